@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/parameters.h"
+#include "numeric/random_generator.h"
+#include "records/gene_cluster.h"
+#include "records/gene_record.h"
+
+namespace orthomix {
+
+// The whole run: owns every gene record and cluster, and performs the phases
+// in their fixed order.
+class JointClusterModel {
+public:
+    explicit JointClusterModel(std::string parameterFilePath);
+
+    // Reads, optionally preprocesses, runs the repetitions and writes the results.
+    void run();
+
+    void readParameters();
+    void readExpressionData();
+    void readAnnotation();
+    void preprocess();
+    void initialiseRepetition();
+    bool runEm();
+    void runRepetitions();
+    void writeResults();
+
+    // Seeds the generator from the clock unless the parameter file fixes a seed.
+    void seedRandomGenerator(std::uint32_t clockSeed) { clockSeed_ = clockSeed; }
+
+    std::string parameterFilePath;
+    ParameterSetting parameters;
+
+    std::vector<GeneRecord*> humanGenes, mouseGenes;
+    std::vector<GeneRecord*> humanWorkingGenes, mouseWorkingGenes;
+    std::vector<std::string> humanSampleNames, mouseSampleNames, pairSampleNames;
+    std::vector<GeneCluster*> humanClusters, mouseClusters;
+    std::vector<GeneCluster*> resultHumanClusters, resultMouseClusters;
+    std::vector<GeneRecord*> resultHumanGenes, resultMouseGenes;
+    std::vector<GenePair> humanToMousePairs;  // ordered by the human gene's position, then insertion
+    std::vector<GenePair> mouseToHumanPairs;  // ordered by the mouse gene's position, then insertion
+    std::vector<GeneRecord*> resultHumanCenters, resultMouseCenters;
+    std::vector<GenePair> resultScatterPairs;
+    double resultHumanSpread = 0.0;
+    double resultMouseSpread = 0.0;
+    double resultLogLikelihood = 0.0;
+
+    // Kept by the repetition loop for the result phase.
+    double bestLogLikelihood = 0.0;
+    std::vector<GeneCluster*> bestHumanClusters, bestMouseClusters;
+    std::vector<GenePair> bestHumanToMousePairs;
+    std::vector<GeneCluster*> genePairClusters;
+
+    RandomGenerator random;
+    GeneStore geneStore;        // every gene record of the run
+    ClusterStore clusterStore;  // every cluster of every repetition
+
+private:
+    std::uint32_t clockSeed_ = 0;
+    bool orthologDiagnosticsDone_ = false;
+};
+
+}  // namespace orthomix

@@ -1,0 +1,126 @@
+#include "driver/parameters.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string_view>
+
+#include "driver/fatal.h"
+#include "io/number_parsing.h"
+
+namespace orthomix {
+namespace {
+
+constexpr std::array<std::string_view, 10> kPathKeys = {
+    "dataFile_hm",   "dataFile_ms",   "annotFile_hm",           "annotFile_ms",     "orthologFile",
+    "outputFile_hm", "outputFile_ms", "k_by_k_output_clusters", "gene_pair_result", "prep"};
+
+constexpr std::array<std::string_view, 7> kOtherKeys = {
+    "CVThr", "maxExpr", "k", "nMaxAlgRun", "stoppingThr", "psudo_uniform_counts", "seed"};
+
+std::string_view trim(std::string_view text) {
+    constexpr std::string_view blanks = " \t\r";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    const std::size_t last = text.find_last_not_of(blanks);
+    return text.substr(first, last - first + 1);
+}
+
+std::string lookup(const std::map<std::string, std::string>& table, const std::string& key) {
+    const auto found = table.find(key);
+    return found == table.end() ? std::string() : found->second;
+}
+
+}  // namespace
+
+std::map<std::string, std::string> parseParameterText(const std::string& text) {
+    std::map<std::string, std::string> table;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string_view line(text.data() + start, end - start);
+        const std::size_t equals = line.find('=');
+        if (equals != std::string_view::npos) {
+            table[std::string(trim(line.substr(0, equals)))] = std::string(trim(line.substr(equals + 1)));
+        }
+        start = end + 1;
+    }
+    return table;
+}
+
+ParameterSetting parameterSettingFrom(const std::map<std::string, std::string>& table) {
+    ParameterSetting p;
+    p.dataFile_hm = lookup(table, "dataFile_hm");
+    p.dataFile_ms = lookup(table, "dataFile_ms");
+    p.annotFile_hm = lookup(table, "annotFile_hm");
+    p.annotFile_ms = lookup(table, "annotFile_ms");
+    p.orthologFile = lookup(table, "orthologFile");
+    p.outputFile_hm = lookup(table, "outputFile_hm");
+    p.outputFile_ms = lookup(table, "outputFile_ms");
+    p.k_by_k_output_clusters = lookup(table, "k_by_k_output_clusters");
+    p.gene_pair_result = lookup(table, "gene_pair_result");
+    p.prep = lookup(table, "prep");
+    p.CVThr = parseDecimalPrefix(lookup(table, "CVThr"));
+    p.maxExpr = parseDecimalPrefix(lookup(table, "maxExpr"));
+    p.k = parseIntegerPrefix(lookup(table, "k"));
+    p.kmeansMaxIterations = 1;
+    p.nMaxAlgRun = parseIntegerPrefix(lookup(table, "nMaxAlgRun"));
+    p.stoppingThr = parseDecimalPrefix(lookup(table, "stoppingThr"));
+    p.psudo_uniform_counts = parseDecimalPrefix(lookup(table, "psudo_uniform_counts"));
+    if (table.count("seed") != 0) {
+        p.hasSeed = true;
+        p.seed = parseIntegerPrefix(lookup(table, "seed"));
+    }
+    return p;
+}
+
+std::vector<std::string> unrecognisedKeys(const std::map<std::string, std::string>& table) {
+    std::vector<std::string> unknown;
+    for (const auto& [key, value] : table) {
+        const bool known = std::find(kPathKeys.begin(), kPathKeys.end(), key) != kPathKeys.end() ||
+                           std::find(kOtherKeys.begin(), kOtherKeys.end(), key) != kOtherKeys.end();
+        if (!known) unknown.push_back(key);
+    }
+    return unknown;
+}
+
+ParameterSetting readParameterFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) fatalError("Cannot open " + path);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto table = parseParameterText(text);
+    ParameterSetting parameters = parameterSettingFrom(table);
+    checkParameters(parameters, table, path);
+    return parameters;
+}
+
+void checkParameters(const ParameterSetting& p, const std::map<std::string, std::string>& table,
+                     const std::string& path) {
+    for (const std::string& key : unrecognisedKeys(table)) {
+        std::fprintf(stderr, "warning: unrecognised key \"%s\" in parameter file %s (keys are case-sensitive)\n",
+                     key.c_str(), path.c_str());
+    }
+    std::fflush(stderr);
+    const std::pair<const char*, const std::string*> paths[] = {
+        {"dataFile_hm", &p.dataFile_hm},     {"dataFile_ms", &p.dataFile_ms},
+        {"annotFile_hm", &p.annotFile_hm},   {"annotFile_ms", &p.annotFile_ms},
+        {"orthologFile", &p.orthologFile},   {"outputFile_hm", &p.outputFile_hm},
+        {"outputFile_ms", &p.outputFile_ms}, {"k_by_k_output_clusters", &p.k_by_k_output_clusters},
+        {"gene_pair_result", &p.gene_pair_result}};
+    for (const auto& [key, value] : paths) {
+        if (value->empty()) fatalError(std::string("The key ") + key + " is missing or empty in parameter file " + path);
+    }
+    if (p.k < 1) {
+        fatalError("The key k must be at least 1 in parameter file " + path + " (it is " + std::to_string(p.k) + ")");
+    }
+    if (p.nMaxAlgRun < 1) {
+        fatalError("The key nMaxAlgRun must be at least 1 in parameter file " + path + " (it is " +
+                   std::to_string(p.nMaxAlgRun) + ")");
+    }
+}
+
+}  // namespace orthomix

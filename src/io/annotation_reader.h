@@ -1,0 +1,22 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "records/gene_record.h"
+
+namespace orthomix {
+
+// Sets every gene's annotation from the file (header line ignored; the last
+// line of an identifier wins; genes the file does not name get "").
+void readAnnotationFile(const std::string& path, const std::vector<GeneRecord*>& genes);
+
+// Distinct (human identifier, mouse identifier) entries, ordered as unsigned bytes.
+using OrthologTable = std::map<std::pair<std::string, std::string>, int>;
+
+// Fills the table from the ortholog file (no header). Fatal when it cannot be opened.
+void readOrthologFile(const std::string& path, OrthologTable& orthologTable);
+
+}  // namespace orthomix

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "records/gene_record.h"
+
+namespace orthomix {
+
+struct ExpressionReadSummary {
+    std::size_t nonNumericFields = 0;  // value fields read as 0.0 because they hold no number
+};
+
+// Reads one expression data file: a header of sample names (its first field
+// dropped), then one gene per line. New records go to store; genes and
+// sampleNames are emptied and filled. Fatal when the file cannot be opened,
+// names no sample column, or has a data line with too few values.
+ExpressionReadSummary readExpressionFile(const std::string& path, GeneStore& store, std::vector<GeneRecord*>& genes,
+                                         std::vector<std::string>& sampleNames);
+
+}  // namespace orthomix
