@@ -1,0 +1,174 @@
+#include "driver/repetitions.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "driver/console.h"
+#include "driver/fatal.h"
+#include "driver/joint_cluster_model.h"
+#include "driver/result_assembly.h"
+#include "model/em_run.h"
+#include "model/kmeans.h"
+
+namespace orthomix {
+namespace {
+
+// The generator draws positions 0..32767 only, so no more seeds can be found.
+constexpr std::int64_t kDrawablePositions = static_cast<std::int64_t>(RandomGenerator::kMaxValue) + 1;
+
+void requireSeedableGenes(std::int32_t k, std::size_t geneCount, const char* organism) {
+    const std::int64_t drawable = std::min<std::int64_t>(static_cast<std::int64_t>(geneCount), kDrawablePositions);
+    if (k > drawable) {
+        fatalError("k = " + std::to_string(k) + " is larger than the number of " + organism +
+                   " genes that can seed a cluster (" + std::to_string(drawable) +
+                   "): lower k, or keep more genes in preprocessing");
+    }
+}
+
+void initialiseOrganism(const std::vector<GeneRecord*>& genes, const ParameterSetting& parameters,
+                        RandomGenerator& random, ClusterStore& store, std::vector<GeneCluster*>& clusters,
+                        std::vector<GeneRecord*>& workingGenes) {
+    // Any objective below infinity is accepted; only a NaN objective leaves the organism without clusters.
+    const double bestObjective = std::numeric_limits<double>::infinity();
+    clusters.clear();
+    KMeansRun kmeans;
+    kmeans.genes = genes;
+    kmeans.k = parameters.k;
+    kmeans.maxIterations = static_cast<std::int32_t>(static_cast<double>(parameters.kmeansMaxIterations));
+    kmeans.tolerance = parameters.stoppingThr;
+    kmeans.meanDistance = 0.0;
+    kmeans.run(random, store);
+    if (kmeans.meanDistance < bestObjective) {
+        clusters = kmeans.clusters;
+        workingGenes = std::move(kmeans.genes);
+    }
+    for (const GeneCluster* cluster : clusters) cluster->propagateIndex();
+}
+
+void warnAboutOrthologMatches(const OrthologMatchSummary& summary, const std::string& path) {
+    if (summary.matched == 0) {
+        fatalError("No entry of the ortholog file " + path +
+                   " names two genes of the data files: check that its identifiers are those of the "
+                   "expression files' first columns (and that preprocessing kept the genes)");
+    }
+    if (summary.matched * 2 >= summary.entries) return;
+    std::fprintf(stderr,
+                 "warning: only %zu of the %zu entries of the ortholog file %s name two present genes "
+                 "(for example human \"%s\", mouse \"%s\" match no gene)\n",
+                 summary.matched, summary.entries, path.c_str(), summary.unmatchedHumanExample.c_str(),
+                 summary.unmatchedMouseExample.c_str());
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+double computeBic(double logLikelihood, std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns,
+                  std::int32_t geneCount) {
+    const std::int32_t freeParameters = 2 * k * (humanColumns + mouseColumns + 1);
+    return std::log(static_cast<double>(geneCount)) * freeParameters - 2 * logLikelihood;
+}
+
+void JointClusterModel::initialiseRepetition() {
+    initialiseOrganism(humanGenes, parameters, random, clusterStore, humanClusters, humanWorkingGenes);
+    initialiseOrganism(mouseGenes, parameters, random, clusterStore, mouseClusters, mouseWorkingGenes);
+}
+
+bool JointClusterModel::runEm() {
+    resultHumanClusters.clear();
+    resultMouseClusters.clear();
+    resultHumanCenters.clear();
+    resultMouseCenters.clear();
+    resultScatterPairs.clear();
+    if (humanClusters.empty() || mouseClusters.empty()) return false;
+
+    EmRun em(humanWorkingGenes, mouseWorkingGenes, humanClusters, mouseClusters, parameters.orthologFile,
+             parameters.stoppingThr, static_cast<std::int32_t>(parameters.psudo_uniform_counts));
+    em.readPairs();
+    if (!orthologDiagnosticsDone_) {
+        orthologDiagnosticsDone_ = true;
+        warnAboutOrthologMatches(em.matchSummary(), parameters.orthologFile);
+    }
+    if (!em.iterate()) return false;
+
+    resultHumanClusters = em.humanClusters;
+    resultMouseClusters = em.mouseClusters;
+    for (const GeneCluster* cluster : resultHumanClusters) {
+        if (cluster->memberCount() == 0) return false;
+    }
+    for (const GeneCluster* cluster : resultMouseClusters) {
+        if (cluster->memberCount() == 0) return false;
+    }
+    resultHumanSpread = em.humanSpread;
+    resultMouseSpread = em.mouseSpread;
+    resultHumanGenes = em.humanGenes;
+    resultMouseGenes = em.mouseGenes;
+    resultScatterPairs = em.table.scatterPairs;
+    resultLogLikelihood = em.logLikelihood;
+    for (const GeneCluster* cluster : resultHumanClusters) resultHumanCenters.push_back(cluster->center.get());
+    for (const GeneCluster* cluster : resultMouseClusters) resultMouseCenters.push_back(cluster->center.get());
+    humanToMousePairs = em.humanToMouse;
+    mouseToHumanPairs = em.mouseToHuman;
+    return true;
+}
+
+void JointClusterModel::runRepetitions() {
+    requireSeedableGenes(parameters.k, humanGenes.size(), "human");
+    requireSeedableGenes(parameters.k, mouseGenes.size(), "mouse");
+
+    std::int32_t repetition = 0;
+    int rejectedInARow = 0;
+    bestLogLikelihood = -std::numeric_limits<double>::infinity();
+    bestHumanClusters.clear();
+    bestMouseClusters.clear();
+    bestHumanToMousePairs.clear();
+    bool haveBest = false;
+
+    while (repetition != parameters.nMaxAlgRun) {
+        initialiseRepetition();
+        const bool ok = runEm();
+        const bool accepted = ok && !resultHumanClusters.empty() && !resultMouseClusters.empty() &&
+                              resultScatterPairs.size() != humanGenes.size() &&
+                              resultScatterPairs.size() != mouseGenes.size();
+        if (!accepted) {
+            if (++rejectedInARow >= kMaxRejectedAttempts) {
+                fatalError("Repetition " + std::to_string(repetition) + " was rejected " +
+                           std::to_string(rejectedInARow) +
+                           " times in a row: every attempt ended with an empty cluster, a cluster without "
+                           "ortholog weight, every pair in scatter or parameters that are not numbers. Usual "
+                           "causes: k too large for the data, too few ortholog pairs, or constant expression "
+                           "columns.");
+            }
+            continue;
+        }
+        rejectedInARow = 0;
+        printLine("Repetitive times:" + std::to_string(repetition));
+        for (GeneCluster* cluster : resultHumanClusters) snapshotCluster(*cluster);
+        for (GeneCluster* cluster : resultMouseClusters) snapshotCluster(*cluster);
+        // Strictly greater: an equal or NaN likelihood keeps the earlier best.
+        if (resultLogLikelihood > bestLogLikelihood) {
+            bestLogLikelihood = resultLogLikelihood;
+            bestHumanClusters = resultHumanClusters;
+            bestMouseClusters = resultMouseClusters;
+            bestHumanToMousePairs = humanToMousePairs;
+            haveBest = true;
+        }
+        printLine("......likelihood=\t" + formatNumber(resultLogLikelihood));
+        ++repetition;
+    }
+    if (!haveBest) {
+        fatalError("No repetition reached a log-likelihood that is a number; no result file was written");
+    }
+
+    const double bic = computeBic(bestLogLikelihood, parameters.k,
+                                  static_cast<std::int32_t>(humanGenes.front()->expression.size()),
+                                  static_cast<std::int32_t>(mouseGenes.front()->expression.size()),
+                                  static_cast<std::int32_t>(resultHumanGenes.size() + resultMouseGenes.size()));
+    printLine(".......\n\n");
+    printLine("The maximum likelihood:\n" + formatNumber(bestLogLikelihood));
+    printLine("Final BIC:\n" + formatNumber(bic));
+}
+
+}  // namespace orthomix

@@ -1,0 +1,58 @@
+// Complete runs on the worked examples, compared byte for byte with their expected output.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace orthomix::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string firstDifference(const std::string& expected, const std::string& actual) {
+    std::size_t line = 1;
+    for (std::size_t i = 0; i < std::min(expected.size(), actual.size()); ++i) {
+        if (expected[i] != actual[i]) {
+            const std::size_t start = expected.rfind('\n', i) == std::string::npos ? 0 : expected.rfind('\n', i) + 1;
+            return "first difference on line " + std::to_string(line) + ": expected \"" +
+                   expected.substr(start, expected.find('\n', start) - start) + "\" got \"" +
+                   actual.substr(start, actual.find('\n', start) - start) + "\"";
+        }
+        if (expected[i] == '\n') ++line;
+    }
+    return "lengths differ: expected " + std::to_string(expected.size()) + " bytes, got " +
+           std::to_string(actual.size());
+}
+
+class GoldenRun : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenRun, ReproducesConsoleAndEveryResultFile) {
+    const fs::path source = fs::path(ORTHOMIX_TEST_DATA) / "golden" / GetParam();
+    TempDir work;
+    for (const auto& entry : fs::directory_iterator(source)) {
+        if (entry.is_regular_file()) fs::copy_file(entry.path(), work.path() / entry.path().filename());
+    }
+    fs::create_directories(work.path() / "out");
+
+    const CommandResult result = runTool(work.path(), "ParameterSetting.txt");
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    const std::string expectedConsole = readFile((source / "expected" / "console.txt").string());
+    EXPECT_EQ(result.out, expectedConsole) << firstDifference(expectedConsole, result.out);
+    for (const char* name : {"human_clusters.txt", "mouse_clusters.txt", "pair_clusters.txt", "gene_pairs.txt"}) {
+        const std::string expected = readFile((source / "expected" / name).string());
+        const std::string actual = readFile((work.path() / "out" / name).string());
+        EXPECT_EQ(actual == expected, true) << name << ": " << firstDifference(expected, actual);
+    }
+    // Nothing but the four result files is left in the output folder.
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(work.path() / "out")) ++files;
+    EXPECT_EQ(files, 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(WorkedExamples, GoldenRun, ::testing::Values("public1", "public2"));
+
+}  // namespace
+}  // namespace orthomix::testing
