@@ -11,4 +11,7 @@ void printLine(std::string_view text);
 // The stream's default floating-point form: %g with six significant digits.
 std::string formatNumber(double value);
 
+// The same form written into out (at least 32 bytes); returns the length.
+std::size_t formatGeneral6(double value, char* out);
+
 }  // namespace orthomix

@@ -5,11 +5,26 @@
 #include <vector>
 
 #include "driver/parameters.h"
+#include "model/em_run.h"
 #include "numeric/random_generator.h"
 #include "records/gene_cluster.h"
 #include "records/gene_record.h"
 
 namespace orthomix {
+
+// One attempt of the repetition loop, accepted or rejected.
+struct RepetitionAttempt {
+    std::int32_t repetition = 0;  // the number the attempt ran under
+    bool accepted = false;
+    std::string rejectionReason;
+    int iterations = 0;
+    double logLikelihood = 0.0;  // of the last completed iteration
+    double humanSpread = 0.0;
+    double mouseSpread = 0.0;
+    std::size_t scatterPairs = 0;
+    double seconds = 0.0;
+    EmTimings timings;
+};
 
 // The whole run: owns every gene record and cluster, and performs the phases
 // in their fixed order.
@@ -54,6 +69,7 @@ public:
     std::vector<GeneCluster*> bestHumanClusters, bestMouseClusters;
     std::vector<GenePair> bestHumanToMousePairs;
     std::vector<GeneCluster*> genePairClusters;
+    std::vector<RepetitionAttempt> attempts;
 
     RandomGenerator random;
     GeneStore geneStore;        // every gene record of the run

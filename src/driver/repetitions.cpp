@@ -1,6 +1,7 @@
 #include "driver/repetitions.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -82,7 +83,11 @@ bool JointClusterModel::runEm() {
     resultHumanCenters.clear();
     resultMouseCenters.clear();
     resultScatterPairs.clear();
-    if (humanClusters.empty() || mouseClusters.empty()) return false;
+    RepetitionAttempt& attempt = attempts.back();
+    if (humanClusters.empty() || mouseClusters.empty()) {
+        attempt.rejectionReason = "no clusters from the k-means start";
+        return false;
+    }
 
     EmRun em(humanWorkingGenes, mouseWorkingGenes, humanClusters, mouseClusters, parameters.orthologFile,
              parameters.stoppingThr, static_cast<std::int32_t>(parameters.psudo_uniform_counts));
@@ -91,15 +96,27 @@ bool JointClusterModel::runEm() {
         orthologDiagnosticsDone_ = true;
         warnAboutOrthologMatches(em.matchSummary(), parameters.orthologFile);
     }
-    if (!em.iterate()) return false;
+    const bool ok = em.iterate();
+    attempt.iterations = em.iterations;
+    attempt.logLikelihood = em.logLikelihood;
+    attempt.humanSpread = em.humanSpread;
+    attempt.mouseSpread = em.mouseSpread;
+    attempt.scatterPairs = em.table.scatterPairs.size();
+    attempt.timings = em.timings;
+    if (!ok) {
+        attempt.rejectionReason = em.failureReason;
+        return false;
+    }
 
     resultHumanClusters = em.humanClusters;
     resultMouseClusters = em.mouseClusters;
-    for (const GeneCluster* cluster : resultHumanClusters) {
-        if (cluster->memberCount() == 0) return false;
-    }
-    for (const GeneCluster* cluster : resultMouseClusters) {
-        if (cluster->memberCount() == 0) return false;
+    const auto hasEmptyCluster = [](const std::vector<GeneCluster*>& clusters) {
+        return std::any_of(clusters.begin(), clusters.end(),
+                           [](const GeneCluster* cluster) { return cluster->memberCount() == 0; });
+    };
+    if (hasEmptyCluster(resultHumanClusters) || hasEmptyCluster(resultMouseClusters)) {
+        attempt.rejectionReason = "a cluster left without members";
+        return false;
     }
     resultHumanSpread = em.humanSpread;
     resultMouseSpread = em.mouseSpread;
@@ -127,11 +144,18 @@ void JointClusterModel::runRepetitions() {
     bool haveBest = false;
 
     while (repetition != parameters.nMaxAlgRun) {
+        const auto started = std::chrono::steady_clock::now();
+        attempts.push_back(RepetitionAttempt{});
+        attempts.back().repetition = repetition;
         initialiseRepetition();
         const bool ok = runEm();
         const bool accepted = ok && !resultHumanClusters.empty() && !resultMouseClusters.empty() &&
                               resultScatterPairs.size() != humanGenes.size() &&
                               resultScatterPairs.size() != mouseGenes.size();
+        RepetitionAttempt& attempt = attempts.back();
+        attempt.accepted = accepted;
+        attempt.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        if (ok && !accepted) attempt.rejectionReason = "every gene of an organism in scatter";
         if (!accepted) {
             if (++rejectedInARow >= kMaxRejectedAttempts) {
                 fatalError("Repetition " + std::to_string(repetition) + " was rejected " +

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "driver/console.h"
 #include "driver/fatal.h"
 
 namespace orthomix {
@@ -21,8 +22,7 @@ AtomicOutputFile::~AtomicOutputFile() {
 
 void AtomicOutputFile::writeNumber(double value) {
     char text[32];
-    const int length = std::snprintf(text, sizeof text, "%g", value);
-    buffer_.append(text, static_cast<std::size_t>(length));
+    buffer_.append(text, formatGeneral6(value, text));
 }
 
 void AtomicOutputFile::flush() {

@@ -1,6 +1,7 @@
 #include "model/em_run.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -17,6 +18,15 @@ std::unordered_map<std::string_view, std::uint32_t> firstPositionByName(const st
     positions.reserve(genes.size());
     for (std::uint32_t p = 0; p < genes.size(); ++p) positions.emplace(genes[p]->name, p);  // keeps the first
     return positions;
+}
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point& start) {
+    const Clock::time_point now = Clock::now();
+    const double seconds = std::chrono::duration<double>(now - start).count();
+    start = now;
+    return seconds;
 }
 
 // Relative change of a spread; a NaN ratio (0/0) counts as converged.
@@ -174,32 +184,44 @@ double EmRun::eStepAll(double humanScatterDensity, double mouseScatterDensity) {
     return sum;
 }
 
+bool EmRun::fail(const char* reason) {
+    failureReason = reason;
+    return false;
+}
+
 bool EmRun::iterate() {
     iterations = 0;
+    failureReason.clear();
     humanSpread = spread(humanClusters, humanGenes.size());
     mouseSpread = spread(mouseClusters, mouseGenes.size());
     const auto [humanScatterDensity, mouseScatterDensity] = scatterDensities(humanGenes, mouseGenes);
 
     for (;;) {
+        Clock::time_point clock = Clock::now();
         estimatePairTable(humanClusters, mouseClusters, humanToMouse, pseudoCounts, table);
         smoothPairTable(table);
+        timings.pairTable += secondsSince(clock);
         if (iterations == 0) {
             createPairRecords();
             if (updateClusterParameters(humanClusters, mouseClusters, humanClusterParams, mouseClusterParams,
                                         pairRecords) == -1) {
-                return false;
+                return fail("a cluster without ortholog weight");
             }
+            timings.mStep += secondsSince(clock);
         }
         const double iterationLogLikelihood = eStepAll(humanScatterDensity, mouseScatterDensity);
+        timings.eStep += secondsSince(clock);
         if (updateClusterParameters(humanClusters, mouseClusters, humanClusterParams, mouseClusterParams,
                                     pairRecords) == -1) {
-            return false;
+            return fail("a cluster without ortholog weight");
         }
+        timings.mStep += secondsSince(clock);
         if (reassignClusterMembers(humanClusterParams, mouseClusterParams, humanClusters, mouseClusters, humanToMouse,
                                    unpairedHumanGenes, unpairedMouseGenes, table.scatterPairs) == -1) {
-            return false;
+            return fail("a gene without a nearest mean");
         }
-        if (table.scatterPairs.size() == humanToMouse.size()) return false;
+        timings.reassignment += secondsSince(clock);
+        if (table.scatterPairs.size() == humanToMouse.size()) return fail("every ortholog pair in scatter");
 
         const double oldHumanSpread = humanSpread;
         const double oldMouseSpread = mouseSpread;

@@ -20,6 +20,14 @@ struct OrthologMatchSummary {
     std::string unmatchedMouseExample;
 };
 
+// Wall seconds spent in the parts of the EM iterations.
+struct EmTimings {
+    double pairTable = 0.0;  // estimating and smoothing the cluster-pair table
+    double eStep = 0.0;
+    double mStep = 0.0;
+    double reassignment = 0.0;
+};
+
 // The working state of one EM run of the joint model.
 class EmRun {
 public:
@@ -55,8 +63,11 @@ public:
     double logLikelihood = 0.0;
     std::vector<OrthologPairRecord> pairRecords;
     int iterations = 0;
+    EmTimings timings;
+    std::string failureReason;  // why iterate() returned false
 
 private:
+    bool fail(const char* reason);
     void createPairRecords();
     double eStepAll(double humanScatterDensity, double mouseScatterDensity);
     static double spread(const std::vector<GeneCluster*>& clusters, std::size_t geneCount);
