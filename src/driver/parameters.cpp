@@ -18,8 +18,8 @@ constexpr std::array<std::string_view, 10> kPathKeys = {
     "dataFile_hm",   "dataFile_ms",   "annotFile_hm",           "annotFile_ms",     "orthologFile",
     "outputFile_hm", "outputFile_ms", "k_by_k_output_clusters", "gene_pair_result", "prep"};
 
-constexpr std::array<std::string_view, 7> kOtherKeys = {
-    "CVThr", "maxExpr", "k", "nMaxAlgRun", "stoppingThr", "psudo_uniform_counts", "seed"};
+constexpr std::array<std::string_view, 8> kOtherKeys = {
+    "CVThr", "maxExpr", "k", "nMaxAlgRun", "stoppingThr", "psudo_uniform_counts", "seed", "fastDensity"};
 
 std::string_view trim(std::string_view text) {
     constexpr std::string_view blanks = " \t\r";
@@ -71,6 +71,7 @@ ParameterSetting parameterSettingFrom(const std::map<std::string, std::string>& 
     p.nMaxAlgRun = parseIntegerPrefix(lookup(table, "nMaxAlgRun"));
     p.stoppingThr = parseDecimalPrefix(lookup(table, "stoppingThr"));
     p.psudo_uniform_counts = parseDecimalPrefix(lookup(table, "psudo_uniform_counts"));
+    p.fastDensity = lookup(table, "fastDensity");
     if (table.count("seed") != 0) {
         p.hasSeed = true;
         p.seed = parseIntegerPrefix(lookup(table, "seed"));

@@ -27,6 +27,9 @@ struct ParameterSetting {
     double stoppingThr = 0.0;
     double psudo_uniform_counts = 0.0;
 
+    // Optional: "yes" runs the E-step in the log domain (faster, not bit-identical).
+    std::string fastDensity;
+
     // Optional: a fixed seed for the random generator instead of the clock.
     bool hasSeed = false;
     std::int32_t seed = 0;

@@ -90,7 +90,8 @@ bool JointClusterModel::runEm() {
     }
 
     EmRun em(humanWorkingGenes, mouseWorkingGenes, humanClusters, mouseClusters, parameters.orthologFile,
-             parameters.stoppingThr, static_cast<std::int32_t>(parameters.psudo_uniform_counts));
+             parameters.stoppingThr, static_cast<std::int32_t>(parameters.psudo_uniform_counts),
+             parameters.fastDensity == "yes");
     em.readPairs();
     if (!orthologDiagnosticsDone_) {
         orthologDiagnosticsDone_ = true;

@@ -1,47 +1,68 @@
 #include "model/cluster_update.h"
 
+#include <cmath>
 #include <limits>
+
+#include "driver/fatal.h"
 
 namespace orthomix {
 namespace {
 
-// Weighted mean and variance of one cluster; weightOf(r) is record r's weight.
-template <typename WeightOf, typename ValuesOf>
-bool estimateCluster(const std::vector<OrthologPairRecord>& records, std::size_t columns, WeightOf weightOf,
-                     ValuesOf valuesOf, ClusterParameters& out) {
-    double totalWeight = 0.0;
-    for (const OrthologPairRecord& record : records) totalWeight += weightOf(record);
-    if (totalWeight <= 0.0) return false;  // NaN passes on, as in the estimate itself
-
-    const double reciprocal = 1.0 / totalWeight;
-    out.mean.assign(columns, 0.0);
-    out.variance.assign(columns, 0.0);
-    double* mean = out.mean.data();
-    double* variance = out.variance.data();
-    // Record-major walks: every column still sums its records in list order.
+// Posterior-weighted means and variances of all clusters of one organism.
+// Each cluster's sums still run over the records in list order; walking the
+// records once per pass, with all clusters side by side, reads every gene
+// once instead of once per cluster.
+template <typename WeightsOf, typename ValuesOf>
+bool estimateClusters(const std::vector<OrthologPairRecord>& records, std::size_t clusterCount, WeightsOf weightsOf,
+                      ValuesOf valuesOf, std::vector<ClusterParameters>& out, std::vector<double>& totalWeight) {
+    totalWeight.assign(clusterCount, 0.0);
     for (const OrthologPairRecord& record : records) {
-        const double w = weightOf(record);
-        if (w == 0.0) continue;
-        const double* x = valuesOf(record);
-        for (std::size_t i = 0; i < columns; ++i) mean[i] += x[i] * w;
+        const double* w = weightsOf(record);
+        for (std::size_t c = 0; c < clusterCount; ++c) totalWeight[c] += w[c];
     }
-    for (std::size_t i = 0; i < columns; ++i) mean[i] = mean[i] * reciprocal;
+    for (std::size_t c = 0; c < clusterCount; ++c) {
+        if (totalWeight[c] <= 0.0) return false;  // NaN passes on, as in the estimate itself
+    }
+    const std::size_t columns = records.empty() ? 0 : valuesOf(records.front()).size();
+
+    out.resize(clusterCount);
+    for (ClusterParameters& params : out) {
+        params.mean.assign(columns, 0.0);
+        params.variance.assign(columns, 0.0);
+    }
     for (const OrthologPairRecord& record : records) {
-        const double w = weightOf(record);
-        if (w == 0.0) continue;
-        const double* x = valuesOf(record);
-        for (std::size_t i = 0; i < columns; ++i) {
-            const double d = x[i] - mean[i];
-            variance[i] += (d * d) * w;
+        const double* w = weightsOf(record);
+        const double* x = valuesOf(record).data();
+        for (std::size_t c = 0; c < clusterCount; ++c) {
+            if (w[c] == 0.0) continue;
+            const double weight = w[c];
+            double* mean = out[c].mean.data();
+            for (std::size_t i = 0; i < columns; ++i) mean[i] += x[i] * weight;
         }
     }
-    for (std::size_t i = 0; i < columns; ++i) variance[i] = variance[i] * reciprocal;
+    for (std::size_t c = 0; c < clusterCount; ++c) {
+        const double reciprocal = 1.0 / totalWeight[c];
+        for (double& value : out[c].mean) value = value * reciprocal;
+    }
+    for (const OrthologPairRecord& record : records) {
+        const double* w = weightsOf(record);
+        const double* x = valuesOf(record).data();
+        for (std::size_t c = 0; c < clusterCount; ++c) {
+            if (w[c] == 0.0) continue;
+            const double weight = w[c];
+            const double* mean = out[c].mean.data();
+            double* variance = out[c].variance.data();
+            for (std::size_t i = 0; i < columns; ++i) {
+                const double d = x[i] - mean[i];
+                variance[i] += (d * d) * weight;
+            }
+        }
+    }
+    for (std::size_t c = 0; c < clusterCount; ++c) {
+        const double reciprocal = 1.0 / totalWeight[c];
+        for (double& value : out[c].variance) value = value * reciprocal;
+    }
     return true;
-}
-
-std::size_t columnCount(const std::vector<OrthologPairRecord>& records, bool human) {
-    if (records.empty()) return 0;
-    return human ? records.front().humanGene->expression.size() : records.front().mouseGene->expression.size();
 }
 
 }  // namespace
@@ -50,28 +71,19 @@ int updateClusterParameters(const std::vector<GeneCluster*>& humanClusters,
                             const std::vector<GeneCluster*>& mouseClusters,
                             std::vector<ClusterParameters>& humanClusterParams,
                             std::vector<ClusterParameters>& mouseClusterParams,
-                            const std::vector<OrthologPairRecord>& pairRecords) {
-    humanClusterParams.clear();
-    mouseClusterParams.clear();
-    const std::size_t humanColumns = columnCount(pairRecords, true);
-    const std::size_t mouseColumns = columnCount(pairRecords, false);
-    for (std::size_t c = 0; c < humanClusters.size(); ++c) {
-        ClusterParameters params;
-        const bool ok = estimateCluster(
-            pairRecords, humanColumns, [c](const OrthologPairRecord& r) { return r.posteriorRowSums[c]; },
-            [](const OrthologPairRecord& r) { return r.humanGene->expression.data(); }, params);
-        if (!ok) return -1;
-        humanClusterParams.push_back(std::move(params));
-    }
-    for (std::size_t c = 0; c < mouseClusters.size(); ++c) {
-        ClusterParameters params;
-        const bool ok = estimateCluster(
-            pairRecords, mouseColumns, [c](const OrthologPairRecord& r) { return r.posteriorColumnSums[c]; },
-            [](const OrthologPairRecord& r) { return r.mouseGene->expression.data(); }, params);
-        if (!ok) return -1;
-        mouseClusterParams.push_back(std::move(params));
-    }
-    return 0;
+                            const std::vector<OrthologPairRecord>& pairRecords, ClusterUpdateWorkspace* workspace) {
+    ClusterUpdateWorkspace local;
+    ClusterUpdateWorkspace& scratch = workspace ? *workspace : local;
+    const bool humanOk = estimateClusters(
+        pairRecords, humanClusters.size(), [](const OrthologPairRecord& r) { return r.posteriorRowSums; },
+        [](const OrthologPairRecord& r) -> const std::vector<double>& { return r.humanGene->expression; },
+        humanClusterParams, scratch.weights);
+    if (!humanOk) return -1;
+    const bool mouseOk = estimateClusters(
+        pairRecords, mouseClusters.size(), [](const OrthologPairRecord& r) { return r.posteriorColumnSums; },
+        [](const OrthologPairRecord& r) -> const std::vector<double>& { return r.mouseGene->expression; },
+        mouseClusterParams, scratch.weights);
+    return mouseOk ? 0 : -1;
 }
 
 int nearestMean(const std::vector<ClusterParameters>& params, const GeneRecord& gene) {
@@ -87,21 +99,80 @@ int nearestMean(const std::vector<ClusterParameters>& params, const GeneRecord& 
     return position;
 }
 
+namespace {
+
+// Nearest-mean search over all clusters at once: the means are stored column
+// by column so that the k distance sums advance together, each still summed
+// in column order.
+class NearestMeanSearch {
+public:
+    NearestMeanSearch(const std::vector<ClusterParameters>& params, ClusterUpdateWorkspace& workspace)
+        : clusterCount_(params.size()),
+          columns_(params.empty() ? 0 : params.front().mean.size()),
+          meansByColumn_(workspace.meansByColumn),
+          sums_(workspace.distanceSums) {
+        meansByColumn_.resize(columns_ * clusterCount_);
+        for (std::size_t c = 0; c < clusterCount_; ++c) {
+            if (params[c].mean.size() != columns_) fatalError("Two vectors have different sizes. ");
+            for (std::size_t i = 0; i < columns_; ++i) meansByColumn_[i * clusterCount_ + c] = params[c].mean[i];
+        }
+        sums_.resize(clusterCount_);
+    }
+
+    // Position of the nearest mean, ties to the first; -1 when no distance is below infinity.
+    int find(const GeneRecord& gene) {
+        if (clusterCount_ == 0) return -1;
+        if (gene.expression.size() != columns_) fatalError("Two vectors have different sizes. ");
+        double* sums = sums_.data();
+        for (std::size_t c = 0; c < clusterCount_; ++c) sums[c] = 0.0;
+        const double* x = gene.expression.data();
+        for (std::size_t i = 0; i < columns_; ++i) {
+            const double* means = &meansByColumn_[i * clusterCount_];
+            const double xi = x[i];
+            for (std::size_t c = 0; c < clusterCount_; ++c) {
+                const double d = means[c] - xi;
+                sums[c] += d * d;
+            }
+        }
+        double best = std::numeric_limits<double>::infinity();
+        int position = -1;
+        for (std::size_t c = 0; c < clusterCount_; ++c) {
+            const double d = std::sqrt(sums[c]);
+            if (d < best) {
+                best = d;
+                position = static_cast<int>(c);
+            }
+        }
+        return position;
+    }
+
+private:
+    std::size_t clusterCount_;
+    std::size_t columns_;
+    std::vector<double>& meansByColumn_;
+    std::vector<double>& sums_;
+};
+
+}  // namespace
+
 int reassignClusterMembers(const std::vector<ClusterParameters>& humanClusterParams,
                            const std::vector<ClusterParameters>& mouseClusterParams,
                            const std::vector<GeneCluster*>& humanClusters,
                            const std::vector<GeneCluster*>& mouseClusters, const std::vector<GenePair>& humanToMouse,
                            const std::vector<GeneRecord*>& unpairedHumanGenes,
-                           const std::vector<GeneRecord*>& unpairedMouseGenes, std::vector<GenePair>& scatterPairs) {
+                           const std::vector<GeneRecord*>& unpairedMouseGenes, std::vector<GenePair>& scatterPairs,
+                           ClusterUpdateWorkspace* workspace) {
+    ClusterUpdateWorkspace humanLocal, mouseLocal;
+    NearestMeanSearch humanSearch(humanClusterParams, workspace ? workspace[0] : humanLocal);
+    NearestMeanSearch mouseSearch(mouseClusterParams, workspace ? workspace[1] : mouseLocal);
     for (GeneCluster* cluster : humanClusters) cluster->clearMembers();
     for (GeneCluster* cluster : mouseClusters) cluster->clearMembers();
     scatterPairs.clear();
     const int kHm = static_cast<int>(humanClusters.size());
     const int kMs = static_cast<int>(mouseClusters.size());
 
-    const auto place = [](const std::vector<ClusterParameters>& params, const std::vector<GeneCluster*>& clusters,
-                          GeneRecord* gene) {
-        const int position = nearestMean(params, *gene);
+    const auto place = [](NearestMeanSearch& search, const std::vector<GeneCluster*>& clusters, GeneRecord* gene) {
+        const int position = search.find(*gene);
         if (position < 0 || position >= static_cast<int>(clusters.size())) return false;
         clusters[position]->appendMember(gene);
         return true;
@@ -109,17 +180,17 @@ int reassignClusterMembers(const std::vector<ClusterParameters>& humanClusterPar
 
     for (const GenePair& pair : humanToMouse) {
         if (pair.human->clusterIndex != kHm && pair.mouse->clusterIndex != kMs) {
-            if (!place(humanClusterParams, humanClusters, pair.human)) return -1;
-            if (!place(mouseClusterParams, mouseClusters, pair.mouse)) return -1;
+            if (!place(humanSearch, humanClusters, pair.human)) return -1;
+            if (!place(mouseSearch, mouseClusters, pair.mouse)) return -1;
         } else {
             scatterPairs.push_back(pair);
         }
     }
     for (GeneRecord* gene : unpairedHumanGenes) {
-        if (!place(humanClusterParams, humanClusters, gene)) return -1;
+        if (!place(humanSearch, humanClusters, gene)) return -1;
     }
     for (GeneRecord* gene : unpairedMouseGenes) {
-        if (!place(mouseClusterParams, mouseClusters, gene)) return -1;
+        if (!place(mouseSearch, mouseClusters, gene)) return -1;
     }
     for (GeneCluster* cluster : humanClusters) {
         cluster->propagateIndex();

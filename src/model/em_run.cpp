@@ -39,14 +39,15 @@ bool withinThreshold(double oldValue, double newValue, double threshold) {
 
 EmRun::EmRun(std::vector<GeneRecord*> humanGeneList, std::vector<GeneRecord*> mouseGeneList,
              std::vector<GeneCluster*> humanClusterList, std::vector<GeneCluster*> mouseClusterList,
-             std::string orthologPath, double threshold, std::int32_t pseudoCountSetting)
+             std::string orthologPath, double threshold, std::int32_t pseudoCountSetting, bool logDomain)
     : orthologFilePath(std::move(orthologPath)),
       humanGenes(std::move(humanGeneList)),
       mouseGenes(std::move(mouseGeneList)),
       humanClusters(std::move(humanClusterList)),
       mouseClusters(std::move(mouseClusterList)),
       stoppingThr(threshold),
-      pseudoCounts(pseudoCountSetting) {}
+      pseudoCounts(pseudoCountSetting),
+      logDomainEStep(logDomain) {}
 
 bool EmRun::run() {
     readPairs();
@@ -153,6 +154,14 @@ void EmRun::createPairRecords() {
         if (mouseSlot.second) pairedMouseGenes_.push_back(pair.mouse);
         mouseSlotOfPair_.push_back(mouseSlot.first->second);
     }
+    const auto allFinite = [](const GeneRecord* gene) {
+        return static_cast<char>(std::all_of(gene->expression.begin(), gene->expression.end(),
+                                             [](double v) { return std::isfinite(v); }));
+    };
+    humanValuesFinite_.clear();
+    mouseValuesFinite_.clear();
+    for (const GeneRecord* gene : pairedHumanGenes_) humanValuesFinite_.push_back(allFinite(gene));
+    for (const GeneRecord* gene : pairedMouseGenes_) mouseValuesFinite_.push_back(allFinite(gene));
     humanDensities_.assign(pairedHumanGenes_.size() * kHm, 0.0);
     mouseDensities_.assign(pairedMouseGenes_.size() * kMs, 0.0);
     jointScratch_.assign(kHm * kMs, 0.0);
@@ -167,11 +176,17 @@ double EmRun::eStepAll(double humanScatterDensity, double mouseScatterDensity) {
     prepareDensityForms(mouseClusterParams, mouseForms_);
     for (std::size_t g = 0; g < pairedHumanGenes_.size(); ++g) {
         const double* x = pairedHumanGenes_[g]->expression.data();
-        for (std::size_t c = 0; c < kHm; ++c) humanDensities_[g * kHm + c] = preparedDensity(x, humanForms_[c]);
+        const bool finite = humanValuesFinite_[g] != 0;
+        for (std::size_t c = 0; c < kHm; ++c) {
+            humanDensities_[g * kHm + c] = preparedDensity(x, humanForms_[c], finite);
+        }
     }
     for (std::size_t g = 0; g < pairedMouseGenes_.size(); ++g) {
         const double* x = pairedMouseGenes_[g]->expression.data();
-        for (std::size_t c = 0; c < kMs; ++c) mouseDensities_[g * kMs + c] = preparedDensity(x, mouseForms_[c]);
+        const bool finite = mouseValuesFinite_[g] != 0;
+        for (std::size_t c = 0; c < kMs; ++c) {
+            mouseDensities_[g * kMs + c] = preparedDensity(x, mouseForms_[c], finite);
+        }
     }
     const double scatterTerm = (table.scatterProbability * humanScatterDensity) * mouseScatterDensity;
     double sum = 0.0;
@@ -180,6 +195,30 @@ double EmRun::eStepAll(double humanScatterDensity, double mouseScatterDensity) {
                                        &mouseDensities_[mouseSlotOfPair_[r] * kMs], scatterTerm, pairRecords[r],
                                        jointScratch_.data());
         sum += std::log(total);
+    }
+    return sum;
+}
+
+double EmRun::logDomainEStepAll(double humanScatterDensity, double mouseScatterDensity) {
+    const std::size_t kHm = humanClusters.size();
+    const std::size_t kMs = mouseClusters.size();
+    prepareLogDensityForms(humanClusterParams, humanLogForms_);
+    prepareLogDensityForms(mouseClusterParams, mouseLogForms_);
+    for (std::size_t g = 0; g < pairedHumanGenes_.size(); ++g) {
+        logDensities(pairedHumanGenes_[g]->expression.data(), humanLogForms_, &humanDensities_[g * kHm]);
+    }
+    for (std::size_t g = 0; g < pairedMouseGenes_.size(); ++g) {
+        logDensities(pairedMouseGenes_[g]->expression.data(), mouseLogForms_, &mouseDensities_[g * kMs]);
+    }
+    logPairTable_.resize(table.pairTable.cells.size());
+    for (std::size_t c = 0; c < logPairTable_.size(); ++c) logPairTable_[c] = std::log(table.pairTable.cells[c]);
+    const double logScatterTerm =
+        std::log((table.scatterProbability * humanScatterDensity) * mouseScatterDensity);
+    double sum = 0.0;
+    for (std::size_t r = 0; r < pairRecords.size(); ++r) {
+        sum += pairLogEStep(logPairTable_.data(), static_cast<int>(kHm), static_cast<int>(kMs),
+                            &humanDensities_[humanSlotOfPair_[r] * kHm], &mouseDensities_[mouseSlotOfPair_[r] * kMs],
+                            logScatterTerm, pairRecords[r], jointScratch_.data());
     }
     return sum;
 }
@@ -204,20 +243,22 @@ bool EmRun::iterate() {
         if (iterations == 0) {
             createPairRecords();
             if (updateClusterParameters(humanClusters, mouseClusters, humanClusterParams, mouseClusterParams,
-                                        pairRecords) == -1) {
+                                        pairRecords, &mStepWorkspace_) == -1) {
                 return fail("a cluster without ortholog weight");
             }
             timings.mStep += secondsSince(clock);
         }
-        const double iterationLogLikelihood = eStepAll(humanScatterDensity, mouseScatterDensity);
+        const double iterationLogLikelihood = logDomainEStep
+                                                  ? logDomainEStepAll(humanScatterDensity, mouseScatterDensity)
+                                                  : eStepAll(humanScatterDensity, mouseScatterDensity);
         timings.eStep += secondsSince(clock);
         if (updateClusterParameters(humanClusters, mouseClusters, humanClusterParams, mouseClusterParams,
-                                    pairRecords) == -1) {
+                                    pairRecords, &mStepWorkspace_) == -1) {
             return fail("a cluster without ortholog weight");
         }
         timings.mStep += secondsSince(clock);
         if (reassignClusterMembers(humanClusterParams, mouseClusterParams, humanClusters, mouseClusters, humanToMouse,
-                                   unpairedHumanGenes, unpairedMouseGenes, table.scatterPairs) == -1) {
+                                   unpairedHumanGenes, unpairedMouseGenes, table.scatterPairs, reassignWorkspaces_) == -1) {
             return fail("a gene without a nearest mean");
         }
         timings.reassignment += secondsSince(clock);

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "io/annotation_reader.h"
+#include "model/cluster_update.h"
 #include "model/densities.h"
+#include "model/log_domain_estep.h"
 #include "model/pair_estep.h"
 #include "model/pair_table.h"
 #include "records/gene_cluster.h"
@@ -35,7 +37,7 @@ public:
 
     EmRun(std::vector<GeneRecord*> humanGenes, std::vector<GeneRecord*> mouseGenes,
           std::vector<GeneCluster*> humanClusters, std::vector<GeneCluster*> mouseClusters,
-          std::string orthologFilePath, double stoppingThr, std::int32_t pseudoCounts);
+          std::string orthologFilePath, double stoppingThr, std::int32_t pseudoCounts, bool logDomainEStep = false);
 
     // readPairs then iterate.
     bool run();
@@ -60,6 +62,7 @@ public:
     double mouseSpread = 0.0;
     double stoppingThr;
     std::int32_t pseudoCounts;
+    bool logDomainEStep;  // the opt-in fast E-step
     double logLikelihood = 0.0;
     std::vector<OrthologPairRecord> pairRecords;
     int iterations = 0;
@@ -70,6 +73,7 @@ private:
     bool fail(const char* reason);
     void createPairRecords();
     double eStepAll(double humanScatterDensity, double mouseScatterDensity);
+    double logDomainEStepAll(double humanScatterDensity, double mouseScatterDensity);
     static double spread(const std::vector<GeneCluster*>& clusters, std::size_t geneCount);
 
     OrthologMatchSummary matchSummary_;
@@ -77,9 +81,14 @@ private:
     // that a gene's densities are evaluated once per iteration.
     std::vector<GeneRecord*> pairedHumanGenes_, pairedMouseGenes_;
     std::vector<std::uint32_t> humanSlotOfPair_, mouseSlotOfPair_;
+    std::vector<char> humanValuesFinite_, mouseValuesFinite_;
     std::vector<double> posteriorMargins_;
     std::vector<ClusterDensityForm> humanForms_, mouseForms_;
+    LogDensityForms humanLogForms_, mouseLogForms_;
+    std::vector<double> logPairTable_;
     std::vector<double> humanDensities_, mouseDensities_, jointScratch_;
+    ClusterUpdateWorkspace mStepWorkspace_;
+    ClusterUpdateWorkspace reassignWorkspaces_[2];
 };
 
 }  // namespace orthomix

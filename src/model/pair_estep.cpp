@@ -13,8 +13,10 @@ void prepareDensityForms(const std::vector<ClusterParameters>& parameters, std::
         form.negTwoVariance.assign(p.variance.size(), 0.0);
         form.normaliser.assign(p.variance.size(), 0.0);
         form.activeColumns.clear();
+        form.finite = true;
         for (std::size_t i = 0; i < p.variance.size(); ++i) {
             const double v = p.variance[i];
+            if (!(v >= 0.0) || !std::isfinite(v) || !std::isfinite(p.mean[i])) form.finite = false;
             if (v == 0.0) continue;
             form.negTwoVariance[i] = -2.0 * v;
             form.normaliser[i] = std::sqrt(kTwoPi * v);
@@ -23,8 +25,16 @@ void prepareDensityForms(const std::vector<ClusterParameters>& parameters, std::
     }
 }
 
-double preparedDensity(const double* x, const ClusterDensityForm& form) {
+double preparedDensity(const double* x, const ClusterDensityForm& form, bool xFinite) {
     double result = 1.0;
+    if (xFinite && form.finite) {
+        for (const std::size_t i : form.activeColumns) {
+            const double d = x[i] - form.mean[i];
+            result *= std::exp((d * d) / form.negTwoVariance[i]) / form.normaliser[i];
+            if (result == 0.0) return 0.0;
+        }
+        return result;
+    }
     for (const std::size_t i : form.activeColumns) {
         const double d = x[i] - form.mean[i];
         result *= std::exp((d * d) / form.negTwoVariance[i]) / form.normaliser[i];

@@ -25,12 +25,15 @@ struct ClusterDensityForm {
     std::vector<double> negTwoVariance;
     std::vector<double> normaliser;
     std::vector<std::size_t> activeColumns;
+    bool finite = true;  // every mean and variance is a finite number
 };
 
 void prepareDensityForms(const std::vector<ClusterParameters>& parameters, std::vector<ClusterDensityForm>& forms);
 
 // The same value as gaussianDensity(x, form's mean, variance), bit for bit.
-double preparedDensity(const double* x, const ClusterDensityForm& form);
+// With finite parameters and finite x every factor is finite, so a product
+// that has reached 0 stays 0 and the remaining columns are skipped.
+double preparedDensity(const double* x, const ClusterDensityForm& form, bool xFinite = false);
 
 // The E-step of one pair given the densities of its human gene under every
 // human cluster and of its mouse gene under every mouse cluster. Writes the

@@ -26,7 +26,11 @@ void GeneCluster::setCenterFrom(const GeneRecord& gene) {
 void GeneCluster::recomputeCenter() {
     if (members.empty()) return;
     const std::size_t columns = dimension > 0 ? static_cast<std::size_t>(dimension) : 0;
-    std::vector<double> sums(columns, 0.0);
+    // The centre is replaced as a whole; nothing holds on to its values, so
+    // an existing record is refilled instead of reallocated.
+    if (!center) center = std::make_unique<GeneRecord>(std::vector<double>(), kCenterName);
+    std::vector<double>& sums = center->expression;
+    sums.assign(columns, 0.0);
     // Member-major walk: each column still sums its members in list order.
     for (const GeneRecord* member : members) {
         const double* values = member->expression.data();
@@ -34,7 +38,6 @@ void GeneCluster::recomputeCenter() {
     }
     const double count = memberCount();
     for (double& value : sums) value /= count;
-    center = std::make_unique<GeneRecord>(std::move(sums), kCenterName);
 }
 
 }  // namespace orthomix

@@ -48,9 +48,12 @@ TEST(UpdateClusterParameters, ClusterWithoutWeightFails) {
     Records data({{&h1, &m1}}, {{1.0, 0.0}}, {{1.0}});
     GeneCluster hc0(0, 1), hc1(1, 1), mc(0, 1);
     std::vector<ClusterParameters> humanParams, mouseParams;
-    EXPECT_EQ(updateClusterParameters({&hc0, &hc1}, {&mc}, humanParams, mouseParams, data.records), -1);
-    EXPECT_EQ(humanParams.size(), 1u) << "the clusters before the failing one are estimated";
-    EXPECT_TRUE(mouseParams.empty());
+    EXPECT_EQ(updateClusterParameters({&hc0, &hc1}, {&mc}, humanParams, mouseParams, data.records), -1)
+        << "human cluster 1 has no weight";
+    Records mouseSide({{&h1, &m1}}, {{1.0}}, {{1.0, 0.0}});
+    EXPECT_EQ(updateClusterParameters({&hc0}, {&mc, &hc1}, humanParams, mouseParams, mouseSide.records), -1)
+        << "mouse cluster 1 has no weight";
+    EXPECT_EQ(updateClusterParameters({&hc0}, {&mc}, humanParams, mouseParams, mouseSide.records), 0);
 }
 
 TEST(ReassignClusterMembers, NearestMeanScatterPairsAndUnpairedGenes) {

@@ -1,0 +1,149 @@
+#include "model/log_domain_estep.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace orthomix {
+
+void prepareLogDensityForms(const std::vector<ClusterParameters>& parameters, LogDensityForms& forms) {
+    forms.clusterCount = parameters.size();
+    forms.columns = parameters.empty() ? 0 : parameters.front().mean.size();
+    const std::size_t k = forms.clusterCount;
+    forms.mean.assign(forms.columns * k, 0.0);
+    forms.halfInverseVariance.assign(forms.columns * k, 0.0);
+    forms.logNormaliser.assign(k, 0.0);
+    for (std::size_t c = 0; c < k; ++c) {
+        const ClusterParameters& p = parameters[c];
+        double logNormaliser = 0.0;
+        for (std::size_t i = 0; i < forms.columns; ++i) {
+            const double v = p.variance[i];
+            forms.mean[i * k + c] = p.mean[i];
+            if (v == 0.0) continue;
+            forms.halfInverseVariance[i * k + c] = 0.5 / v;
+            logNormaliser -= 0.5 * std::log(kTwoPi * v);
+        }
+        forms.logNormaliser[c] = logNormaliser;
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void logDensities(const double* x, const LogDensityForms& forms,
+                                                                     double* out) {
+    const std::size_t k = forms.clusterCount;
+    const double* mean = forms.mean.data();
+    const double* weight = forms.halfInverseVariance.data();
+    for (std::size_t c = 0; c < k; ++c) out[c] = forms.logNormaliser[c];
+    for (std::size_t i = 0; i < forms.columns; ++i) {
+        const double xi = x[i];
+        const double* m = mean + i * k;
+        const double* w = weight + i * k;
+        for (std::size_t c = 0; c < k; ++c) {
+            const double d = xi - m[c];
+            out[c] -= w[c] * (d * d);
+        }
+    }
+}
+
+double expNonPositive(double x) {
+    // x = n ln2 + r with |r| <= ln2 / 2, exp(r) by its Taylor series to degree 12.
+    constexpr double kInverseLn2 = 1.4426950408889634;
+    constexpr double kLn2High = 6.93147180369123816490e-01;
+    constexpr double kLn2Low = 1.90821492927058770002e-10;
+    constexpr double kRoundShift = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer
+    const double clamped = x < -708.0 ? -708.0 : x;
+    const double shifted = clamped * kInverseLn2 + kRoundShift;
+    const double n = shifted - kRoundShift;
+    const double r = (clamped - n * kLn2High) - n * kLn2Low;
+    double p = 1.0 / 479001600.0;
+    p = p * r + 1.0 / 39916800.0;
+    p = p * r + 1.0 / 3628800.0;
+    p = p * r + 1.0 / 362880.0;
+    p = p * r + 1.0 / 40320.0;
+    p = p * r + 1.0 / 5040.0;
+    p = p * r + 1.0 / 720.0;
+    p = p * r + 1.0 / 120.0;
+    p = p * r + 1.0 / 24.0;
+    p = p * r + 1.0 / 6.0;
+    p = p * r + 0.5;
+    p = p * r + 1.0;
+    p = p * r + 1.0;
+    // The low bits of `shifted` hold n; rebuild 2^n from them without a conversion.
+    const auto nBits = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(shifted) -
+                                                 std::bit_cast<std::uint64_t>(kRoundShift));
+    const double scale = std::bit_cast<double>(static_cast<std::uint64_t>(nBits + 1023) << 52);
+    const double result = p * scale;
+    return x < -708.0 ? 0.0 : (x == x ? result : x);
+}
+
+__attribute__((target_clones("avx2", "default"))) double pairLogEStep(
+    const double* logTable, int kHm, int kMs, const double* humanLogDensities, const double* mouseLogDensities,
+    double logScatterTerm, OrthologPairRecord& record, double* scratch, double* posterior) {
+    const std::size_t cells = static_cast<std::size_t>(kHm) * kMs;
+    double largest = logScatterTerm;
+    for (int i = 0; i < kHm; ++i) {
+        double* row = scratch + static_cast<std::size_t>(i) * kMs;
+        const double* tableRow = logTable + static_cast<std::size_t>(i) * kMs;
+        const double f = humanLogDensities[i];
+        for (int j = 0; j < kMs; ++j) {
+            row[j] = (f + mouseLogDensities[j]) + tableRow[j];
+            largest = row[j] > largest ? row[j] : largest;
+        }
+    }
+    double* rowSums = record.posteriorRowSums;
+    double* columnSums = record.posteriorColumnSums;
+    if (largest == -std::numeric_limits<double>::infinity()) {
+        // Every term is zero: no weight anywhere, labels stay, the pair adds ln 1.
+        for (int i = 0; i < kHm; ++i) rowSums[i] = 0.0;
+        for (int j = 0; j < kMs; ++j) columnSums[j] = 0.0;
+        if (posterior) {
+            for (std::size_t c = 0; c < cells; ++c) posterior[c] = 0.0;
+        }
+        return 0.0;
+    }
+    double sum = 0.0;
+    for (std::size_t c = 0; c < cells; ++c) {
+        scratch[c] = expNonPositive(scratch[c] - largest);
+        sum += scratch[c];
+    }
+    const double scatterShare = expNonPositive(logScatterTerm - largest);
+    sum += scatterShare;
+    const double inverseSum = 1.0 / sum;
+    const double scatterPosterior = scatterShare * inverseSum;
+
+    double best = 0.0;
+    int bestRow = -1;
+    int bestColumn = -1;
+    for (int j = 0; j < kMs; ++j) columnSums[j] = 0.0;
+    for (int i = 0; i < kHm; ++i) {
+        double* row = scratch + static_cast<std::size_t>(i) * kMs;
+        double rowSum = 0.0;
+        for (int j = 0; j < kMs; ++j) {
+            const double p = row[j] * inverseSum;
+            row[j] = p;
+            rowSum += p;
+            columnSums[j] += p;
+        }
+        rowSums[i] = rowSum;
+    }
+    for (std::size_t c = 0; c < cells; ++c) {
+        if (scratch[c] > best) {
+            best = scratch[c];
+            bestRow = static_cast<int>(c) / kMs;
+            bestColumn = static_cast<int>(c) % kMs;
+        }
+    }
+    if (posterior) {
+        for (std::size_t c = 0; c < cells; ++c) posterior[c] = scratch[c];
+    }
+    if (!(best >= scatterPosterior)) {
+        record.humanGene->clusterIndex = kHm;
+        record.mouseGene->clusterIndex = kMs;
+    } else if (bestRow != -1 && bestColumn != -1) {
+        record.humanGene->clusterIndex = bestRow;
+        record.mouseGene->clusterIndex = bestColumn;
+    }
+    return largest + std::log(sum);
+}
+
+}  // namespace orthomix
