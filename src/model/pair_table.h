@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "numeric/matrix.h"
+#include "numeric/svd.h"
 #include "records/gene_cluster.h"
 #include "records/gene_record.h"
 
@@ -43,6 +44,8 @@ struct PairCounts {
 struct PairTableFitWorkspace {
     std::vector<double> x, y, sig, coefficients, singularValues;
     Matrix u, v;
+    SvdWorkspace solver;
+    std::vector<double> rowEffects, colEffects;  // last row and column are the reference, 0
 };
 
 // The cluster-pair prior of one EM run: the counted and smoothed table, its
