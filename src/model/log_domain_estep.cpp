@@ -45,7 +45,37 @@ __attribute__((target_clones("avx2", "default"))) void logDensities(const double
     }
 }
 
-double expNonPositive(double x) {
+namespace {
+
+// Sum in four interleaved partial sums, so that the loop vectorises; fixed
+// order, so the result is the same on every run.
+inline double sumOf(const double* values, std::size_t count) {
+    double partial[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        for (std::size_t lane = 0; lane < 4; ++lane) partial[lane] += values[i + lane];
+    }
+    for (; i < count; ++i) partial[i % 4] += values[i];
+    return (partial[0] + partial[1]) + (partial[2] + partial[3]);
+}
+
+inline double largestOf(const double* values, std::size_t count, double start) {
+    double partial[4] = {start, start, start, start};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        for (std::size_t lane = 0; lane < 4; ++lane) {
+            partial[lane] = values[i + lane] > partial[lane] ? values[i + lane] : partial[lane];
+        }
+    }
+    for (; i < count; ++i) partial[0] = values[i] > partial[0] ? values[i] : partial[0];
+    const double a = partial[0] > partial[1] ? partial[0] : partial[1];
+    const double b = partial[2] > partial[3] ? partial[2] : partial[3];
+    return a > b ? a : b;
+}
+
+}  // namespace
+
+[[gnu::always_inline]] inline double expNonPositiveInline(double x) {
     // x = n ln2 + r with |r| <= ln2 / 2, exp(r) by its Taylor series to degree 12.
     constexpr double kInverseLn2 = 1.4426950408889634;
     constexpr double kLn2High = 6.93147180369123816490e-01;
@@ -72,24 +102,24 @@ double expNonPositive(double x) {
     const auto nBits = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(shifted) -
                                                  std::bit_cast<std::uint64_t>(kRoundShift));
     const double scale = std::bit_cast<double>(static_cast<std::uint64_t>(nBits + 1023) << 52);
+    // NaN passes through every step above; only the underflow needs a select.
     const double result = p * scale;
-    return x < -708.0 ? 0.0 : (x == x ? result : x);
+    return x < -708.0 ? 0.0 : result;
 }
+
+double expNonPositive(double x) { return expNonPositiveInline(x); }
 
 __attribute__((target_clones("avx2", "default"))) double pairLogEStep(
     const double* logTable, int kHm, int kMs, const double* humanLogDensities, const double* mouseLogDensities,
     double logScatterTerm, OrthologPairRecord& record, double* scratch, double* posterior) {
     const std::size_t cells = static_cast<std::size_t>(kHm) * kMs;
-    double largest = logScatterTerm;
     for (int i = 0; i < kHm; ++i) {
         double* row = scratch + static_cast<std::size_t>(i) * kMs;
         const double* tableRow = logTable + static_cast<std::size_t>(i) * kMs;
         const double f = humanLogDensities[i];
-        for (int j = 0; j < kMs; ++j) {
-            row[j] = (f + mouseLogDensities[j]) + tableRow[j];
-            largest = row[j] > largest ? row[j] : largest;
-        }
+        for (int j = 0; j < kMs; ++j) row[j] = (f + mouseLogDensities[j]) + tableRow[j];
     }
+    const double largest = largestOf(scratch, cells, logScatterTerm);
     double* rowSums = record.posteriorRowSums;
     double* columnSums = record.posteriorColumnSums;
     if (largest == -std::numeric_limits<double>::infinity()) {
@@ -101,30 +131,21 @@ __attribute__((target_clones("avx2", "default"))) double pairLogEStep(
         }
         return 0.0;
     }
-    double sum = 0.0;
-    for (std::size_t c = 0; c < cells; ++c) {
-        scratch[c] = expNonPositive(scratch[c] - largest);
-        sum += scratch[c];
-    }
-    const double scatterShare = expNonPositive(logScatterTerm - largest);
-    sum += scatterShare;
+    for (std::size_t c = 0; c < cells; ++c) scratch[c] = expNonPositiveInline(scratch[c] - largest);
+    const double scatterShare = expNonPositiveInline(logScatterTerm - largest);
+    const double sum = sumOf(scratch, cells) + scatterShare;
     const double inverseSum = 1.0 / sum;
     const double scatterPosterior = scatterShare * inverseSum;
+    for (std::size_t c = 0; c < cells; ++c) scratch[c] *= inverseSum;
 
     double best = 0.0;
     int bestRow = -1;
     int bestColumn = -1;
     for (int j = 0; j < kMs; ++j) columnSums[j] = 0.0;
     for (int i = 0; i < kHm; ++i) {
-        double* row = scratch + static_cast<std::size_t>(i) * kMs;
-        double rowSum = 0.0;
-        for (int j = 0; j < kMs; ++j) {
-            const double p = row[j] * inverseSum;
-            row[j] = p;
-            rowSum += p;
-            columnSums[j] += p;
-        }
-        rowSums[i] = rowSum;
+        const double* row = scratch + static_cast<std::size_t>(i) * kMs;
+        rowSums[i] = sumOf(row, static_cast<std::size_t>(kMs));
+        for (int j = 0; j < kMs; ++j) columnSums[j] += row[j];
     }
     for (std::size_t c = 0; c < cells; ++c) {
         if (scratch[c] > best) {
