@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/gene_record.h"
@@ -18,5 +19,13 @@ struct ExpressionReadSummary {
 // names no sample column, or has a data line with too few values.
 ExpressionReadSummary readExpressionFile(const std::string& path, GeneStore& store, std::vector<GeneRecord*>& genes,
                                          std::vector<std::string>& sampleNames);
+
+// readExpressionFile on text already in memory, returning the reason the text
+// is rejected (naming sourceName and the line) instead of ending the process;
+// empty when it is accepted. Lines holding only blanks and tabs are skipped
+// like empty ones.
+std::string parseExpressionText(std::string_view text, std::string_view sourceName, GeneStore& store,
+                                std::vector<GeneRecord*>& genes, std::vector<std::string>& sampleNames,
+                                ExpressionReadSummary& summary);
 
 }  // namespace orthomix

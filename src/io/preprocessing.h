@@ -14,7 +14,7 @@ struct GeneFilter {
     double exprThreshold = 0.0;
 
     // Keeps a gene when CV >= cvThreshold and max >= exprThreshold, and its
-    // standard deviation is positive.
+    // standard deviation is positive; genes without values are dropped.
     void filterByThresholds();
     void standardise();
     void run() {
@@ -22,5 +22,13 @@ struct GeneFilter {
         standardise();
     }
 };
+
+// Mean and population standard deviation (divided by n) of a gene's values,
+// summed in column order; both 0 for an empty vector.
+struct GeneStatistics {
+    double mean = 0.0;
+    double standardDeviation = 0.0;
+};
+GeneStatistics geneStatistics(const std::vector<double>& values);
 
 }  // namespace orthomix

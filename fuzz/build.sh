@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with the address and undefined-behaviour
+# sanitisers, outside the CMake build. Usage: fuzz/build.sh [output-directory]
+set -euo pipefail
+
+fuzz_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+root="$(dirname "$fuzz_dir")"
+out="${1:-$root/build-fuzz}"
+mkdir -p "$out"
+
+probe='extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }'
+if ! echo "$probe" | clang++ -x c++ -fsanitize=fuzzer - -o "$out/probe" >/dev/null 2>&1; then
+    echo "fuzz/build.sh: clang++ with the libFuzzer runtime is needed (Debian: clang, libclang-rt-dev)" >&2
+    exit 1
+fi
+rm -f "$out/probe"
+
+flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
+       -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -I"$root/src")
+common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp" "$root/src/driver/fatal.cpp")
+
+build() {
+    local name="$1"
+    shift
+    echo "building $name"
+    clang++ "${flags[@]}" "$fuzz_dir/$name.cpp" "$@" "${common[@]}" -o "$out/$name"
+}
+
+# Two at a time: the machine is shared.
+pending=()
+finish() {
+    local pid
+    for pid in "${pending[@]}"; do wait "$pid"; done
+    pending=()
+}
+build expression_fuzz "$root/src/io/expression_reader.cpp" & pending+=($!)
+build annotation_fuzz "$root/src/io/annotation_reader.cpp" "$root/src/io/ortholog_reader.cpp" & pending+=($!)
+finish
+build ortholog_fuzz "$root/src/io/annotation_reader.cpp" "$root/src/io/ortholog_reader.cpp" & pending+=($!)
+build parameter_fuzz "$root/src/driver/parameters.cpp" & pending+=($!)
+finish
+build number_fuzz
