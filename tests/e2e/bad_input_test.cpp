@@ -1,0 +1,97 @@
+// Runs that must stop with a message and exit status 1, leaving no partial
+// result file behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "e2e/planted_dataset.h"
+#include "support/test_support.h"
+
+namespace orthomix::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every file under the folder, relative to it, the captured console excluded.
+std::vector<std::string> filesUnder(const fs::path& folder) {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), folder).string());
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+class BadInput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NO_FATAL_FAILURE(generateDataset(work.path(), PlantedDataset{}));
+        inputs = filesUnder(work.path());
+    }
+
+    // Runs the tool and checks the message, the status and that no result
+    // (or temporary) file was added to the inputs.
+    void expectFailure(const std::string& message, const std::vector<std::string>& allowedResults = {}) {
+        const CommandResult run = runTool(work.path(), "ParameterSetting.txt");
+        EXPECT_EQ(run.exitStatus, 1) << run.out;
+        EXPECT_NE(run.err.find(message + "\n"), std::string::npos) << run.err;
+        std::vector<std::string> expected = inputs;
+        expected.insert(expected.end(), allowedResults.begin(), allowedResults.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(filesUnder(work.path()), expected);
+        console = run.out;
+    }
+
+    TempDir work;
+    std::vector<std::string> inputs;
+    std::string console;
+};
+
+TEST_F(BadInput, MissingOrthologFileStopsAtTheFirstRepetition) {
+    setParameter(work.file("ParameterSetting.txt"), "orthologFile", "missing_orthologs.txt");
+    expectFailure("Cannot open missing_orthologs.txt");
+    EXPECT_NE(console.find("finish preprocess"), std::string::npos) << "the file is read by the first EM run";
+    EXPECT_EQ(console.find("Repetitive times:"), std::string::npos);
+}
+
+TEST_F(BadInput, UnwritableOutputFolderStopsWithoutAResultFile) {
+    setParameter(work.file("ParameterSetting.txt"), "outputFile_hm", "no_such_folder/human_clusters.txt");
+    expectFailure("Cannot open file no_such_folder/human_clusters.txt");
+    EXPECT_NE(console.find("Final BIC:"), std::string::npos) << "writing is the last phase";
+}
+
+TEST_F(BadInput, AFailingLaterResultFileKeepsTheEarlierOnesComplete) {
+    const CommandResult complete = runTool(work.path(), "ParameterSetting.txt");
+    ASSERT_EQ(complete.exitStatus, 0) << complete.err;
+    const std::string human = readFile(work.file("out/human_clusters.txt"));
+    const std::string mouse = readFile(work.file("out/mouse_clusters.txt"));
+    for (const char* name : {"human_clusters.txt", "mouse_clusters.txt", "gene_pairs.txt", "pair_clusters.txt"}) {
+        fs::remove(work.path() / "out" / name);
+    }
+
+    // A folder where the gene-pair file should go: the text is complete but cannot take the name.
+    fs::create_directory(work.path() / "out" / "gene_pairs.txt");
+    expectFailure("Cannot open file out/gene_pairs.txt", {"out/human_clusters.txt", "out/mouse_clusters.txt"});
+    EXPECT_EQ(readFile(work.file("out/human_clusters.txt")), human) << "same seed, same complete file";
+    EXPECT_EQ(readFile(work.file("out/mouse_clusters.txt")), mouse);
+    EXPECT_TRUE(fs::is_empty(work.path() / "out" / "gene_pairs.txt"));
+}
+
+TEST_F(BadInput, ADataLineWithTooFewValuesNamesFileAndLine) {
+    std::vector<std::string> lines = readLines(work.file("mouse_expression.txt"));
+    ASSERT_GT(lines.size(), 7u);
+    const std::vector<std::string> fields = splitText(lines[6], '\t');
+    lines[6] = fields[0] + "\t" + fields[1] + "\t" + fields[2];
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    writeFile(work.file("mouse_expression.txt"), text);
+
+    expectFailure("Line 7 of mouse_expression.txt has 2 values, but the header names 6 samples");
+    EXPECT_EQ(console, "finish reading params\n") << "the run stops while reading the data";
+}
+
+}  // namespace
+}  // namespace orthomix::testing
