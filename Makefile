@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build run test clean
+.PHONY: all build run test bench clean
 
 all: build
 
@@ -18,6 +18,10 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+
+# Whole-run timings on generated datasets of transcriptome size (several minutes).
+bench:
+	bench/run_benchmark.sh
 
 clean:
 	rm -rf $(BUILD_DIR) examples/out

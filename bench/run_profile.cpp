@@ -45,13 +45,13 @@ int main(int argc, char** argv) {
     phase("write results", [&] { model.writeResults(); });
     report("total", total);
 
-    std::fprintf(stderr, "\n%-10s %-9s %10s %10s %16s\n", "repetition", "accepted", "iterations", "seconds",
-                 "log-likelihood");
+    std::fprintf(stderr, "\n%-10s %-9s %10s %10s %16s  %s\n", "repetition", "accepted", "iterations", "seconds",
+                 "log-likelihood", "rejected because");
     orthomix::EmTimings sum;
     int iterations = 0;
     for (const orthomix::RepetitionAttempt& attempt : model.attempts) {
-        std::fprintf(stderr, "%-10d %-9s %10d %10.3f %16.6g\n", attempt.repetition, attempt.accepted ? "yes" : "no",
-                     attempt.iterations, attempt.seconds, attempt.logLikelihood);
+        std::fprintf(stderr, "%-10d %-9s %10d %10.3f %16.6g  %s\n", attempt.repetition, attempt.accepted ? "yes" : "no",
+                     attempt.iterations, attempt.seconds, attempt.logLikelihood, attempt.rejectionReason.c_str());
         sum.pairTable += attempt.timings.pairTable;
         sum.eStep += attempt.timings.eStep;
         sum.mStep += attempt.timings.mStep;
