@@ -8,13 +8,44 @@
 namespace orthomix {
 namespace {
 
+// x * w added to the sums of every cluster c with a weight w[c] other than 0
+// (sums[c * columns + i]); each sum gains one term, so the order of every sum
+// is the order of the calls.
+__attribute__((target_clones("avx2", "default"))) void addWeightedValues(const double* x, const double* w,
+                                                                          std::size_t clusters, std::size_t columns,
+                                                                          double* sums) {
+    for (std::size_t c = 0; c < clusters; ++c) {
+        if (w[c] == 0.0) continue;
+        const double weight = w[c];
+        double* sum = sums + c * columns;
+        for (std::size_t i = 0; i < columns; ++i) sum[i] += x[i] * weight;
+    }
+}
+
+// ((x - mean) * (x - mean)) * w added likewise, with the clusters' means.
+__attribute__((target_clones("avx2", "default"))) void addWeightedSquares(const double* x, const double* w,
+                                                                           std::size_t clusters, std::size_t columns,
+                                                                           const double* means, double* sums) {
+    for (std::size_t c = 0; c < clusters; ++c) {
+        if (w[c] == 0.0) continue;
+        const double weight = w[c];
+        const double* mean = means + c * columns;
+        double* sum = sums + c * columns;
+        for (std::size_t i = 0; i < columns; ++i) {
+            const double d = x[i] - mean[i];
+            sum[i] += (d * d) * weight;
+        }
+    }
+}
+
 // Posterior-weighted means and variances of all clusters of one organism.
 // Each cluster's sums still run over the records in list order; walking the
 // records once per pass, with all clusters side by side, reads every gene
 // once instead of once per cluster.
 template <typename WeightsOf, typename ValuesOf>
 bool estimateClusters(const std::vector<OrthologPairRecord>& records, std::size_t clusterCount, WeightsOf weightsOf,
-                      ValuesOf valuesOf, std::vector<ClusterParameters>& out, std::vector<double>& totalWeight) {
+                      ValuesOf valuesOf, std::vector<ClusterParameters>& out, ClusterUpdateWorkspace& scratch) {
+    std::vector<double>& totalWeight = scratch.weights;
     totalWeight.assign(clusterCount, 0.0);
     for (const OrthologPairRecord& record : records) {
         const double* w = weightsOf(record);
@@ -25,42 +56,29 @@ bool estimateClusters(const std::vector<OrthologPairRecord>& records, std::size_
     }
     const std::size_t columns = records.empty() ? 0 : valuesOf(records.front()).size();
 
+    std::vector<double>& means = scratch.means;
+    std::vector<double>& variances = scratch.variances;
+    means.assign(clusterCount * columns, 0.0);
+    variances.assign(clusterCount * columns, 0.0);
+    for (const OrthologPairRecord& record : records) {
+        addWeightedValues(valuesOf(record).data(), weightsOf(record), clusterCount, columns, means.data());
+    }
+    for (std::size_t c = 0; c < clusterCount; ++c) {
+        const double reciprocal = 1.0 / totalWeight[c];
+        for (std::size_t i = 0; i < columns; ++i) means[c * columns + i] = means[c * columns + i] * reciprocal;
+    }
+    for (const OrthologPairRecord& record : records) {
+        addWeightedSquares(valuesOf(record).data(), weightsOf(record), clusterCount, columns, means.data(),
+                           variances.data());
+    }
     out.resize(clusterCount);
-    for (ClusterParameters& params : out) {
-        params.mean.assign(columns, 0.0);
-        params.variance.assign(columns, 0.0);
-    }
-    for (const OrthologPairRecord& record : records) {
-        const double* w = weightsOf(record);
-        const double* x = valuesOf(record).data();
-        for (std::size_t c = 0; c < clusterCount; ++c) {
-            if (w[c] == 0.0) continue;
-            const double weight = w[c];
-            double* mean = out[c].mean.data();
-            for (std::size_t i = 0; i < columns; ++i) mean[i] += x[i] * weight;
-        }
-    }
     for (std::size_t c = 0; c < clusterCount; ++c) {
         const double reciprocal = 1.0 / totalWeight[c];
-        for (double& value : out[c].mean) value = value * reciprocal;
-    }
-    for (const OrthologPairRecord& record : records) {
-        const double* w = weightsOf(record);
-        const double* x = valuesOf(record).data();
-        for (std::size_t c = 0; c < clusterCount; ++c) {
-            if (w[c] == 0.0) continue;
-            const double weight = w[c];
-            const double* mean = out[c].mean.data();
-            double* variance = out[c].variance.data();
-            for (std::size_t i = 0; i < columns; ++i) {
-                const double d = x[i] - mean[i];
-                variance[i] += (d * d) * weight;
-            }
-        }
-    }
-    for (std::size_t c = 0; c < clusterCount; ++c) {
-        const double reciprocal = 1.0 / totalWeight[c];
-        for (double& value : out[c].variance) value = value * reciprocal;
+        for (std::size_t i = 0; i < columns; ++i) variances[c * columns + i] = variances[c * columns + i] * reciprocal;
+        out[c].mean.assign(means.begin() + static_cast<std::ptrdiff_t>(c * columns),
+                           means.begin() + static_cast<std::ptrdiff_t>((c + 1) * columns));
+        out[c].variance.assign(variances.begin() + static_cast<std::ptrdiff_t>(c * columns),
+                               variances.begin() + static_cast<std::ptrdiff_t>((c + 1) * columns));
     }
     return true;
 }
@@ -77,12 +95,12 @@ int updateClusterParameters(const std::vector<GeneCluster*>& humanClusters,
     const bool humanOk = estimateClusters(
         pairRecords, humanClusters.size(), [](const OrthologPairRecord& r) { return r.posteriorRowSums; },
         [](const OrthologPairRecord& r) -> const std::vector<double>& { return r.humanGene->expression; },
-        humanClusterParams, scratch.weights);
+        humanClusterParams, scratch);
     if (!humanOk) return -1;
     const bool mouseOk = estimateClusters(
         pairRecords, mouseClusters.size(), [](const OrthologPairRecord& r) { return r.posteriorColumnSums; },
         [](const OrthologPairRecord& r) -> const std::vector<double>& { return r.mouseGene->expression; },
-        mouseClusterParams, scratch.weights);
+        mouseClusterParams, scratch);
     return mouseOk ? 0 : -1;
 }
 
@@ -100,6 +118,22 @@ int nearestMean(const std::vector<ClusterParameters>& params, const GeneRecord& 
 }
 
 namespace {
+
+// The squared distances of x to every mean (stored column by column), each
+// summed in column order.
+__attribute__((target_clones("avx2", "default"))) void squaredDistances(const double* x, const double* meansByColumn,
+                                                                         std::size_t columns, std::size_t clusters,
+                                                                         double* sums) {
+    for (std::size_t c = 0; c < clusters; ++c) sums[c] = 0.0;
+    for (std::size_t i = 0; i < columns; ++i) {
+        const double* means = meansByColumn + i * clusters;
+        const double xi = x[i];
+        for (std::size_t c = 0; c < clusters; ++c) {
+            const double d = means[c] - xi;
+            sums[c] += d * d;
+        }
+    }
+}
 
 // Nearest-mean search over all clusters at once: the means are stored column
 // by column so that the k distance sums advance together, each still summed
@@ -124,16 +158,7 @@ public:
         if (clusterCount_ == 0) return -1;
         if (gene.expression.size() != columns_) fatalError("Two vectors have different sizes. ");
         double* sums = sums_.data();
-        for (std::size_t c = 0; c < clusterCount_; ++c) sums[c] = 0.0;
-        const double* x = gene.expression.data();
-        for (std::size_t i = 0; i < columns_; ++i) {
-            const double* means = &meansByColumn_[i * clusterCount_];
-            const double xi = x[i];
-            for (std::size_t c = 0; c < clusterCount_; ++c) {
-                const double d = means[c] - xi;
-                sums[c] += d * d;
-            }
-        }
+        squaredDistances(gene.expression.data(), meansByColumn_.data(), columns_, clusterCount_, sums);
         double best = std::numeric_limits<double>::infinity();
         int position = -1;
         for (std::size_t c = 0; c < clusterCount_; ++c) {

@@ -11,6 +11,7 @@ namespace orthomix {
 // Scratch of the M-step and the reassignment, reused across iterations.
 struct ClusterUpdateWorkspace {
     std::vector<double> weights;
+    std::vector<double> means, variances;
     std::vector<double> meansByColumn;
     std::vector<double> distanceSums;
 };
