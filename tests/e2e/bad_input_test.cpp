@@ -93,5 +93,53 @@ TEST_F(BadInput, ADataLineWithTooFewValuesNamesFileAndLine) {
     EXPECT_EQ(console, "finish reading params\n") << "the run stops while reading the data";
 }
 
+TEST_F(BadInput, OrthologIdentifiersThatMatchNoGeneStopTheRun) {
+    std::string text;
+    for (const std::string& line : readLines(work.file("orthologs.txt"))) {
+        if (!line.empty()) text += "ENSG_" + line + "\n";  // identifiers from another naming scheme
+    }
+    writeFile(work.file("orthologs.txt"), text);
+    const CommandResult run = runTool(work.path(), "ParameterSetting.txt");
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.err.find("No entry of the ortholog file orthologs.txt names two genes of the data files"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.out.find("Repetitive times:"), std::string::npos);
+}
+
+TEST_F(BadInput, MostlyUnmatchedOrthologsWarnOnceAndTheRunGoesOn) {
+    const std::vector<std::string> lines = readLines(work.file("orthologs.txt"));
+    std::string text;
+    std::size_t written = 0;
+    for (const std::string& line : lines) {
+        if (line.empty()) continue;
+        text += (written++ % 3 == 0 ? line : "X" + line) + "\n";  // two thirds renamed away
+    }
+    writeFile(work.file("orthologs.txt"), text);
+    setParameter(work.file("ParameterSetting.txt"), "nMaxAlgRun", "2");
+    const CommandResult run = runTool(work.path(), "ParameterSetting.txt");
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const std::size_t first = run.err.find("warning: only ");
+    ASSERT_NE(first, std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("warning: only ", first + 1), std::string::npos) << "once per run, not per repetition";
+    EXPECT_NE(run.err.find("human \"X"), std::string::npos) << "an unmatched identifier is shown: " << run.err;
+}
+
+TEST_F(BadInput, TooLargeKStopsBeforeTheFirstRepetition) {
+    setParameter(work.file("ParameterSetting.txt"), "k", "5000");
+    expectFailure(
+        "k = 5000 is larger than the number of human genes that can seed a cluster (276): lower k, or keep more "
+        "genes in preprocessing");
+    EXPECT_EQ(console.find("New repetition"), std::string::npos);
+}
+
+TEST_F(BadInput, PreprocessingThatKeepsNoGeneStopsTheRun) {
+    setParameter(work.file("ParameterSetting.txt"), "maxExpr", "1e9");
+    const CommandResult run = runTool(work.path(), "ParameterSetting.txt");
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_NE(run.err.find("No human genes are left for clustering"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("Num of human genes after preprocessing = 0"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace orthomix::testing
