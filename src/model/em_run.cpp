@@ -172,22 +172,18 @@ double EmRun::eStepAll(double humanScatterDensity, double mouseScatterDensity) {
     const std::size_t kMs = mouseClusters.size();
     // The parameters are fixed during the pass, so each gene's densities are
     // evaluated once even when the gene is in several pairs.
-    prepareDensityForms(humanClusterParams, humanForms_);
-    prepareDensityForms(mouseClusterParams, mouseForms_);
-    for (std::size_t g = 0; g < pairedHumanGenes_.size(); ++g) {
-        const double* x = pairedHumanGenes_[g]->expression.data();
-        const bool finite = humanValuesFinite_[g] != 0;
-        for (std::size_t c = 0; c < kHm; ++c) {
-            humanDensities_[g * kHm + c] = preparedDensity(x, humanForms_[c], finite);
+    const auto densities = [](const std::vector<ClusterParameters>& params, std::vector<ClusterDensityForm>& forms,
+                              const std::vector<GeneRecord*>& genes, const std::vector<char>& valuesFinite,
+                              std::vector<double>& out) {
+        prepareDensityForms(params, forms);
+        const std::size_t k = forms.size();
+        for (std::size_t g = 0; g < genes.size(); ++g) {
+            const double* x = genes[g]->expression.data();
+            for (std::size_t c = 0; c < k; ++c) out[g * k + c] = preparedDensity(x, forms[c], valuesFinite[g] != 0);
         }
-    }
-    for (std::size_t g = 0; g < pairedMouseGenes_.size(); ++g) {
-        const double* x = pairedMouseGenes_[g]->expression.data();
-        const bool finite = mouseValuesFinite_[g] != 0;
-        for (std::size_t c = 0; c < kMs; ++c) {
-            mouseDensities_[g * kMs + c] = preparedDensity(x, mouseForms_[c], finite);
-        }
-    }
+    };
+    densities(humanClusterParams, humanForms_, pairedHumanGenes_, humanValuesFinite_, humanDensities_);
+    densities(mouseClusterParams, mouseForms_, pairedMouseGenes_, mouseValuesFinite_, mouseDensities_);
     const double scatterTerm = (table.scatterProbability * humanScatterDensity) * mouseScatterDensity;
     double sum = 0.0;
     for (std::size_t r = 0; r < pairRecords.size(); ++r) {
@@ -270,6 +266,7 @@ bool EmRun::iterate() {
         mouseSpread = spread(mouseClusters, mouseGenes.size());
         logLikelihood = iterationLogLikelihood;
         ++iterations;
+        if (onIteration) onIteration(*this);
         const bool converged = withinThreshold(oldHumanSpread, humanSpread, stoppingThr) &&
                                withinThreshold(oldMouseSpread, mouseSpread, stoppingThr);
         if (converged || iterations >= kMaxIterations) break;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,8 @@ public:
     int iterations = 0;
     EmTimings timings;
     std::string failureReason;  // why iterate() returned false
+    // Called after every completed iteration, when set (progress reports).
+    std::function<void(const EmRun&)> onIteration;
 
 private:
     bool fail(const char* reason);

@@ -157,13 +157,7 @@ __attribute__((target_clones("avx2", "default"))) double pairLogEStep(
     if (posterior) {
         for (std::size_t c = 0; c < cells; ++c) posterior[c] = scratch[c];
     }
-    if (!(best >= scatterPosterior)) {
-        record.humanGene->clusterIndex = kHm;
-        record.mouseGene->clusterIndex = kMs;
-    } else if (bestRow != -1 && bestColumn != -1) {
-        record.humanGene->clusterIndex = bestRow;
-        record.mouseGene->clusterIndex = bestColumn;
-    }
+    assignPairLabels(record, best, bestRow, bestColumn, scatterPosterior, kHm, kMs);
     return largest + std::log(sum);
 }
 

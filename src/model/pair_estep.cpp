@@ -42,6 +42,18 @@ double preparedDensity(const double* x, const ClusterDensityForm& form, bool xFi
     return result;
 }
 
+void assignPairLabels(OrthologPairRecord& record, double best, int bestRow, int bestColumn, double scatterPosterior,
+                      int kHm, int kMs) {
+    // A tie with the scatter posterior goes to the cell; NaN goes to scatter.
+    if (!(best >= scatterPosterior)) {
+        record.humanGene->clusterIndex = kHm;
+        record.mouseGene->clusterIndex = kMs;
+    } else if (bestRow != -1 && bestColumn != -1) {
+        record.humanGene->clusterIndex = bestRow;
+        record.mouseGene->clusterIndex = bestColumn;
+    }
+}
+
 double pairEStep(const PairTable& pairTable, const double* humanDensities, const double* mouseDensities,
                  double scatterTerm, OrthologPairRecord& record, double* joint, double* posterior) {
     const int kHm = pairTable.rows;
@@ -82,14 +94,7 @@ double pairEStep(const PairTable& pairTable, const double* humanDensities, const
         rowSums[i] = rowSum;
     }
 
-    // A tie with the scatter posterior goes to the cell; NaN goes to scatter.
-    if (!(best >= scatterPosterior)) {
-        record.humanGene->clusterIndex = kHm;
-        record.mouseGene->clusterIndex = kMs;
-    } else if (bestRow != -1 && bestColumn != -1) {
-        record.humanGene->clusterIndex = bestRow;
-        record.mouseGene->clusterIndex = bestColumn;
-    }
+    assignPairLabels(record, best, bestRow, bestColumn, scatterPosterior, kHm, kMs);
     return total;
 }
 

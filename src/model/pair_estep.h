@@ -35,6 +35,12 @@ void prepareDensityForms(const std::vector<ClusterParameters>& parameters, std::
 // that has reached 0 stays 0 and the remaining columns are skipped.
 double preparedDensity(const double* x, const ClusterDensityForm& form, bool xFinite = false);
 
+// Moves both genes of the pair to the most probable cell (bestRow, bestColumn)
+// or, when the scatter posterior is larger (or a value is NaN), to scatter;
+// with no cell above 0 and no scatter weight both keep their labels.
+void assignPairLabels(OrthologPairRecord& record, double best, int bestRow, int bestColumn, double scatterPosterior,
+                      int kHm, int kMs);
+
 // The E-step of one pair given the densities of its human gene under every
 // human cluster and of its mouse gene under every mouse cluster. Writes the
 // record's posterior row and column sums (and the full posterior when
