@@ -28,25 +28,42 @@ void requireGenes(const std::vector<GeneRecord*>& genes, const char* organism, c
 JointClusterModel::JointClusterModel(std::string path) : parameterFilePath(std::move(path)) {}
 
 void JointClusterModel::run() {
-    readParameters();
-    printLine("finish reading params");
-    readExpressionData();
-    printLine("finish reading data");
-    readAnnotation();
-    printLine("finish reading annot");
+    // Does nothing until the parameters name a run record file.
+    const ScopedFailureReporter failedRecord(
+        [this](std::string_view message) { writeFailedRunRecord(*this, message); });
+    timePhase(runRecord.readingSeconds, [this] {
+        readParameters();
+        printLine("finish reading params");
+        readExpressionData();
+        printLine("finish reading data");
+    });
+    timePhase(runRecord.annotationSeconds, [this] {
+        readAnnotation();
+        printLine("finish reading annot");
+    });
     if (parameters.prep == "yes") {
-        preprocess();
-        printLine("finish preprocess");
+        timePhase(runRecord.preprocessingSeconds, [this] {
+            preprocess();
+            printLine("finish preprocess");
+        });
     }
+    runRecord.humanGenesKept = humanGenes.size();
+    runRecord.mouseGenesKept = mouseGenes.size();
     requireGenes(humanGenes, "human", "are left for clustering");
     requireGenes(mouseGenes, "mouse", "are left for clustering");
-    runRepetitions();
-    writeResults();
+    timePhase(runRecord.repetitionsSeconds, [this] { runRepetitions(); });
+    timePhase(runRecord.writingSeconds, [this] { writeResults(); });
+    if (!parameters.runRecordFile.empty()) writeRunRecord(*this);
 }
 
 void JointClusterModel::readParameters() {
-    parameters = readParameterFile(parameterFilePath);
-    random.seed(parameters.hasSeed ? static_cast<std::uint32_t>(parameters.seed) : clockSeed_);
+    const auto table = readParameterTable(parameterFilePath);
+    // Taken before the check, so that a failed run's record shows the values it stopped on.
+    parameters = parameterSettingFrom(table);
+    runRecord.seedFromClock = !parameters.hasSeed;
+    runRecord.seed = parameters.hasSeed ? parameters.seed : clockSeed_;
+    checkParameters(parameters, table, parameterFilePath);
+    random.seed(*runRecord.seed);
 }
 
 void JointClusterModel::readExpressionData() {
@@ -54,6 +71,8 @@ void JointClusterModel::readExpressionData() {
                    parameters.dataFile_hm);
     warnNonNumeric(readExpressionFile(parameters.dataFile_ms, geneStore, mouseGenes, mouseSampleNames),
                    parameters.dataFile_ms);
+    runRecord.humanGenesRead = humanGenes.size();
+    runRecord.mouseGenesRead = mouseGenes.size();
     pairSampleNames = humanSampleNames;
     pairSampleNames.insert(pairSampleNames.end(), mouseSampleNames.begin(), mouseSampleNames.end());
     requireGenes(humanGenes, "human", ("were read from " + parameters.dataFile_hm).c_str());

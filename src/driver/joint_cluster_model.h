@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "driver/parameters.h"
+#include "driver/run_record.h"
 #include "model/em_run.h"
 #include "numeric/random_generator.h"
 #include "records/gene_cluster.h"
@@ -15,6 +16,7 @@ namespace orthomix {
 // One attempt of the repetition loop, accepted or rejected.
 struct RepetitionAttempt {
     std::int32_t repetition = 0;  // the number the attempt ran under
+    std::int32_t attempt = 1;     // 1 for the first try of that number, 2 for its first retry, ...
     bool accepted = false;
     std::string rejectionReason;
     int iterations = 0;
@@ -32,7 +34,8 @@ class JointClusterModel {
 public:
     explicit JointClusterModel(std::string parameterFilePath);
 
-    // Reads, optionally preprocesses, runs the repetitions and writes the results.
+    // Reads, optionally preprocesses, runs the repetitions and writes the results
+    // (and the run record when asked for, also when the run ends in a fatal error).
     void run();
 
     void readParameters();
@@ -66,10 +69,13 @@ public:
 
     // Kept by the repetition loop for the result phase.
     double bestLogLikelihood = 0.0;
+    std::int32_t bestRepetition = -1;  // -1 until a repetition becomes the best
+    double bic = 0.0;
     std::vector<GeneCluster*> bestHumanClusters, bestMouseClusters;
     std::vector<GenePair> bestHumanToMousePairs;
     std::vector<GeneCluster*> genePairClusters;
     std::vector<RepetitionAttempt> attempts;
+    RunRecord runRecord;
 
     RandomGenerator random;
     GeneStore geneStore;        // every gene record of the run

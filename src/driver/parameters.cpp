@@ -18,8 +18,9 @@ constexpr std::array<std::string_view, 10> kPathKeys = {
     "dataFile_hm",   "dataFile_ms",   "annotFile_hm",           "annotFile_ms",     "orthologFile",
     "outputFile_hm", "outputFile_ms", "k_by_k_output_clusters", "gene_pair_result", "prep"};
 
-constexpr std::array<std::string_view, 8> kOtherKeys = {
-    "CVThr", "maxExpr", "k", "nMaxAlgRun", "stoppingThr", "psudo_uniform_counts", "seed", "fastDensity"};
+constexpr std::array<std::string_view, 12> kOtherKeys = {
+    "CVThr", "maxExpr",     "k",             "nMaxAlgRun",        "stoppingThr",       "psudo_uniform_counts",
+    "seed",  "fastDensity", "runRecordFile", "assignmentFile_hm", "assignmentFile_ms", "verbose"};
 
 std::string_view trim(std::string_view text) {
     constexpr std::string_view blanks = " \t\r";
@@ -32,6 +33,29 @@ std::string_view trim(std::string_view text) {
 std::string lookup(const std::map<std::string, std::string>& table, const std::string& key) {
     const auto found = table.find(key);
     return found == table.end() ? std::string() : found->second;
+}
+
+// The atoi prefix rule over the whole unsigned 32-bit range, so that every seed
+// the clock can give is accepted back; a negative value counts modulo 2^32, as
+// the generator's state does. False (seed saturated) outside -2^31 .. 2^32-1.
+bool parseSeed(std::string_view text, std::uint32_t& seed) {
+    std::size_t pos = text.find_first_not_of(" \t\n\v\f\r");
+    if (pos == std::string_view::npos) pos = text.size();
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
+    constexpr std::int64_t kLargest = 0xffffffffLL;
+    constexpr std::int64_t kMostNegative = 0x80000000LL;
+    std::int64_t magnitude = 0;
+    bool inRange = true;
+    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+        magnitude = magnitude * 10 + (text[pos] - '0');
+        if (magnitude > (negative ? kMostNegative : kLargest)) {
+            magnitude = negative ? kMostNegative : kLargest;
+            inRange = false;
+        }
+    }
+    seed = static_cast<std::uint32_t>(negative ? -magnitude : magnitude);
+    return inRange;
 }
 
 }  // namespace
@@ -74,8 +98,12 @@ ParameterSetting parameterSettingFrom(const std::map<std::string, std::string>& 
     p.fastDensity = lookup(table, "fastDensity");
     if (table.count("seed") != 0) {
         p.hasSeed = true;
-        p.seed = parseIntegerPrefix(lookup(table, "seed"));
+        parseSeed(lookup(table, "seed"), p.seed);
     }
+    p.runRecordFile = lookup(table, "runRecordFile");
+    p.assignmentFile_hm = lookup(table, "assignmentFile_hm");
+    p.assignmentFile_ms = lookup(table, "assignmentFile_ms");
+    p.verbose = lookup(table, "verbose");
     return p;
 }
 
@@ -89,11 +117,15 @@ std::vector<std::string> unrecognisedKeys(const std::map<std::string, std::strin
     return unknown;
 }
 
-ParameterSetting readParameterFile(const std::string& path) {
+std::map<std::string, std::string> readParameterTable(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) fatalError("Cannot open " + path);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto table = parseParameterText(text);
+    return parseParameterText(text);
+}
+
+ParameterSetting readParameterFile(const std::string& path) {
+    const auto table = readParameterTable(path);
     ParameterSetting parameters = parameterSettingFrom(table);
     checkParameters(parameters, table, path);
     return parameters;
@@ -121,6 +153,11 @@ void checkParameters(const ParameterSetting& p, const std::map<std::string, std:
     if (p.nMaxAlgRun < 1) {
         fatalError("The key nMaxAlgRun must be at least 1 in parameter file " + path + " (it is " +
                    std::to_string(p.nMaxAlgRun) + ")");
+    }
+    std::uint32_t seed = 0;
+    if (p.hasSeed && !parseSeed(lookup(table, "seed"), seed)) {
+        fatalError("The key seed must be a whole number from 0 to 4294967295 in parameter file " + path +
+                   " (it is " + lookup(table, "seed") + ")");
     }
 }
 

@@ -30,9 +30,18 @@ struct ParameterSetting {
     // Optional: "yes" runs the E-step in the log domain (faster, not bit-identical).
     std::string fastDensity;
 
-    // Optional: a fixed seed for the random generator instead of the clock.
+    // Optional: a fixed seed for the random generator instead of the clock,
+    // 0 to 4294967295 (a negative value counts modulo 2^32).
     bool hasSeed = false;
-    std::int32_t seed = 0;
+    std::uint32_t seed = 0;
+
+    // Optional: the JSON run record, written at the end and on a fatal error.
+    std::string runRecordFile;
+    // Optional: one line per kept gene with its cluster and nearest cluster.
+    std::string assignmentFile_hm;
+    std::string assignmentFile_ms;
+    // Optional: "yes" writes one progress line per EM iteration to standard error.
+    std::string verbose;
 };
 
 // Key = value lines: the first "=" separates, blanks, tabs and carriage
@@ -45,12 +54,16 @@ ParameterSetting parameterSettingFrom(const std::map<std::string, std::string>& 
 // Keys of the table that the tool does not know, in table order.
 std::vector<std::string> unrecognisedKeys(const std::map<std::string, std::string>& table);
 
-// Reads the parameter file; "Cannot open <path>" and exit status 1 when it cannot be read.
+// Reads and parses the parameter file; "Cannot open <path>" and exit status 1 when it cannot be read.
+std::map<std::string, std::string> readParameterTable(const std::string& path);
+
+// readParameterTable, parameterSettingFrom and checkParameters in one.
 ParameterSetting readParameterFile(const std::string& path);
 
 // Checks the values a run needs before any data file is opened: the nine
-// paths present, k and nMaxAlgRun at least 1. Fatal with a message naming the
-// key and the file; unrecognised keys give warnings on standard error.
+// paths present, k and nMaxAlgRun at least 1, a seed that fits 32 bits. Fatal
+// with a message naming the key and the file; unrecognised keys give warnings
+// on standard error.
 void checkParameters(const ParameterSetting& parameters,
                      const std::map<std::string, std::string>& table, const std::string& path);
 

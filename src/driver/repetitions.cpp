@@ -95,7 +95,20 @@ bool JointClusterModel::runEm() {
     em.readPairs();
     if (!orthologDiagnosticsDone_) {
         orthologDiagnosticsDone_ = true;
+        runRecord.orthologEntries = em.matchSummary().entries;
+        runRecord.orthologPairsPresent = em.matchSummary().matched;
         warnAboutOrthologMatches(em.matchSummary(), parameters.orthologFile);
+    }
+    if (parameters.verbose == "yes") {
+        em.onIteration = [this, &attempt](const EmRun& run) {
+            std::fprintf(stderr,
+                         "repetition %d attempt %d iteration %d: log-likelihood %s, spreads %s (human) %s (mouse), "
+                         "%zu scatter pairs, %.3f s\n",
+                         attempt.repetition, attempt.attempt, run.iterations, formatNumber(run.logLikelihood).c_str(),
+                         formatNumber(run.humanSpread).c_str(), formatNumber(run.mouseSpread).c_str(),
+                         run.table.scatterPairs.size(), runRecord.secondsSinceStart());
+            std::fflush(stderr);
+        };
     }
     const bool ok = em.iterate();
     attempt.iterations = em.iterations;
@@ -142,12 +155,14 @@ void JointClusterModel::runRepetitions() {
     bestHumanClusters.clear();
     bestMouseClusters.clear();
     bestHumanToMousePairs.clear();
+    bestRepetition = -1;
     bool haveBest = false;
 
     while (repetition != parameters.nMaxAlgRun) {
         const auto started = std::chrono::steady_clock::now();
         attempts.push_back(RepetitionAttempt{});
         attempts.back().repetition = repetition;
+        attempts.back().attempt = rejectedInARow + 1;
         initialiseRepetition();
         const bool ok = runEm();
         const bool accepted = ok && !resultHumanClusters.empty() && !resultMouseClusters.empty() &&
@@ -158,6 +173,11 @@ void JointClusterModel::runRepetitions() {
         attempt.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (ok && !accepted) attempt.rejectionReason = "every gene of an organism in scatter";
         if (!accepted) {
+            if (parameters.verbose == "yes") {
+                std::fprintf(stderr, "repetition %d attempt %d rejected: %s\n", attempt.repetition, attempt.attempt,
+                             attempt.rejectionReason.c_str());
+                std::fflush(stderr);
+            }
             if (++rejectedInARow >= kMaxRejectedAttempts) {
                 fatalError("Repetition " + std::to_string(repetition) + " was rejected " +
                            std::to_string(rejectedInARow) +
@@ -178,6 +198,7 @@ void JointClusterModel::runRepetitions() {
             bestHumanClusters = resultHumanClusters;
             bestMouseClusters = resultMouseClusters;
             bestHumanToMousePairs = humanToMousePairs;
+            bestRepetition = repetition;
             haveBest = true;
         }
         printLine("......likelihood=\t" + formatNumber(resultLogLikelihood));
@@ -187,10 +208,9 @@ void JointClusterModel::runRepetitions() {
         fatalError("No repetition reached a log-likelihood that is a number; no result file was written");
     }
 
-    const double bic = computeBic(bestLogLikelihood, parameters.k,
-                                  static_cast<std::int32_t>(humanGenes.front()->expression.size()),
-                                  static_cast<std::int32_t>(mouseGenes.front()->expression.size()),
-                                  static_cast<std::int32_t>(resultHumanGenes.size() + resultMouseGenes.size()));
+    bic = computeBic(bestLogLikelihood, parameters.k, static_cast<std::int32_t>(humanGenes.front()->expression.size()),
+                     static_cast<std::int32_t>(mouseGenes.front()->expression.size()),
+                     static_cast<std::int32_t>(resultHumanGenes.size() + resultMouseGenes.size()));
     printLine(".......\n\n");
     printLine("The maximum likelihood:\n" + formatNumber(bestLogLikelihood));
     printLine("Final BIC:\n" + formatNumber(bic));

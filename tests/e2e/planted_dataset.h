@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -117,16 +116,38 @@ struct GenePairLine {
     int humanIndex = 0, mouseIndex = 0;
 };
 
+// Parses "  <H, M>--->\t[i,j]"; false when the line does not have that form.
+inline bool parseGenePairLine(const std::string& line, GenePairLine& out) {
+    const std::string open = "  <", arrow = ">--->\t[";
+    if (line.rfind(open, 0) != 0 || line.empty() || line.back() != ']') return false;
+    const std::size_t comma = line.find(", ", open.size());
+    const std::size_t arrowAt = line.find(arrow, open.size());
+    if (comma == std::string::npos || arrowAt == std::string::npos || comma > arrowAt) return false;
+    out.human = line.substr(open.size(), comma - open.size());
+    out.mouse = line.substr(comma + 2, arrowAt - comma - 2);
+    const std::string indices = line.substr(arrowAt + arrow.size(), line.size() - arrowAt - arrow.size() - 1);
+    const std::size_t separator = indices.find(',');
+    if (out.human.empty() || out.mouse.empty() || separator == std::string::npos) return false;
+    const auto isInteger = [](const std::string& text) {
+        const std::size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+        return text.size() > start && text.find_first_not_of("0123456789", start) == std::string::npos;
+    };
+    const std::string first = indices.substr(0, separator), second = indices.substr(separator + 1);
+    if (!isInteger(first) || !isInteger(second)) return false;
+    out.humanIndex = std::stoi(first);
+    out.mouseIndex = std::stoi(second);
+    return true;
+}
+
 inline std::vector<GenePairLine> readGenePairFile(const std::string& path) {
-    static const std::regex format("  <([^,]+), ([^>]+)>--->\t\\[(-?[0-9]+),(-?[0-9]+)\\]");
     std::vector<GenePairLine> pairs;
     for (const std::string& line : readLines(path)) {
-        std::smatch match;
-        if (!std::regex_match(line, match, format)) {
+        GenePairLine pair;
+        if (!parseGenePairLine(line, pair)) {
             ADD_FAILURE() << path << ": \"" << line << "\"";
             continue;
         }
-        pairs.push_back({match[1], match[2], std::stoi(match[3]), std::stoi(match[4])});
+        pairs.push_back(pair);
     }
     return pairs;
 }
