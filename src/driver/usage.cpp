@@ -23,6 +23,8 @@ std::string usageText() {
            "  psudo_uniform_counts            pseudo count of the scatter probability\n"
            "  seed                            optional fixed random seed, 0 to 4294967295\n"
            "                                  (default: the clock)\n"
+           "  fastDensity                     \"yes\" computes the E-step in the log domain (faster,\n"
+           "                                  not bit-identical to the default)\n"
            "  runRecordFile                   optional JSON record of the run, also written\n"
            "                                  when the run fails\n"
            "  assignmentFile_hm, _ms          optional tables of every kept gene's cluster\n"
