@@ -104,19 +104,6 @@ int updateClusterParameters(const std::vector<GeneCluster*>& humanClusters,
     return mouseOk ? 0 : -1;
 }
 
-int nearestMean(const std::vector<ClusterParameters>& params, const GeneRecord& gene) {
-    double best = std::numeric_limits<double>::infinity();
-    int position = -1;
-    for (std::size_t c = 0; c < params.size(); ++c) {
-        const double d = euclideanDistance(params[c].mean, gene.expression);
-        if (d < best) {
-            best = d;
-            position = static_cast<int>(c);
-        }
-    }
-    return position;
-}
-
 namespace {
 
 // The squared distances of x to every mean (stored column by column), each
@@ -179,6 +166,11 @@ private:
 };
 
 }  // namespace
+
+int nearestMean(const std::vector<ClusterParameters>& params, const GeneRecord& gene) {
+    ClusterUpdateWorkspace workspace;
+    return NearestMeanSearch(params, workspace).find(gene);
+}
 
 int reassignClusterMembers(const std::vector<ClusterParameters>& humanClusterParams,
                            const std::vector<ClusterParameters>& mouseClusterParams,
