@@ -3,13 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string_view>
 
 #include "driver/fatal.h"
 #include "io/number_parsing.h"
+#include "io/tab_separated_text.h"
 
 namespace orthomix {
 namespace {
@@ -118,10 +116,8 @@ std::vector<std::string> unrecognisedKeys(const std::map<std::string, std::strin
 }
 
 std::map<std::string, std::string> readParameterTable(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) fatalError("Cannot open " + path);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return parseParameterText(text);
+    // A folder or an unreadable file gives "Cannot open", like every input file.
+    return parseParameterText(readInputFile(path));
 }
 
 ParameterSetting readParameterFile(const std::string& path) {

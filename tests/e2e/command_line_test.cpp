@@ -17,6 +17,11 @@ TEST(CommandLine, MissingParameterFileStopsBeforeAnyOutput) {
     EXPECT_EQ(defaulted.exitStatus, 1);
     EXPECT_EQ(defaulted.err, "Cannot open ./ParameterSetting.txt\n") << "without argument the default file is read";
 
+    std::filesystem::create_directory(work.path() / "folder.txt");
+    const CommandResult folder = runTool(work.path(), "folder.txt");
+    EXPECT_EQ(folder.exitStatus, 1);
+    EXPECT_EQ(folder.err, "Cannot open folder.txt\n") << "a folder is not a parameter file";
+
     writeFile(work.file("ParameterSetting.txt"), "k = 0\n");
     const CommandResult extra = runTool(work.path(), "missing.txt ParameterSetting.txt");
     EXPECT_EQ(extra.err, "Cannot open missing.txt\n") << "only the first argument counts";
