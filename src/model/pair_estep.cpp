@@ -26,18 +26,12 @@ void prepareDensityForms(const std::vector<ClusterParameters>& parameters, std::
 }
 
 double preparedDensity(const double* x, const ClusterDensityForm& form, bool xFinite) {
+    const bool stopAtZero = xFinite && form.finite;
     double result = 1.0;
-    if (xFinite && form.finite) {
-        for (const std::size_t i : form.activeColumns) {
-            const double d = x[i] - form.mean[i];
-            result *= std::exp((d * d) / form.negTwoVariance[i]) / form.normaliser[i];
-            if (result == 0.0) return 0.0;
-        }
-        return result;
-    }
     for (const std::size_t i : form.activeColumns) {
         const double d = x[i] - form.mean[i];
         result *= std::exp((d * d) / form.negTwoVariance[i]) / form.normaliser[i];
+        if (stopAtZero && result == 0.0) return 0.0;
     }
     return result;
 }
