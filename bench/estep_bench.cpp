@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "model/densities.h"
 #include "model/log_domain_estep.h"
 #include "model/pair_estep.h"
 
@@ -19,40 +20,31 @@ constexpr int kMouseColumns = 60;
 constexpr int kPairs = 512;
 
 struct Fixture {
-    std::vector<ClusterParameters> humanParams, mouseParams;
-    GeneStore genes;
-    std::vector<std::vector<double>> margins;
-    std::vector<OrthologPairRecord> records;
+    ClusterParameters humanParams, mouseParams;
+    ExpressionMatrix human{0, kHumanColumns}, mouse{0, kMouseColumns};
     PairTable table;
     std::vector<double> logTable;
+    std::vector<double> rowSums = std::vector<double>(kClusters), columnSums = std::vector<double>(kClusters);
 
     Fixture() {
         std::mt19937_64 random(2024);
         std::normal_distribution<double> noise(0.0, 1.0);
         std::uniform_real_distribution<double> variance(0.3, 1.5);
-        const auto clusters = [&](int columns) {
-            std::vector<ClusterParameters> params(kClusters);
-            for (ClusterParameters& p : params) {
-                for (int i = 0; i < columns; ++i) {
-                    p.mean.push_back(noise(random));
-                    p.variance.push_back(variance(random));
-                }
-            }
-            return params;
+        const auto clusters = [&](ClusterParameters& p, int columns) {
+            p.resize(kClusters, static_cast<std::size_t>(columns));
+            for (double& m : p.means) m = noise(random);
+            for (double& v : p.variances) v = variance(random);
         };
-        humanParams = clusters(kHumanColumns);
-        mouseParams = clusters(kMouseColumns);
-        const auto geneNear = [&](const ClusterParameters& p) {
+        clusters(humanParams, kHumanColumns);
+        clusters(mouseParams, kMouseColumns);
+        const auto geneNear = [&](const ClusterParameters& p, std::size_t cluster, ExpressionMatrix& genes) {
             std::vector<double> values;
-            for (double m : p.mean) values.push_back(m + 0.5 * noise(random));
-            genes.push_back(std::make_unique<GeneRecord>(values, "g"));
-            return genes.back().get();
+            for (std::size_t i = 0; i < p.columns; ++i) values.push_back(p.mean(cluster)[i] + 0.5 * noise(random));
+            genes.appendRow(values.data());
         };
         for (int r = 0; r < kPairs; ++r) {
-            GeneRecord* human = geneNear(humanParams[static_cast<std::size_t>(r % kClusters)]);
-            GeneRecord* mouse = geneNear(mouseParams[static_cast<std::size_t>((r / 3) % kClusters)]);
-            margins.emplace_back(kClusters * 2, 0.0);
-            records.push_back({human, mouse, margins.back().data(), margins.back().data() + kClusters});
+            geneNear(humanParams, static_cast<std::size_t>(r % kClusters), human);
+            geneNear(mouseParams, static_cast<std::size_t>((r / 3) % kClusters), mouse);
         }
         table.reset(kClusters, kClusters);
         for (int i = 0; i < kClusters; ++i) {
@@ -64,18 +56,19 @@ struct Fixture {
 
 void BM_ExactPairEStep(benchmark::State& state) {
     Fixture fixture;
-    std::vector<ClusterDensityForm> humanForms, mouseForms;
+    std::vector<DensityForm> humanForms, mouseForms;
     prepareDensityForms(fixture.humanParams, humanForms);
     prepareDensityForms(fixture.mouseParams, mouseForms);
     std::vector<double> f(kClusters), g(kClusters), joint(kClusters * kClusters);
+    PairLabels labels;
     std::size_t r = 0;
     for (auto _ : state) {
-        OrthologPairRecord& record = fixture.records[r];
         for (int c = 0; c < kClusters; ++c) {
-            f[c] = preparedDensity(record.humanGene->expression.data(), humanForms[c]);
-            g[c] = preparedDensity(record.mouseGene->expression.data(), mouseForms[c]);
+            f[c] = density(fixture.human.row(r), humanForms[c], true);
+            g[c] = density(fixture.mouse.row(r), mouseForms[c], true);
         }
-        benchmark::DoNotOptimize(pairEStep(fixture.table, f.data(), g.data(), 1e-4, record, joint.data()));
+        benchmark::DoNotOptimize(pairEStep(fixture.table, f.data(), g.data(), 1e-4, fixture.rowSums.data(),
+                                           fixture.columnSums.data(), joint.data(), labels));
         r = (r + 1) % kPairs;
     }
     state.SetItemsProcessed(state.iterations());
@@ -89,13 +82,14 @@ void BM_LogDomainPairEStep(benchmark::State& state) {
     prepareLogDensityForms(fixture.mouseParams, mouseForms);
     std::vector<double> f(kClusters), g(kClusters), scratch(kClusters * kClusters);
     const double logScatterTerm = std::log(1e-4);
+    PairLabels labels;
     std::size_t r = 0;
     for (auto _ : state) {
-        OrthologPairRecord& record = fixture.records[r];
-        logDensities(record.humanGene->expression.data(), humanForms, f.data());
-        logDensities(record.mouseGene->expression.data(), mouseForms, g.data());
+        logDensities(fixture.human.row(r), humanForms, f.data());
+        logDensities(fixture.mouse.row(r), mouseForms, g.data());
         benchmark::DoNotOptimize(pairLogEStep(fixture.logTable.data(), kClusters, kClusters, f.data(), g.data(),
-                                              logScatterTerm, record, scratch.data()));
+                                              logScatterTerm, fixture.rowSums.data(), fixture.columnSums.data(),
+                                              scratch.data(), labels));
         r = (r + 1) % kPairs;
     }
     state.SetItemsProcessed(state.iterations());

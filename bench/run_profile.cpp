@@ -1,22 +1,29 @@
-// Runs the tool's phases on a parameter file and reports where the time goes:
-// each phase, EM iterations per repetition, the mean time per EM iteration
-// split into its parts, and the peak resident memory. The tool's own console
-// output is discarded.
+// Runs the tool on a parameter file and reports where the time goes: each
+// phase, EM iterations per attempt, the mean time per EM iteration split into
+// its parts, and the peak resident memory. The tool's console report is
+// discarded; its warnings and errors are shown.
 #include <sys/resource.h>
 
-#include <chrono>
 #include <cstdio>
-#include <functional>
 #include <string>
 
-#include "driver/joint_cluster_model.h"
+#include "driver/run.h"
 
 namespace {
 
-double timed(const std::function<void()>& phase) {
-    const auto start = std::chrono::steady_clock::now();
-    phase();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+class QuietReporter final : public orthomix::Reporter {
+public:
+    void line(std::string_view) override {}
+    void warning(std::string_view text) override { std::fprintf(stderr, "warning: %.*s\n", size(text), text.data()); }
+    void note(std::string_view) override {}
+    void error(std::string_view text) override { std::fprintf(stderr, "%.*s\n", size(text), text.data()); }
+
+private:
+    static int size(std::string_view text) { return static_cast<int>(text.size()); }
+};
+
+void report(const char* name, const std::optional<double>& seconds) {
+    if (seconds) std::fprintf(stderr, "%-28s %10.3f\n", name, *seconds);
 }
 
 }  // namespace
@@ -26,30 +33,24 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: orthomix_profile PARAMETER_FILE\n");
         return 2;
     }
-    if (!std::freopen("/dev/null", "w", stdout)) return 2;
-    orthomix::JointClusterModel model(argv[1]);
-    model.seedRandomGenerator(1);
+    QuietReporter reporter;
+    orthomix::RunRecord record;
+    const orthomix::Status status = orthomix::runOrthomix(argv[1], 1, reporter, record);
+    if (!status) reporter.error(status.error().message);
+
     std::fprintf(stderr, "%-28s %10s\n", "phase", "seconds");
-    const auto report = [](const char* name, double seconds) { std::fprintf(stderr, "%-28s %10.3f\n", name, seconds); };
-    double total = 0.0;
-    const auto phase = [&](const char* name, const std::function<void()>& body) {
-        const double seconds = timed(body);
-        total += seconds;
-        report(name, seconds);
-    };
-    phase("read parameters", [&] { model.readParameters(); });
-    phase("read expression data", [&] { model.readExpressionData(); });
-    phase("read annotation", [&] { model.readAnnotation(); });
-    if (model.parameters.prep == "yes") phase("preprocess", [&] { model.preprocess(); });
-    phase("repetitions", [&] { model.runRepetitions(); });
-    phase("write results", [&] { model.writeResults(); });
-    report("total", total);
+    report("read data", record.readingSeconds);
+    report("read annotation, orthologs", record.annotationSeconds);
+    report("preprocess", record.preprocessingSeconds);
+    report("repetitions", record.repetitionsSeconds);
+    report("write results", record.writingSeconds);
+    std::fprintf(stderr, "%-28s %10.3f\n", "total", record.secondsSinceStart());
 
     std::fprintf(stderr, "\n%-10s %-9s %10s %10s %16s  %s\n", "repetition", "accepted", "iterations", "seconds",
                  "log-likelihood", "rejected because");
     orthomix::EmTimings sum;
     int iterations = 0;
-    for (const orthomix::RepetitionAttempt& attempt : model.attempts) {
+    for (const orthomix::AttemptRecord& attempt : record.attempts) {
         std::fprintf(stderr, "%-10d %-9s %10d %10.3f %16.6g  %s\n", attempt.repetition, attempt.accepted ? "yes" : "no",
                      attempt.iterations, attempt.seconds, attempt.logLikelihood, attempt.rejectionReason.c_str());
         sum.pairTable += attempt.timings.pairTable;
@@ -69,5 +70,5 @@ int main(int argc, char** argv) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::fprintf(stderr, "peak resident memory: %.1f MB\n", usage.ru_maxrss / 1024.0);
-    return 0;
+    return status ? 0 : 1;
 }

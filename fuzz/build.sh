@@ -17,7 +17,7 @@ rm -f "$out/probe"
 
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
        -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -I"$root/src")
-common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp" "$root/src/driver/fatal.cpp")
+common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp")
 
 build() {
     local name="$1"
@@ -34,9 +34,10 @@ finish() {
     pending=()
 }
 build expression_fuzz "$root/src/io/expression_reader.cpp" & pending+=($!)
-build annotation_fuzz "$root/src/io/annotation_reader.cpp" "$root/src/io/ortholog_reader.cpp" & pending+=($!)
+build annotation_fuzz "$root/src/io/annotation_reader.cpp" & pending+=($!)
 finish
-build ortholog_fuzz "$root/src/io/annotation_reader.cpp" "$root/src/io/ortholog_reader.cpp" & pending+=($!)
-build parameter_fuzz "$root/src/driver/parameters.cpp" & pending+=($!)
+build ortholog_fuzz "$root/src/io/ortholog_reader.cpp" "$root/src/records/orthologs.cpp" & pending+=($!)
+build parameter_fuzz "$root/src/io/parameter_file.cpp" "$root/src/driver/settings.cpp" \
+    "$root/src/support/json_writer.cpp" & pending+=($!)
 finish
 build number_fuzz

@@ -1,6 +1,7 @@
 // The expression reader against the plain splitter: the same sample names, the
 // same genes with the same values, or a rejection exactly where the splitter
 // finds a line with too few values.
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,7 @@ using namespace orthomix;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = fuzz::asText(data, size);
-    GeneStore store;
-    std::vector<GeneRecord*> genes;
-    std::vector<std::string> names;
-    ExpressionReadSummary summary;
-    const std::string error = parseExpressionText(text, "input", store, genes, names, summary);
+    const Result<ExpressionFile> parsed = parseExpressionText(text, "input");
 
     const auto lines = fuzz::referenceLines(text);
     std::vector<std::string> expectedNames;
@@ -24,39 +21,49 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         expectedNames.assign(lines[0].fields.begin() + 1, lines[0].fields.end());
     }
     if (expectedNames.empty()) {
-        FUZZ_CHECK(error == "No sample columns in the header of input");
+        FUZZ_CHECK(!parsed.ok());
+        FUZZ_CHECK(parsed.error().message == "No sample columns in the header of input");
         return 0;
     }
-    FUZZ_CHECK(names == expectedNames);
+    const std::size_t samples = expectedNames.size();
 
-    std::size_t geneIndex = 0;
+    // Walk the reference lines until the first line with too few values.
+    std::vector<const fuzz::ReferenceLine*> genes;
     std::size_t nonNumeric = 0;
     for (std::size_t l = 1; l < lines.size(); ++l) {
         const fuzz::ReferenceLine& line = lines[l];
         bool blank = true;
         for (const std::string& field : line.fields) blank = blank && field.find_first_not_of(' ') == std::string::npos;
         if (line.length <= 1 || blank) continue;
-        if (line.fields.size() < names.size() + 1) {
-            const std::string prefix = "Line " + std::to_string(l + 1) + " of input has ";
-            FUZZ_CHECK(error.compare(0, prefix.size(), prefix) == 0);
-            FUZZ_CHECK(genes.size() == geneIndex);
+        if (line.fields.size() < samples + 1) {
+            FUZZ_CHECK(!parsed.ok());
+            const std::string expected = "Line " + std::to_string(l + 1) + " of input has " +
+                                         std::to_string(line.fields.size() - 1) + " values, but the header names " +
+                                         std::to_string(samples) + " samples";
+            FUZZ_CHECK(parsed.error().message == expected);
             return 0;
         }
-        FUZZ_CHECK(geneIndex < genes.size());
-        const GeneRecord& gene = *genes[geneIndex];
-        FUZZ_CHECK(gene.name == line.fields[0]);
-        FUZZ_CHECK(gene.expression.size() == names.size());
-        for (std::size_t v = 0; v < names.size(); ++v) {
+        genes.push_back(&line);
+    }
+    FUZZ_CHECK(parsed.ok());
+
+    const OrganismData& organism = parsed->data;
+    FUZZ_CHECK(organism.sampleNames == expectedNames);
+    FUZZ_CHECK(organism.identifiers.size() == genes.size());
+    FUZZ_CHECK(organism.annotations == std::vector<std::string>(genes.size()));
+    FUZZ_CHECK(organism.expression.rows() == genes.size());
+    FUZZ_CHECK(organism.expression.columns() == samples);
+    for (std::size_t g = 0; g < genes.size(); ++g) {
+        FUZZ_CHECK(organism.identifiers[g] == genes[g]->fields[0]);
+        const double* row = organism.expression.row(g);
+        for (std::size_t v = 0; v < samples; ++v) {
             bool isNumber = false;
-            const double expected = parseDecimalPrefix(line.fields[v + 1], &isNumber);
-            FUZZ_CHECK(gene.expression[v] == expected);
+            const double expected = parseDecimalPrefix(genes[g]->fields[v + 1], &isNumber);
+            // Compared as bits: NaN cannot arise, but -0 must stay -0.
+            FUZZ_CHECK(std::memcmp(&row[v], &expected, sizeof expected) == 0);
             if (!isNumber) ++nonNumeric;
         }
-        FUZZ_CHECK(store[geneIndex].get() == genes[geneIndex]);
-        ++geneIndex;
     }
-    FUZZ_CHECK(error.empty());
-    FUZZ_CHECK(genes.size() == geneIndex);
-    FUZZ_CHECK(summary.nonNumericFields == nonNumeric);
+    FUZZ_CHECK(parsed->nonNumericFields == nonNumeric);
     return 0;
 }

@@ -1,6 +1,10 @@
 // The decimal prefix rule against the C library's strtod: wherever strtod reads
 // the same prefix (it also reads infinities, NaNs and hexadecimal numbers),
-// the result must be the same to the last bit.
+// the result must be the same to the last bit. The whole-number prefix is
+// compared with strtoll the same way.
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -36,5 +40,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto startsWith = [&](const char* word) { return strncasecmp(text.c_str() + start, word, std::strlen(word)) == 0; };
         FUZZ_CHECK(startsWith("inf") || startsWith("nan") || startsWith("0x"));
     }
+
+    // The whole-number prefix against strtoll, which reads the same white
+    // space, sign and digits; only the saturation point differs.
+    const WholeNumberPrefix whole = parseWholeNumberPrefix(text);
+    std::size_t digitsStart = std::strspn(text.c_str(), " \t\n\v\f\r");
+    if (text[digitsStart] == '+' || text[digitsStart] == '-') ++digitsStart;
+    FUZZ_CHECK(whole.hasDigits == (text[digitsStart] >= '0' && text[digitsStart] <= '9'));
+    errno = 0;
+    const long long wide = std::strtoll(text.c_str(), nullptr, 10);
+    const bool saturated = errno == ERANGE || wide >= WholeNumberPrefix::kSaturation ||
+                           wide <= -WholeNumberPrefix::kSaturation;
+    if (saturated) {
+        FUZZ_CHECK(whole.value == (wide < 0 ? -WholeNumberPrefix::kSaturation : WholeNumberPrefix::kSaturation));
+    } else {
+        FUZZ_CHECK(whole.value == wide);
+    }
+    const std::int32_t integer = parseIntegerPrefix(text);
+    FUZZ_CHECK(integer == std::clamp<std::int64_t>(whole.value, INT32_MIN, INT32_MAX));
     return 0;
 }

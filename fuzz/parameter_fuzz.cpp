@@ -1,35 +1,67 @@
-// The parameter reader on arbitrary text: keys and values come out trimmed and
-// free of line feeds, and taking the settings out never fails.
+// The parameter table against a plain character-by-character reading of the
+// key = value rule, and the settings taken out of any table: they never fail,
+// and every one of them can be shown as JSON and checked.
+#include <map>
 #include <string>
 
-#include "driver/parameters.h"
+#include "driver/settings.h"
 #include "fuzz_support.h"
+#include "io/parameter_file.h"
 
 using namespace orthomix;
 
 namespace {
 
-bool isTrimmed(const std::string& text) {
-    if (text.find('\n') != std::string::npos) return false;
-    if (text.empty()) return true;
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
-    return !blank(text.front()) && !blank(text.back());
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string trimmed(const std::string& text) {
+    std::size_t first = 0;
+    std::size_t last = text.size();
+    while (first < last && isBlank(text[first])) ++first;
+    while (last > first && isBlank(text[last - 1])) --last;
+    return text.substr(first, last - first);
+}
+
+std::map<std::string, std::string> referenceTable(const std::string& text) {
+    std::map<std::string, std::string> table;
+    std::string line;
+    const auto finish = [&]() {
+        const std::size_t equals = line.find('=');
+        if (equals != std::string::npos) table[trimmed(line.substr(0, equals))] = trimmed(line.substr(equals + 1));
+        line.clear();
+    };
+    for (const char c : text) {
+        if (c == '\n') {
+            finish();
+        } else {
+            line += c;
+        }
+    }
+    finish();
+    return table;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const auto table = parseParameterText(text);
-    for (const auto& [key, value] : table) {
-        FUZZ_CHECK(isTrimmed(key));
-        FUZZ_CHECK(key.find('=') == std::string::npos);
-        FUZZ_CHECK(isTrimmed(value));
-    }
-    const ParameterSetting setting = parameterSettingFrom(table);
-    FUZZ_CHECK(setting.kmeansMaxIterations == 1);
+    const ParameterTable table = parseParameterText(text);
+    FUZZ_CHECK(table == referenceTable(text));
+
+    const ParameterSetting settings = settingsFromTable(table);
+    FUZZ_CHECK(settings.kmeansMaxIterations == 1);
     const auto found = table.find("dataFile_hm");
-    FUZZ_CHECK(setting.dataFile_hm == (found == table.end() ? std::string() : found->second));
-    FUZZ_CHECK(unrecognisedKeys(table).size() <= table.size());
+    FUZZ_CHECK(settings.dataFile_hm == (found == table.end() ? std::string() : found->second));
+    FUZZ_CHECK(settings.seed.has_value() == (table.count("seed") != 0));
+
+    std::size_t known = 0;
+    for (const SettingDefinition& definition : kSettings) {
+        known += table.count(std::string(definition.key));
+        FUZZ_CHECK(!settingAsJson(settings, definition).empty());
+    }
+    FUZZ_CHECK(unrecognisedKeys(table).size() + known == table.size());
+
+    const Status checked = checkSettings(settings, table, "params.txt");
+    if (!checked) FUZZ_CHECK(checked.error().message.find(" in parameter file params.txt") != std::string::npos);
     return 0;
 }

@@ -4,44 +4,38 @@
 #include <unordered_map>
 
 #include "io/atomic_file.h"
+#include "model/nearest_mean.h"
 
 namespace orthomix {
 
-std::vector<GeneAssignment> assignGenes(const std::vector<GeneRecord*>& genes,
-                                        const std::vector<GeneCluster*>& clusters) {
+std::vector<GeneAssignment> assignGenes(const OrganismData& organism, const MembershipView& view) {
     std::unordered_map<std::string_view, std::int32_t> clusterOfName;
-    for (std::size_t c = 0; c < clusters.size(); ++c) {
-        for (const GeneRecord* member : clusters[c]->members) {
-            clusterOfName.emplace(member->name, static_cast<std::int32_t>(c));  // keeps the first cluster
+    for (std::size_t c = 0; c < view.genes.size(); ++c) {
+        for (const std::uint32_t gene : view.genes[c]) {
+            clusterOfName.emplace(organism.identifiers[gene], static_cast<std::int32_t>(c));  // keeps the first
         }
     }
-    std::vector<GeneAssignment> assignments(genes.size());
-    for (std::size_t g = 0; g < genes.size(); ++g) {
+    NearestMeanSearch search;
+    search.prepare(view.centres.data(), view.genes.size(), organism.expression.columns());
+    std::vector<GeneAssignment> assignments(organism.geneCount());
+    for (std::size_t g = 0; g < organism.geneCount(); ++g) {
         GeneAssignment& assignment = assignments[g];
-        const auto found = clusterOfName.find(genes[g]->name);
+        const auto found = clusterOfName.find(organism.identifiers[g]);
         if (found != clusterOfName.end()) assignment.cluster = found->second;
-        for (std::size_t c = 0; c < clusters.size(); ++c) {
-            if (!clusters[c]->center) continue;
-            const double d = distance(*genes[g], *clusters[c]->center);
-            if (assignment.nearestCluster < 0 || d < assignment.nearestDistance) {
-                assignment.nearestCluster = static_cast<std::int32_t>(c);
-                assignment.nearestDistance = d;
-            }
-        }
+        assignment.nearestCluster = search.find(organism.expression.row(g), &assignment.nearestDistance);
     }
     return assignments;
 }
 
-void writeAssignmentTable(const std::string& path, const std::vector<GeneRecord*>& genes,
-                          const std::vector<GeneCluster*>& clusters) {
-    const std::vector<GeneAssignment> assignments = assignGenes(genes, clusters);
+Status writeAssignmentTable(const std::string& path, const OrganismData& organism, const MembershipView& view) {
+    const std::vector<GeneAssignment> assignments = assignGenes(organism, view);
     AtomicOutputFile out(path);
     out.write("identifier\tannotation\tcluster\tnearest_cluster\tdistance_to_nearest\n");
-    for (std::size_t g = 0; g < genes.size(); ++g) {
+    for (std::size_t g = 0; g < organism.geneCount(); ++g) {
         const GeneAssignment& assignment = assignments[g];
-        out.write(genes[g]->name);
+        out.write(organism.identifiers[g]);
         out.write('\t');
-        out.write(genes[g]->annotation);
+        out.write(organism.annotations[g]);
         out.write('\t');
         out.write(assignment.cluster < 0 ? std::string("scatter") : std::to_string(assignment.cluster));
         out.write('\t');
@@ -54,7 +48,7 @@ void writeAssignmentTable(const std::string& path, const std::vector<GeneRecord*
         }
         out.write('\n');
     }
-    out.commit();
+    return out.commit();
 }
 
 }  // namespace orthomix

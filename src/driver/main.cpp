@@ -3,7 +3,7 @@
 #include <ctime>
 #include <string>
 
-#include "driver/joint_cluster_model.h"
+#include "driver/run.h"
 #include "driver/usage.h"
 
 int main(int argc, char** argv) {
@@ -19,8 +19,15 @@ int main(int argc, char** argv) {
         }
         parameterPath = argv[1];
     }
-    orthomix::JointClusterModel model(parameterPath);
-    model.seedRandomGenerator(static_cast<std::uint32_t>(std::time(nullptr)));
-    model.run();
+    orthomix::ConsoleReporter reporter;
+    orthomix::RunRecord record;
+    orthomix::Status status =
+        orthomix::runOrthomix(parameterPath, static_cast<std::uint32_t>(std::time(nullptr)), reporter, record);
+    if (status && !record.path().empty()) status = orthomix::writeRunRecord(record);
+    if (!status) {
+        reporter.error(status.error().message);
+        orthomix::writeFailedRunRecord(record, status.error().message);
+        return 1;
+    }
     return 0;
 }

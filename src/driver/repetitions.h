@@ -1,14 +1,66 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/em_attempt.h"
+#include "numeric/random_generator.h"
+#include "records/dataset.h"
+#include "support/error.h"
+#include "support/reporter.h"
 
 namespace orthomix {
 
-// Repetition numbers rejected this many times in a row stop the run.
+// A repetition number rejected this many times in a row stops the run.
 inline constexpr int kMaxRejectedAttempts = 100;
 
 // BIC = ln(N) * P - 2 L with P = 2 k (d_hm + d_ms + 1) free parameters; lower is better.
 double computeBic(double logLikelihood, std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns,
                   std::int32_t geneCount);
+
+// One attempt of the repetition loop, accepted or rejected, as the run record shows it.
+struct AttemptRecord {
+    std::int32_t repetition = 0;  // the number the attempt ran under
+    std::int32_t attempt = 1;     // 1 for the first try of that number, 2 for its first retry, ...
+    bool accepted = false;
+    std::string rejectionReason;
+    int iterations = 0;
+    double logLikelihood = 0.0;  // of the last completed iteration
+    double humanSpread = 0.0;
+    double mouseSpread = 0.0;
+    std::size_t scatterPairs = 0;
+    double seconds = 0.0;
+    EmTimings timings;
+};
+
+struct RepetitionSettings {
+    std::int32_t k = 0;
+    std::int32_t nMaxAlgRun = 0;
+    bool verbose = false;  // a note on standard error for every rejected attempt
+};
+
+// The kept repetition: the first accepted one with the highest log-likelihood.
+struct RepetitionOutcome {
+    AttemptResult best;
+    std::int32_t bestRepetition = -1;
+    double bestLogLikelihood = 0.0;
+    double bic = 0.0;
+};
+
+// Runs one attempt from its start; repetition and attempt number it for progress reports.
+using AttemptRunner =
+    std::function<Result<AttemptResult>(const AttemptStart& start, std::int32_t repetition, std::int32_t attempt)>;
+
+// Repeats attempts from random starts until nMaxAlgRun are accepted: an
+// attempt is accepted when it yields a clustering and leaves fewer scatter
+// pairs than either organism has genes; a rejected one runs again under the
+// same number, up to kMaxRejectedAttempts times in a row. Reports every
+// attempt and the final likelihood and BIC on the console, and appends one
+// record per attempt to `attempts` as it goes.
+Result<RepetitionOutcome> runRepetitions(const Dataset& data, const RepetitionSettings& settings,
+                                         RandomGenerator& random, const AttemptRunner& runAttempt, Reporter& reporter,
+                                         std::vector<AttemptRecord>& attempts);
 
 }  // namespace orthomix

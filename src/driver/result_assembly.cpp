@@ -1,62 +1,75 @@
 #include "driver/result_assembly.h"
 
 #include <algorithm>
-#include <string_view>
+#include <limits>
 
 namespace orthomix {
 
-void snapshotCluster(GeneCluster& cluster) {
-    // Stable sort by name keeps the first member of each name ahead of its duplicates.
-    std::vector<const GeneRecord*> byName(cluster.members.begin(), cluster.members.end());
-    std::stable_sort(byName.begin(), byName.end(),
-                     [](const GeneRecord* a, const GeneRecord* b) { return a->name < b->name; });
-    GeneStore copies;
-    copies.reserve(byName.size());
-    for (std::size_t i = 0; i < byName.size(); ++i) {
-        if (i > 0 && byName[i]->name == byName[i - 1]->name) continue;
-        auto copy = std::make_unique<GeneRecord>(byName[i]->expression, byName[i]->name);
-        copy->annotation = byName[i]->annotation;
-        copies.push_back(std::move(copy));
+MembershipView membershipView(const OrganismClustering& clustering, const OrganismData& organism) {
+    const std::vector<std::string>& names = organism.identifiers;
+    const std::size_t columns = organism.expression.columns();
+    MembershipView view;
+    view.genes.reserve(clustering.clusters.count());
+    view.centres.assign(clustering.clusters.count() * columns, 0.0);
+    for (std::size_t c = 0; c < clustering.clusters.count(); ++c) {
+        // A stable sort keeps the first member of each identifier ahead of its repeats.
+        std::vector<std::uint32_t> sorted = clustering.clusters.members[c];
+        std::stable_sort(sorted.begin(), sorted.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return names[a] < names[b]; });
+        std::vector<std::uint32_t> genes;
+        for (const std::uint32_t gene : sorted) {
+            if (!genes.empty() && names[genes.back()] == names[gene]) continue;
+            genes.push_back(gene);
+        }
+        double* centre = view.centres.data() + c * columns;
+        for (const std::uint32_t gene : genes) {
+            const double* values = organism.expression.row(gene);
+            for (std::size_t i = 0; i < columns; ++i) centre[i] += values[i];
+        }
+        // A cluster without genes has no centre: NaN is never the nearest.
+        const double count = genes.empty() ? std::numeric_limits<double>::quiet_NaN()
+                                           : static_cast<double>(static_cast<std::uint32_t>(genes.size()));
+        for (std::size_t i = 0; i < columns; ++i) centre[i] /= count;
+        view.genes.push_back(std::move(genes));
     }
-    cluster.clearMembers();
-    for (const auto& copy : copies) cluster.appendMember(copy.get());
-    cluster.ownedMembers = std::move(copies);
-    cluster.propagateIndex();
-    cluster.recomputeCenter();
+    return view;
 }
 
-void buildGenePairClusters(const std::vector<GeneCluster*>& humanClusters,
-                           const std::vector<GeneCluster*>& mouseClusters, const std::vector<GenePair>& pairs,
-                           std::vector<GeneCluster*>& output, ClusterStore& clusterStore, GeneStore& geneStore) {
-    const auto humanColumns = static_cast<std::int32_t>(humanClusters.front()->members.front()->expression.size());
-    const auto mouseColumns = static_cast<std::int32_t>(mouseClusters.front()->members.front()->expression.size());
-    const auto nH = static_cast<std::int32_t>(humanClusters.size());
-    const auto nM = static_cast<std::int32_t>(mouseClusters.size());
+std::vector<MembershipCluster> membershipClusters(const MembershipView& view, const OrganismData& organism) {
+    std::vector<MembershipCluster> clusters(view.genes.size());
+    for (std::size_t c = 0; c < view.genes.size(); ++c) {
+        clusters[c].reserve(view.genes[c].size());
+        for (const std::uint32_t gene : view.genes[c]) {
+            clusters[c].push_back({organism.identifiers[gene], organism.annotations[gene],
+                                   organism.expression.rowSpan(gene), {}});
+        }
+    }
+    return clusters;
+}
 
-    output.clear();
-    for (std::int32_t c = 0; c < nH * nM; ++c) {
-        clusterStore.push_back(std::make_unique<GeneCluster>(c, humanColumns + mouseColumns));
-        output.push_back(clusterStore.back().get());
+std::vector<GenePairLine> genePairLines(const Dataset& data, const AttemptResult& result) {
+    std::vector<GenePairLine> lines;
+    lines.reserve(data.orthologs.pairs.size());
+    for (const OrthologPair& pair : data.orthologs.pairs) {
+        lines.push_back({data.human.identifiers[pair.human], data.mouse.identifiers[pair.mouse],
+                         result.human.labels[pair.human], result.mouse.labels[pair.mouse]});
     }
-    for (const GenePair& pair : pairs) {
-        const std::int32_t i = pair.human->clusterIndex;
-        const std::int32_t j = pair.mouse->clusterIndex;
+    return lines;
+}
+
+std::vector<MembershipCluster> genePairClusters(const Dataset& data, const AttemptResult& result) {
+    const auto nH = static_cast<std::int32_t>(result.human.clusters.count());
+    const auto nM = static_cast<std::int32_t>(result.mouse.clusters.count());
+    std::vector<MembershipCluster> cells(static_cast<std::size_t>(nH) * static_cast<std::size_t>(nM));
+    for (const OrthologPair& pair : data.orthologs.pairs) {
+        const std::int32_t i = result.human.labels[pair.human];
+        const std::int32_t j = result.mouse.labels[pair.mouse];
         if (i < 0 || i >= nH || j < 0 || j >= nM) continue;
-        std::vector<double> values;
-        values.reserve(pair.human->expression.size() + pair.mouse->expression.size());
-        values.insert(values.end(), pair.human->expression.begin(), pair.human->expression.end());
-        values.insert(values.end(), pair.mouse->expression.begin(), pair.mouse->expression.end());
-        auto pseudoGene = std::make_unique<GeneRecord>(std::move(values), pair.human->name);
-        pseudoGene->annotation = pair.human->annotation;
-        const std::int32_t cell = i * nM + j;
-        pseudoGene->clusterIndex = cell;
-        output[static_cast<std::size_t>(cell)]->appendMember(pseudoGene.get());
-        geneStore.push_back(std::move(pseudoGene));
+        cells[static_cast<std::size_t>(i * nM + j)].push_back(
+            {data.human.identifiers[pair.human], data.human.annotations[pair.human],
+             data.human.expression.rowSpan(pair.human), data.mouse.expression.rowSpan(pair.mouse)});
     }
-    for (GeneCluster* cluster : output) {
-        cluster->recomputeCenter();
-        cluster->propagateIndex();
-    }
+    return cells;
 }
 
 }  // namespace orthomix

@@ -1,22 +1,35 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
-#include "records/gene_cluster.h"
+#include "io/result_writers.h"
+#include "model/em_attempt.h"
+#include "records/dataset.h"
 
 namespace orthomix {
 
-// Replaces the cluster's shared members by private copies, one per distinct
-// name (the first member of a name wins), sorted by name; then refreshes the
-// copies' index and the centre. The shared gene records stay untouched.
-void snapshotCluster(GeneCluster& cluster);
+// One organism's clusters as the membership file shows them: in each cluster
+// the genes sorted by identifier (byte order), one line per identifier, the
+// first member with an identifier standing for it; and each cluster's centre,
+// the mean of those genes in that order (NaN for a cluster without genes).
+struct MembershipView {
+    std::vector<std::vector<std::uint32_t>> genes;
+    std::vector<double> centres;  // [cluster * columns + column]
+};
 
-// Builds the nH x nM gene-pair clusters (cell i * nM + j) of the pairs whose
-// genes sit in human cluster i and mouse cluster j; pairs with an index
-// outside 0..nH-1 or 0..nM-1 (scatter, or a cluster the best repetition does
-// not have) are skipped. New clusters and pseudo-genes go to the stores.
-void buildGenePairClusters(const std::vector<GeneCluster*>& humanClusters,
-                           const std::vector<GeneCluster*>& mouseClusters, const std::vector<GenePair>& pairs,
-                           std::vector<GeneCluster*>& output, ClusterStore& clusterStore, GeneStore& geneStore);
+MembershipView membershipView(const OrganismClustering& clustering, const OrganismData& organism);
+
+// The membership file's clusters of one organism.
+std::vector<MembershipCluster> membershipClusters(const MembershipView& view, const OrganismData& organism);
+
+// One line per ortholog pair, in pair order, with the cluster of each gene in
+// the result (the organism's cluster count for a gene in no cluster).
+std::vector<GenePairLine> genePairLines(const Dataset& data, const AttemptResult& result);
+
+// The gene-pair clusters: cell i * nM + j holds, in pair order, the pairs whose
+// human gene is in human cluster i and mouse gene in mouse cluster j; pairs
+// with a gene in no cluster are left out.
+std::vector<MembershipCluster> genePairClusters(const Dataset& data, const AttemptResult& result);
 
 }  // namespace orthomix

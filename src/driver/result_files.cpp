@@ -1,32 +1,41 @@
+#include "driver/result_files.h"
+
 #include "driver/assignment_tables.h"
-#include "driver/joint_cluster_model.h"
 #include "driver/result_assembly.h"
 #include "io/result_writers.h"
 
 namespace orthomix {
 
-void JointClusterModel::writeResults() {
-    writeMembershipFile(parameters.outputFile_hm, bestHumanClusters, humanSampleNames);
-    runRecord.resultFiles.push_back(parameters.outputFile_hm);
-    writeMembershipFile(parameters.outputFile_ms, bestMouseClusters, mouseSampleNames);
-    runRecord.resultFiles.push_back(parameters.outputFile_ms);
-    writeGenePairResultFile(parameters.gene_pair_result, bestHumanToMousePairs);
-    runRecord.resultFiles.push_back(parameters.gene_pair_result);
-    // The pair clusters read the genes' indices and pairs as the last accepted repetition left them.
-    buildGenePairClusters(bestHumanClusters, bestMouseClusters, humanToMousePairs, genePairClusters, clusterStore,
-                          geneStore);
-    writeMembershipFile(parameters.k_by_k_output_clusters, genePairClusters, pairSampleNames);
-    runRecord.resultFiles.push_back(parameters.k_by_k_output_clusters);
-
-    // Optional, after the four result files, so that those come out as they always have.
-    if (!parameters.assignmentFile_hm.empty()) {
-        writeAssignmentTable(parameters.assignmentFile_hm, humanGenes, bestHumanClusters);
-        runRecord.resultFiles.push_back(parameters.assignmentFile_hm);
+Status writeResults(const Dataset& data, const AttemptResult& best, const ParameterSetting& settings,
+                    std::vector<std::string>& written) {
+    const MembershipView human = membershipView(best.human, data.human);
+    const MembershipView mouse = membershipView(best.mouse, data.mouse);
+    const auto record = [&](const std::string& path, Status status) {
+        if (status) written.push_back(path);
+        return status;
+    };
+    ORTHOMIX_TRY(record(settings.outputFile_hm,
+                        writeMembershipFile(settings.outputFile_hm, membershipClusters(human, data.human),
+                                            data.human.sampleNames)));
+    ORTHOMIX_TRY(record(settings.outputFile_ms,
+                        writeMembershipFile(settings.outputFile_ms, membershipClusters(mouse, data.mouse),
+                                            data.mouse.sampleNames)));
+    ORTHOMIX_TRY(record(settings.gene_pair_result,
+                        writeGenePairResultFile(settings.gene_pair_result, genePairLines(data, best))));
+    std::vector<std::string> pairColumns = data.human.sampleNames;
+    pairColumns.insert(pairColumns.end(), data.mouse.sampleNames.begin(), data.mouse.sampleNames.end());
+    ORTHOMIX_TRY(record(settings.k_by_k_output_clusters,
+                        writeMembershipFile(settings.k_by_k_output_clusters, genePairClusters(data, best),
+                                            pairColumns)));
+    if (!settings.assignmentFile_hm.empty()) {
+        ORTHOMIX_TRY(record(settings.assignmentFile_hm,
+                            writeAssignmentTable(settings.assignmentFile_hm, data.human, human)));
     }
-    if (!parameters.assignmentFile_ms.empty()) {
-        writeAssignmentTable(parameters.assignmentFile_ms, mouseGenes, bestMouseClusters);
-        runRecord.resultFiles.push_back(parameters.assignmentFile_ms);
+    if (!settings.assignmentFile_ms.empty()) {
+        ORTHOMIX_TRY(record(settings.assignmentFile_ms,
+                            writeAssignmentTable(settings.assignmentFile_ms, data.mouse, mouse)));
     }
+    return okStatus();
 }
 
 }  // namespace orthomix

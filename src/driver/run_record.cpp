@@ -1,13 +1,9 @@
 #include "driver/run_record.h"
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <ctime>
 
-#include "driver/joint_cluster_model.h"
 #include "io/atomic_file.h"
-#include "io/json_writer.h"
+#include "support/json_writer.h"
 
 namespace orthomix {
 namespace {
@@ -22,31 +18,12 @@ void optionalMember(JsonWriter& json, std::string_view name, const std::optional
     }
 }
 
-void writeParameters(JsonWriter& json, const ParameterSetting& p) {
+void writeParameters(JsonWriter& json, const ParameterSetting& settings) {
     json.beginObject();
-    json.member("prep", p.prep);
-    json.member("dataFile_hm", p.dataFile_hm);
-    json.member("dataFile_ms", p.dataFile_ms);
-    json.member("annotFile_hm", p.annotFile_hm);
-    json.member("annotFile_ms", p.annotFile_ms);
-    json.member("orthologFile", p.orthologFile);
-    json.member("outputFile_hm", p.outputFile_hm);
-    json.member("outputFile_ms", p.outputFile_ms);
-    json.member("k_by_k_output_clusters", p.k_by_k_output_clusters);
-    json.member("gene_pair_result", p.gene_pair_result);
-    json.member("CVThr", p.CVThr);
-    json.member("maxExpr", p.maxExpr);
-    json.member("k", p.k);
-    json.member("kmeansMaxIterations", p.kmeansMaxIterations);
-    json.member("nMaxAlgRun", p.nMaxAlgRun);
-    json.member("stoppingThr", p.stoppingThr);
-    json.member("psudo_uniform_counts", p.psudo_uniform_counts);
-    json.member("fastDensity", p.fastDensity);
-    optionalMember(json, "seed", p.hasSeed ? std::optional<std::uint32_t>(p.seed) : std::nullopt);
-    json.member("runRecordFile", p.runRecordFile);
-    json.member("assignmentFile_hm", p.assignmentFile_hm);
-    json.member("assignmentFile_ms", p.assignmentFile_ms);
-    json.member("verbose", p.verbose);
+    for (const SettingDefinition& definition : kSettings) {
+        json.key(definition.key);
+        json.raw(settingAsJson(settings, definition));
+    }
     json.endObject();
 }
 
@@ -58,9 +35,9 @@ void writeGeneCounts(JsonWriter& json, const std::optional<std::size_t>& read,
     json.endObject();
 }
 
-void writeAttempts(JsonWriter& json, const std::vector<RepetitionAttempt>& attempts) {
+void writeAttempts(JsonWriter& json, const std::vector<AttemptRecord>& attempts) {
     json.beginArray();
-    for (const RepetitionAttempt& attempt : attempts) {
+    for (const AttemptRecord& attempt : attempts) {
         json.beginObject();
         json.member("repetition", attempt.repetition);
         json.member("attempt", attempt.attempt);
@@ -82,18 +59,6 @@ void writeAttempts(JsonWriter& json, const std::vector<RepetitionAttempt>& attem
     json.endArray();
 }
 
-// Temporary file and rename, as AtomicOutputFile, but reporting failure instead of ending the process.
-bool writeFileQuietly(const std::string& path, const std::string& text) {
-    const std::string temporaryPath = path + ".tmp" + std::to_string(::getpid());
-    std::FILE* file = std::fopen(temporaryPath.c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const bool closed = std::fclose(file) == 0;
-    if (written && closed && std::rename(temporaryPath.c_str(), path.c_str()) == 0) return true;
-    std::remove(temporaryPath.c_str());
-    return false;
-}
-
 }  // namespace
 
 double RunRecord::secondsSinceStart() const {
@@ -109,8 +74,7 @@ std::string isoUtcTime(std::chrono::system_clock::time_point time) {
     return std::string(text, length);
 }
 
-std::string renderRunRecord(const JointClusterModel& model, std::optional<std::string_view> error) {
-    const RunRecord& record = model.runRecord;
+std::string renderRunRecord(const RunRecord& record, std::optional<std::string_view> error) {
     JsonWriter json;
     json.beginObject();
     json.member("tool", "orthomix");
@@ -130,9 +94,13 @@ std::string renderRunRecord(const JointClusterModel& model, std::optional<std::s
     optionalMember(json, "writing", record.writingSeconds);
     json.endObject();
 
-    json.member("parameterFile", model.parameterFilePath);
+    json.member("parameterFile", record.parameterFile);
     json.key("parameters");
-    writeParameters(json, model.parameters);
+    if (record.parameters) {
+        writeParameters(json, *record.parameters);
+    } else {
+        json.null();
+    }
 
     json.key("seed");
     json.beginObject();
@@ -155,14 +123,14 @@ std::string renderRunRecord(const JointClusterModel& model, std::optional<std::s
     json.endObject();
 
     json.key("attempts");
-    writeAttempts(json, model.attempts);
+    writeAttempts(json, record.attempts);
 
     json.key("best");
-    if (record.repetitionsSeconds && model.bestRepetition >= 0) {
+    if (record.best) {
         json.beginObject();
-        json.member("repetition", model.bestRepetition);
-        json.member("maximumLikelihood", model.bestLogLikelihood);
-        json.member("bic", model.bic);
+        json.member("repetition", record.best->repetition);
+        json.member("maximumLikelihood", record.best->maximumLikelihood);
+        json.member("bic", record.best->bic);
         json.member("bicDirection", "lower is better");
         json.endObject();
     } else {
@@ -177,18 +145,15 @@ std::string renderRunRecord(const JointClusterModel& model, std::optional<std::s
     return json.text();
 }
 
-void writeRunRecord(const JointClusterModel& model) {
-    AtomicOutputFile out(model.parameters.runRecordFile);
-    out.write(renderRunRecord(model, std::nullopt));
-    out.commit();
+Status writeRunRecord(const RunRecord& record) {
+    return writeFileAtomically(record.path(), renderRunRecord(record, std::nullopt));
 }
 
-bool writeFailedRunRecord(const JointClusterModel& model, std::string_view error) noexcept {
-    if (model.parameters.runRecordFile.empty()) return false;
+void writeFailedRunRecord(const RunRecord& record, std::string_view error) noexcept {
+    if (record.path().empty()) return;
     try {
-        return writeFileQuietly(model.parameters.runRecordFile, renderRunRecord(model, error));
+        (void)writeFileAtomically(record.path(), renderRunRecord(record, error));
     } catch (...) {
-        return false;
     }
 }
 

@@ -6,14 +6,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
+
+#include "driver/repetitions.h"
+#include "driver/settings.h"
+#include "support/error.h"
 
 namespace orthomix {
 
-class JointClusterModel;
-
-// What the run record reports beyond the model's own state, gathered as the
-// phases pass. An empty optional is a phase or count the run has not reached.
+// What the run record reports, gathered by the driver as the phases pass. An
+// empty optional is a phase or count the run has not reached.
 struct RunRecord {
     std::chrono::system_clock::time_point startTime = std::chrono::system_clock::now();
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
@@ -22,40 +25,58 @@ struct RunRecord {
     std::optional<double> readingSeconds, annotationSeconds, preprocessingSeconds, repetitionsSeconds,
         writingSeconds;
 
-    std::optional<std::uint32_t> seed;  // the value the generator was seeded with
+    std::string parameterFile;
+    std::optional<ParameterSetting> parameters;  // as read, once the file has been read
+    std::optional<std::uint32_t> seed;           // the value the generator was seeded with
     bool seedFromClock = true;
 
     std::optional<std::size_t> humanGenesRead, mouseGenesRead, humanGenesKept, mouseGenesKept;
-    std::optional<std::size_t> orthologEntries;      // distinct (human, mouse) entries of the file
+    std::optional<std::size_t> orthologEntries;       // distinct (human, mouse) entries of the file
     std::optional<std::size_t> orthologPairsPresent;  // entries whose two genes are both present
+
+    std::vector<AttemptRecord> attempts;
+
+    struct Best {
+        std::int32_t repetition = 0;
+        double maximumLikelihood = 0.0;
+        double bic = 0.0;
+    };
+    std::optional<Best> best;
 
     std::vector<std::string> resultFiles;  // in the order written
 
     double secondsSinceStart() const;
+    // Where the record goes; empty when the run writes none.
+    std::string path() const { return parameters ? parameters->runRecordFile : std::string(); }
 };
 
-// Runs the phase and stores its wall seconds.
+// Runs the phase and stores its wall seconds (also when it fails); returns what the phase returns.
 template <typename Phase>
-void timePhase(std::optional<double>& seconds, Phase phase) {
+auto timePhase(std::optional<double>& seconds, Phase phase) {
     const auto start = std::chrono::steady_clock::now();
-    phase();
-    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    if constexpr (std::is_void_v<decltype(phase())>) {
+        phase();
+        seconds = elapsed();
+    } else {
+        auto result = phase();
+        seconds = elapsed();
+        return result;
+    }
 }
 
 // A time as ISO 8601 in UTC to the second, such as 2024-03-05T14:07:09Z.
 std::string isoUtcTime(std::chrono::system_clock::time_point time);
 
-// The run record of the model as a JSON document: "completed" without an
-// error, "failed" with the fatal message.
-std::string renderRunRecord(const JointClusterModel& model, std::optional<std::string_view> error);
+// The record as a JSON document: "completed" without an error, "failed" with
+// the message of the error that ended the run.
+std::string renderRunRecord(const RunRecord& record, std::optional<std::string_view> error);
 
-// Writes the completed run's record to the runRecordFile path, atomically;
-// fatal "Cannot open file <path>" when it cannot.
-void writeRunRecord(const JointClusterModel& model);
+// Writes the record of a completed run to its path, atomically.
+Status writeRunRecord(const RunRecord& record);
 
-// Writes the record of a run that is ending with a fatal error. Never fatal
-// itself: on any failure the record is silently not written, since the error
-// it reports has already been shown. False when nothing was written.
-bool writeFailedRunRecord(const JointClusterModel& model, std::string_view error) noexcept;
+// Writes the record of a run that is ending with an error. The error has
+// already been shown, so a record that cannot be written is silently left out.
+void writeFailedRunRecord(const RunRecord& record, std::string_view error) noexcept;
 
 }  // namespace orthomix

@@ -4,7 +4,7 @@
 
 namespace orthomix {
 
-// The text of --help.
+// The text of --help: the command line and every parameter-file key.
 std::string usageText();
 
 }  // namespace orthomix

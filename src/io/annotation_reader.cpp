@@ -6,7 +6,7 @@
 
 namespace orthomix {
 
-void applyAnnotationText(std::string_view text, const std::vector<GeneRecord*>& genes) {
+std::vector<std::string> annotationsFromText(std::string_view text, const std::vector<std::string>& identifiers) {
     // Views into text, which outlives the table.
     std::unordered_map<std::string_view, std::string_view> annotationById;
     LineCursor lines(text);
@@ -17,18 +17,20 @@ void applyAnnotationText(std::string_view text, const std::vector<GeneRecord*>& 
     while (lines.next(line)) {
         if (leadingFieldPair(line, identifier, annotation)) annotationById[identifier] = annotation;
     }
-    for (GeneRecord* gene : genes) {
-        const auto found = annotationById.find(gene->name);
-        if (found == annotationById.end()) {
-            gene->annotation.clear();
-        } else {
-            gene->annotation.assign(found->second);
-        }
+    std::vector<std::string> annotations;
+    annotations.reserve(identifiers.size());
+    for (const std::string& id : identifiers) {
+        const auto found = annotationById.find(id);
+        annotations.emplace_back(found == annotationById.end() ? std::string_view() : found->second);
     }
+    return annotations;
 }
 
-void readAnnotationFile(const std::string& path, const std::vector<GeneRecord*>& genes) {
-    applyAnnotationText(readInputFile(path), genes);
+Result<std::vector<std::string>> readAnnotationFile(const std::string& path,
+                                                    const std::vector<std::string>& identifiers) {
+    Result<std::string> text = readInputFile(path);
+    if (!text) return text.error();
+    return annotationsFromText(*text, identifiers);
 }
 
 }  // namespace orthomix

@@ -2,15 +2,16 @@
 
 #include <unistd.h>
 
-#include "driver/console.h"
-#include "driver/fatal.h"
+#include <filesystem>
+
+#include "support/number_format.h"
 
 namespace orthomix {
 
 AtomicOutputFile::AtomicOutputFile(std::string path)
     : path_(std::move(path)), temporaryPath_(path_ + ".tmp" + std::to_string(::getpid())) {
     file_ = std::fopen(temporaryPath_.c_str(), "wb");
-    if (!file_) fatalError("Cannot open file " + path_);
+    failed_ = file_ == nullptr;
 }
 
 AtomicOutputFile::~AtomicOutputFile() {
@@ -26,26 +27,46 @@ void AtomicOutputFile::writeNumber(double value) {
 }
 
 void AtomicOutputFile::flush() {
-    if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) fail();
+    if (!failed_ && !buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+        failed_ = true;
+    }
     buffer_.clear();
 }
 
-void AtomicOutputFile::fail() {
-    std::fclose(file_);
-    file_ = nullptr;
-    std::remove(temporaryPath_.c_str());
-    fatalError("Cannot open file " + path_);
+Error AtomicOutputFile::failure() {
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+        std::remove(temporaryPath_.c_str());
+    }
+    return Error{"Cannot open file " + path_};
 }
 
-void AtomicOutputFile::commit() {
+Status AtomicOutputFile::commit() {
+    if (!file_) return Error{"Cannot open file " + path_};
     flush();
-    if (std::fflush(file_) != 0) fail();
+    if (failed_ || std::fflush(file_) != 0) return failure();
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
     if (!closed || std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
         std::remove(temporaryPath_.c_str());
-        fatalError("Cannot open file " + path_);
+        return Error{"Cannot open file " + path_};
     }
+    return okStatus();
+}
+
+Status checkOutputLocation(const std::string& path) {
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    std::error_code error;
+    if (std::filesystem::is_directory(folder, error) && ::access(folder.c_str(), W_OK | X_OK) == 0) return okStatus();
+    return Error{"Cannot open file " + path};
+}
+
+Status writeFileAtomically(const std::string& path, std::string_view text) {
+    AtomicOutputFile out(path);
+    out.write(text);
+    return out.commit();
 }
 
 }  // namespace orthomix

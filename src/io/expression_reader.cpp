@@ -1,9 +1,7 @@
 #include "io/expression_reader.h"
 
 #include <algorithm>
-#include <memory>
 
-#include "driver/fatal.h"
 #include "io/number_parsing.h"
 #include "io/tab_separated_text.h"
 
@@ -14,64 +12,55 @@ namespace {
 // identifier without values would reject the whole file.
 bool isBlankLine(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
-std::string tooFewValuesMessage(std::string_view sourceName, std::size_t lineNumber, std::size_t found,
-                                std::size_t expected) {
-    return "Line " + std::to_string(lineNumber) + " of " + std::string(sourceName) + " has " +
-           std::to_string(found) + " values, but the header names " + std::to_string(expected) + " samples";
+Error tooFewValues(std::string_view sourceName, std::size_t lineNumber, std::size_t found, std::size_t expected) {
+    return Error{"Line " + std::to_string(lineNumber) + " of " + std::string(sourceName) + " has " +
+                 std::to_string(found) + " values, but the header names " + std::to_string(expected) + " samples"};
 }
 
 }  // namespace
 
-std::string parseExpressionText(std::string_view text, std::string_view sourceName, GeneStore& store,
-                                std::vector<GeneRecord*>& genes, std::vector<std::string>& sampleNames,
-                                ExpressionReadSummary& summary) {
-    genes.clear();
-    sampleNames.clear();
-    summary = ExpressionReadSummary{};
-
+Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName) {
+    ExpressionFile file;
+    OrganismData& data = file.data;
     LineCursor lines(text);
     std::string_view line;
     std::string_view field;
     if (lines.next(line)) {
         FieldCursor header(line);
         header.next(field);  // names the identifier column
-        while (header.next(field)) sampleNames.emplace_back(field);
+        while (header.next(field)) data.sampleNames.emplace_back(field);
     }
-    const std::size_t sampleCount = sampleNames.size();
-    if (sampleCount == 0) return "No sample columns in the header of " + std::string(sourceName);
+    const std::size_t sampleCount = data.sampleNames.size();
+    if (sampleCount == 0) return Error{"No sample columns in the header of " + std::string(sourceName)};
 
     const std::size_t lineEstimate = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-    genes.reserve(lineEstimate);
-    store.reserve(store.size() + lineEstimate);
-
+    data.expression = ExpressionMatrix(0, sampleCount);
+    data.expression.reserveRows(lineEstimate);
+    data.identifiers.reserve(lineEstimate);
+    std::vector<double> values(sampleCount);
     while (lines.next(line)) {
         if (isTooShortLine(line) || isBlankLine(line)) continue;
         FieldCursor fields(line);
         std::string_view identifier;
         fields.next(identifier);
-        std::vector<double> values;
-        values.reserve(sampleCount);
-        while (values.size() < sampleCount && fields.next(field)) {
+        std::size_t count = 0;
+        while (count < sampleCount && fields.next(field)) {
             bool isNumber = true;
-            values.push_back(parseDecimalPrefix(field, &isNumber));
-            if (!isNumber) ++summary.nonNumericFields;
+            values[count++] = parseDecimalPrefix(field, &isNumber);
+            if (!isNumber) ++file.nonNumericFields;
         }
-        if (values.size() < sampleCount) {
-            return tooFewValuesMessage(sourceName, lines.lineNumber(), values.size(), sampleCount);
-        }
-        store.push_back(std::make_unique<GeneRecord>(std::move(values), std::string(identifier)));
-        genes.push_back(store.back().get());
+        if (count < sampleCount) return tooFewValues(sourceName, lines.lineNumber(), count, sampleCount);
+        data.expression.appendRow(values.data());
+        data.identifiers.emplace_back(identifier);
     }
-    return {};
+    data.annotations.assign(data.identifiers.size(), std::string());
+    return file;
 }
 
-ExpressionReadSummary readExpressionFile(const std::string& path, GeneStore& store, std::vector<GeneRecord*>& genes,
-                                         std::vector<std::string>& sampleNames) {
-    const std::string text = readInputFile(path);
-    ExpressionReadSummary summary;
-    const std::string error = parseExpressionText(text, path, store, genes, sampleNames, summary);
-    if (!error.empty()) fatalError(error);
-    return summary;
+Result<ExpressionFile> readExpressionFile(const std::string& path) {
+    Result<std::string> text = readInputFile(path);
+    if (!text) return text.error();
+    return parseExpressionText(*text, path);
 }
 
 }  // namespace orthomix

@@ -3,29 +3,27 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "records/gene_record.h"
+#include "records/organism_data.h"
+#include "support/error.h"
 
 namespace orthomix {
 
-struct ExpressionReadSummary {
+// One expression data file as read: sample names, gene identifiers and the
+// values (annotations still empty).
+struct ExpressionFile {
+    OrganismData data;
     std::size_t nonNumericFields = 0;  // value fields read as 0.0 because they hold no number
 };
 
-// Reads one expression data file: a header of sample names (its first field
-// dropped), then one gene per line. New records go to store; genes and
-// sampleNames are emptied and filled. Fatal when the file cannot be opened,
-// names no sample column, or has a data line with too few values.
-ExpressionReadSummary readExpressionFile(const std::string& path, GeneStore& store, std::vector<GeneRecord*>& genes,
-                                         std::vector<std::string>& sampleNames);
+// Parses an expression data file held in memory: a header of sample names
+// (its first field dropped), then one gene per line. Lines of at most one
+// character, or of blanks and tabs only, are skipped. Fails, naming
+// sourceName and the line, on a header without sample columns or a data line
+// with too few values.
+Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName);
 
-// readExpressionFile on text already in memory, returning the reason the text
-// is rejected (naming sourceName and the line) instead of ending the process;
-// empty when it is accepted. Lines holding only blanks and tabs are skipped
-// like empty ones.
-std::string parseExpressionText(std::string_view text, std::string_view sourceName, GeneStore& store,
-                                std::vector<GeneRecord*>& genes, std::vector<std::string>& sampleNames,
-                                ExpressionReadSummary& summary);
+// Reads and parses the file; "Cannot open <path>" when it cannot be read.
+Result<ExpressionFile> readExpressionFile(const std::string& path);
 
 }  // namespace orthomix

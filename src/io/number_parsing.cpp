@@ -118,23 +118,30 @@ double parseDecimalPrefix(std::string_view text, bool* isNumber) {
     return scan.negative ? -value : value;
 }
 
-std::int32_t parseIntegerPrefix(std::string_view text) {
+WholeNumberPrefix parseWholeNumberPrefix(std::string_view text) {
+    WholeNumberPrefix number;
     std::size_t pos = skipSpace(text);
     bool negative = false;
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
         negative = text[pos] == '-';
         ++pos;
     }
-    constexpr std::int64_t limit = static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
-    std::int64_t value = 0;
+    std::int64_t magnitude = 0;
     while (pos < text.size() && isDigit(text[pos])) {
-        value = value * 10 + (text[pos] - '0');
-        if (value > limit) value = limit;
+        number.hasDigits = true;
+        magnitude = magnitude * 10 + (text[pos] - '0');
+        if (magnitude > WholeNumberPrefix::kSaturation) magnitude = WholeNumberPrefix::kSaturation;
         ++pos;
     }
-    if (negative) value = -value;
-    if (value > std::numeric_limits<std::int32_t>::max()) value = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(value);
+    number.value = negative ? -magnitude : magnitude;
+    return number;
+}
+
+std::int32_t parseIntegerPrefix(std::string_view text) {
+    const std::int64_t value = parseWholeNumberPrefix(text).value;
+    constexpr std::int64_t lowest = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int64_t highest = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(value < lowest ? lowest : value > highest ? highest : value);
 }
 
 }  // namespace orthomix

@@ -12,8 +12,17 @@ namespace orthomix {
 // "inf", "nan" and hexadecimal forms are not numbers here.
 double parseDecimalPrefix(std::string_view text, bool* isNumber = nullptr);
 
-// The atoi rule: leading white space, an optional sign, decimal digits; 0 when
-// there are none. Values beyond the 32-bit range saturate.
+// The atoi rule: leading white space, an optional sign, decimal digits, the
+// rest ignored; 0 when there are none. The magnitude saturates at 2^40, far
+// outside every range a setting accepts, so that a caller can tell.
+struct WholeNumberPrefix {
+    static constexpr std::int64_t kSaturation = std::int64_t{1} << 40;
+    std::int64_t value = 0;
+    bool hasDigits = false;
+};
+WholeNumberPrefix parseWholeNumberPrefix(std::string_view text);
+
+// parseWholeNumberPrefix clamped to the 32-bit range.
 std::int32_t parseIntegerPrefix(std::string_view text);
 
 // Length of the longest decimal prefix (after white space) that parseDecimalPrefix

@@ -4,8 +4,8 @@
 
 namespace orthomix {
 
-void writeMembershipFile(const std::string& path, const std::vector<GeneCluster*>& clusters,
-                         const std::vector<std::string>& columnNames) {
+Status writeMembershipFile(const std::string& path, const std::vector<MembershipCluster>& clusters,
+                           const std::vector<std::string>& columnNames) {
     AtomicOutputFile out(path);
     out.write("probe set\tNAME");
     for (const std::string& name : columnNames) {
@@ -15,35 +15,36 @@ void writeMembershipFile(const std::string& path, const std::vector<GeneCluster*
     out.write('\n');
     for (std::size_t c = 0; c < clusters.size(); ++c) {
         if (c > 0) out.write("NONE\nNONE\nNONE\n");
-        const GeneCluster& cluster = *clusters[c];
-        for (const GeneRecord* gene : cluster.members) {
-            out.write(gene->name);
+        for (const MembershipRow& row : clusters[c]) {
+            out.write(row.name);
             out.write('\t');
-            out.write(gene->annotation);
-            for (std::int32_t i = 0; i < cluster.dimension; ++i) {
-                out.write('\t');
-                out.writeNumber(gene->expression[static_cast<std::size_t>(i)]);
+            out.write(row.annotation);
+            for (const std::span<const double> values : {row.values, row.moreValues}) {
+                for (const double value : values) {
+                    out.write('\t');
+                    out.writeNumber(value);
+                }
             }
             out.write('\n');
         }
     }
-    out.commit();
+    return out.commit();
 }
 
-void writeGenePairResultFile(const std::string& path, const std::vector<GenePair>& pairs) {
+Status writeGenePairResultFile(const std::string& path, const std::vector<GenePairLine>& pairs) {
     AtomicOutputFile out(path);
-    for (const GenePair& pair : pairs) {
+    for (const GenePairLine& pair : pairs) {
         out.write("  <");
-        out.write(pair.human->name);
+        out.write(pair.human);
         out.write(", ");
-        out.write(pair.mouse->name);
+        out.write(pair.mouse);
         out.write(">--->\t[");
-        out.write(std::to_string(pair.human->clusterIndex));
+        out.write(std::to_string(pair.humanCluster));
         out.write(',');
-        out.write(std::to_string(pair.mouse->clusterIndex));
+        out.write(std::to_string(pair.mouseCluster));
         out.write("]\n");
     }
-    out.commit();
+    return out.commit();
 }
 
 }  // namespace orthomix

@@ -6,8 +6,6 @@
 #include <memory>
 #include <system_error>
 
-#include "driver/fatal.h"
-
 namespace orthomix {
 namespace {
 
@@ -41,9 +39,9 @@ bool readFileContents(const std::string& path, std::string& contents) {
     return std::ferror(file.get()) == 0;
 }
 
-std::string readInputFile(const std::string& path) {
+Result<std::string> readInputFile(const std::string& path) {
     std::string contents;
-    if (!readFileContents(path, contents)) fatalError("Cannot open " + path);
+    if (!readFileContents(path, contents)) return Error{"Cannot open " + path};
     return contents;
 }
 

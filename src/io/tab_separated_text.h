@@ -4,13 +4,15 @@
 #include <string>
 #include <string_view>
 
+#include "support/error.h"
+
 namespace orthomix {
 
 // Reads a whole input file into memory; false when it cannot be opened or read.
 bool readFileContents(const std::string& path, std::string& contents);
 
-// The same, ending the process with "Cannot open <path>" on failure.
-std::string readInputFile(const std::string& path);
+// The same, failing with "Cannot open <path>".
+Result<std::string> readInputFile(const std::string& path);
 
 // Walks a text line by line. A line ends at a line feed; a carriage return
 // just before it (or at the very end) is dropped; a last line without a line

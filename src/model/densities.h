@@ -1,37 +1,49 @@
 #pragma once
 
-#include <utility>
+#include <cmath>
+#include <cstddef>
 #include <vector>
 
-#include "records/gene_record.h"
+#include "model/cluster_parameters.h"
+#include "records/expression_matrix.h"
 
 namespace orthomix {
 
-// One cluster's Gaussian: a mean and a variance per expression column. A
-// variance of exactly 0 marks a column the density leaves out.
-struct ClusterParameters {
-    std::vector<double> mean;
-    std::vector<double> variance;
-};
-
-// Density of x under a diagonal Gaussian: the product over columns of
-// exp((x - m)^2 / (-2 v)) / sqrt(6.2831852 v), zero-variance columns skipped.
-double gaussianDensity(const std::vector<double>& x, const std::vector<double>& mean,
-                       const std::vector<double>& variance);
-
-// sqrt of the sum of squared differences, summed in column order.
-double euclideanDistance(const std::vector<double>& a, const std::vector<double>& b);
-
-// Uniform densities of the scatter component: for each organism the square
-// root of 1 / (volume of the bounding box of its values). Returns (human, mouse).
-std::pair<double, double> scatterDensities(const std::vector<GeneRecord*>& humanGenes,
-                                           const std::vector<GeneRecord*>& mouseGenes);
-
-// The square root of the uniform density over one organism's bounding box;
-// columns in which every gene has the same value are left out.
-double scatterDensity(const std::vector<GeneRecord*>& genes);
-
 // The approximation of 2 pi that the density's normalising constant uses.
 inline constexpr double kTwoPi = 6.2831852;
+
+// One cluster's Gaussian prepared for repeated evaluation: per column -2v and
+// sqrt(6.2831852 v), the columns with a variance of exactly 0 left out.
+struct DensityForm {
+    const double* mean = nullptr;
+    std::vector<double> negTwoVariance;
+    std::vector<double> normaliser;
+    std::vector<std::size_t> activeColumns;
+    bool finite = true;  // every mean and variance is a finite number
+};
+
+// One form per cluster; forms must not outlive parameters (they point at its means).
+void prepareDensityForms(const ClusterParameters& parameters, std::vector<DensityForm>& forms);
+
+// Density of x under a diagonal Gaussian: the product, column by column in
+// increasing order, of exp((x - m)^2 / (-2 v)) / sqrt(6.2831852 v), columns
+// of zero variance left out (a density of 1.0 when all are). With finite
+// parameters and finite x every factor is finite, so a product that has
+// reached 0 stays 0 and the remaining columns are skipped.
+inline double density(const double* x, const DensityForm& form, bool xFinite) {
+    const bool stopAtZero = xFinite && form.finite;
+    double result = 1.0;
+    for (const std::size_t i : form.activeColumns) {
+        const double d = x[i] - form.mean[i];
+        result *= std::exp((d * d) / form.negTwoVariance[i]) / form.normaliser[i];
+        if (stopAtZero && result == 0.0) return 0.0;
+    }
+    return result;
+}
+
+// The scatter component's density in one organism: the square root of the
+// uniform density over the bounding box of its values. Columns in which every
+// gene has the same value span no width and are left out.
+double scatterDensity(const ExpressionMatrix& expression);
 
 }  // namespace orthomix

@@ -7,19 +7,20 @@
 
 namespace orthomix {
 
-void prepareLogDensityForms(const std::vector<ClusterParameters>& parameters, LogDensityForms& forms) {
-    forms.clusterCount = parameters.size();
-    forms.columns = parameters.empty() ? 0 : parameters.front().mean.size();
+void prepareLogDensityForms(const ClusterParameters& parameters, LogDensityForms& forms) {
+    forms.clusterCount = parameters.clusterCount;
+    forms.columns = parameters.columns;
     const std::size_t k = forms.clusterCount;
     forms.mean.assign(forms.columns * k, 0.0);
     forms.halfInverseVariance.assign(forms.columns * k, 0.0);
     forms.logNormaliser.assign(k, 0.0);
     for (std::size_t c = 0; c < k; ++c) {
-        const ClusterParameters& p = parameters[c];
+        const double* mean = parameters.mean(c);
+        const double* variance = parameters.variance(c);
         double logNormaliser = 0.0;
         for (std::size_t i = 0; i < forms.columns; ++i) {
-            const double v = p.variance[i];
-            forms.mean[i * k + c] = p.mean[i];
+            const double v = variance[i];
+            forms.mean[i * k + c] = mean[i];
             if (v == 0.0) continue;
             forms.halfInverseVariance[i * k + c] = 0.5 / v;
             logNormaliser -= 0.5 * std::log(kTwoPi * v);
@@ -111,7 +112,8 @@ double expNonPositive(double x) { return expNonPositiveInline(x); }
 
 __attribute__((target_clones("avx2", "default"))) double pairLogEStep(
     const double* logTable, int kHm, int kMs, const double* humanLogDensities, const double* mouseLogDensities,
-    double logScatterTerm, OrthologPairRecord& record, double* scratch, double* posterior) {
+    double logScatterTerm, double* rowSums, double* columnSums, double* scratch, PairLabels& labels,
+    double* posterior) {
     const std::size_t cells = static_cast<std::size_t>(kHm) * kMs;
     for (int i = 0; i < kHm; ++i) {
         double* row = scratch + static_cast<std::size_t>(i) * kMs;
@@ -120,10 +122,9 @@ __attribute__((target_clones("avx2", "default"))) double pairLogEStep(
         for (int j = 0; j < kMs; ++j) row[j] = (f + mouseLogDensities[j]) + tableRow[j];
     }
     const double largest = largestOf(scratch, cells, logScatterTerm);
-    double* rowSums = record.posteriorRowSums;
-    double* columnSums = record.posteriorColumnSums;
     if (largest == -std::numeric_limits<double>::infinity()) {
         // Every term is zero: no weight anywhere, labels stay, the pair adds ln 1.
+        labels = PairLabels{};
         for (int i = 0; i < kHm; ++i) rowSums[i] = 0.0;
         for (int j = 0; j < kMs; ++j) columnSums[j] = 0.0;
         if (posterior) {
@@ -157,7 +158,7 @@ __attribute__((target_clones("avx2", "default"))) double pairLogEStep(
     if (posterior) {
         for (std::size_t c = 0; c < cells; ++c) posterior[c] = scratch[c];
     }
-    assignPairLabels(record, best, bestRow, bestColumn, scatterPosterior, kHm, kMs);
+    labels = choosePairLabels(best, bestRow, bestColumn, scatterPosterior);
     return largest + std::log(sum);
 }
 

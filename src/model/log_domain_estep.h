@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "model/cluster_parameters.h"
 #include "model/densities.h"
 #include "model/pair_estep.h"
 #include "model/pair_table.h"
@@ -21,7 +22,7 @@ struct LogDensityForms {
     std::vector<double> logNormaliser;        // [cluster]
 };
 
-void prepareLogDensityForms(const std::vector<ClusterParameters>& parameters, LogDensityForms& forms);
+void prepareLogDensityForms(const ClusterParameters& parameters, LogDensityForms& forms);
 
 // log f_c(x) for every cluster c, written to out[0..clusterCount-1].
 void logDensities(const double* x, const LogDensityForms& forms, double* out);
@@ -36,7 +37,7 @@ double expNonPositive(double x);
 // every term is zero). logTable holds log P row-major; scratch has
 // k_hm * k_ms values.
 double pairLogEStep(const double* logTable, int kHm, int kMs, const double* humanLogDensities,
-                    const double* mouseLogDensities, double logScatterTerm, OrthologPairRecord& record,
-                    double* scratch, double* posterior = nullptr);
+                    const double* mouseLogDensities, double logScatterTerm, double* rowSums, double* columnSums,
+                    double* scratch, PairLabels& labels, double* posterior = nullptr);
 
 }  // namespace orthomix

@@ -2,28 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
-
-#include "driver/fatal.h"
-#include "numeric/svd.h"
+#include <numeric>
 
 namespace orthomix {
-
 namespace {
 
 constexpr std::int32_t kCellPseudoCount = 5;
 // The scatter share is the pseudo and scatter counts over ten times the pairs.
 constexpr std::int32_t kScatterDenominatorFactor = 10;
-
-// Moves the cluster at position `from` to position `to` and back, renumbering
-// both and their members.
-void swapClusters(std::vector<GeneCluster*>& clusters, int from, int to) {
-    std::swap(clusters[from], clusters[to]);
-    clusters[from]->index = from;
-    clusters[to]->index = to;
-    clusters[from]->propagateIndex();
-    clusters[to]->propagateIndex();
-}
 
 // Largest count in the block of rows and columns >= t; the first in
 // row-major order wins a tie.
@@ -42,10 +28,13 @@ void findLargestCount(const PairCounts& counts, int t, int& bestRow, int& bestCo
     }
 }
 
-// Greedily moves the largest remaining count onto each diagonal cell in turn,
-// reordering the clusters with the rows and columns.
-void diagonalise(std::vector<GeneCluster*>& humanClusters, std::vector<GeneCluster*>& mouseClusters,
-                 PairCounts& counts) {
+// Greedily moves the largest remaining count onto each diagonal cell in turn.
+ClusterOrders diagonalise(PairCounts& counts) {
+    ClusterOrders orders;
+    orders.human.resize(static_cast<std::size_t>(counts.rows));
+    orders.mouse.resize(static_cast<std::size_t>(counts.cols));
+    std::iota(orders.human.begin(), orders.human.end(), 0);
+    std::iota(orders.mouse.begin(), orders.mouse.end(), 0);
     const int steps = std::min(counts.rows, counts.cols);
     for (int t = 0; t < steps; ++t) {
         int bi = t;
@@ -53,74 +42,65 @@ void diagonalise(std::vector<GeneCluster*>& humanClusters, std::vector<GeneClust
         findLargestCount(counts, t, bi, bj);
         if (bi != t) {
             std::swap_ranges(&counts.at(t, 0), &counts.at(t, 0) + counts.cols, &counts.at(bi, 0));
-            swapClusters(humanClusters, t, bi);
+            std::swap(orders.human[t], orders.human[bi]);
         }
         if (bj != t) {
             for (int i = 0; i < counts.rows; ++i) std::swap(counts.at(i, t), counts.at(i, bj));
-            swapClusters(mouseClusters, t, bj);
+            std::swap(orders.mouse[t], orders.mouse[bj]);
         }
     }
+    return orders;
 }
 
-bool isCountable(std::int32_t clusterIndex, int clusterCount) {
-    return clusterIndex >= 0 && clusterIndex < clusterCount;
-}
+bool isCluster(std::int32_t label, int clusterCount) { return label >= 0 && label < clusterCount; }
 
 }  // namespace
 
-void estimatePairTable(std::vector<GeneCluster*>& humanClusters, std::vector<GeneCluster*>& mouseClusters,
-                       const std::vector<GenePair>& humanToMouse, std::int32_t pseudoCounts, PairTableState& state) {
-    const int humanCount = static_cast<int>(humanClusters.size());
-    const int mouseCount = static_cast<int>(mouseClusters.size());
-    state.scatterPairs.clear();
-    state.scatterProbability = 0.0;
-    state.pairCounts.reset(humanCount, mouseCount);
-    state.pairTable.reset(humanCount, mouseCount);
+ClusterOrders estimatePairTable(const std::vector<OrthologPair>& pairs, const std::vector<std::int32_t>& humanLabels,
+                                const std::vector<std::int32_t>& mouseLabels, int humanClusters, int mouseClusters,
+                                std::int32_t pseudoCounts, PairTableState& state) {
+    state.pairCounts.reset(humanClusters, mouseClusters);
+    state.table.reset(humanClusters, mouseClusters);
+    state.table.scatterProbability = 0.0;
 
     std::int32_t scatterCount = 0;
-    for (const GenePair& pair : humanToMouse) {
-        const std::int32_t row = pair.human->clusterIndex;
-        const std::int32_t col = pair.mouse->clusterIndex;
-        if (row == humanCount || col == mouseCount) {
+    for (const OrthologPair& pair : pairs) {
+        const std::int32_t row = humanLabels[pair.human];
+        const std::int32_t col = mouseLabels[pair.mouse];
+        // Every gene of a pair carries a cluster or the scatter label; anything
+        // else would index outside the table and counts as scatter.
+        if (!isCluster(row, humanClusters) || !isCluster(col, mouseClusters)) {
             ++scatterCount;
-            state.scatterPairs.push_back(pair);
             continue;
-        }
-        // An unassigned gene here would index outside the table.
-        if (!isCountable(row, humanCount) || !isCountable(col, mouseCount)) {
-            fatalError("pair of genes " + pair.human->name + " and " + pair.mouse->name +
-                       " has no cluster when the pair table is counted");
         }
         ++state.pairCounts.at(row, col);
     }
+    state.scatterPairs = static_cast<std::size_t>(scatterCount);
 
-    diagonalise(humanClusters, mouseClusters, state.pairCounts);
+    ClusterOrders orders = diagonalise(state.pairCounts);
 
     std::int32_t total = 0;
-    for (std::int32_t& count : state.pairCounts.cells) {
-        count += kCellPseudoCount;
-        total += count;
-    }
+    for (const std::int32_t count : state.pairCounts.cells) total += count + kCellPseudoCount;
     const std::int32_t scatterWeight = pseudoCounts + scatterCount;
     // The product wraps as a 32-bit integer and is divided as unsigned.
-    const std::uint32_t denominator =
-        kScatterDenominatorFactor * static_cast<std::uint32_t>(humanToMouse.size());
+    const std::uint32_t denominator = kScatterDenominatorFactor * static_cast<std::uint32_t>(pairs.size());
     const double scatterShare = scatterWeight / static_cast<double>(denominator);
     const double totalCount = total;
     for (std::size_t cell = 0; cell < state.pairCounts.cells.size(); ++cell) {
-        double probability = state.pairCounts.cells[cell] / totalCount;
+        double probability = (state.pairCounts.cells[cell] + kCellPseudoCount) / totalCount;
         probability = probability / (scatterShare + 1.0);
-        state.pairTable.cells[cell] = probability;
+        state.table.cells[cell] = probability;
     }
-    state.scatterProbability = scatterShare / (scatterShare + 1.0);
+    state.table.scatterProbability = scatterShare / (scatterShare + 1.0);
+    return orders;
 }
 
-void smoothPairTable(PairTableState& state) {
-    PairTable& table = state.pairTable;
+Status smoothPairTable(PairTableState& state) {
+    PairTable& table = state.table;
     const int rows = table.rows;
     const int cols = table.cols;
     // One row or column leaves nothing to smooth (and an empty table nothing at all).
-    if (rows <= 1 || cols <= 1) return;
+    if (rows <= 1 || cols <= 1) return okStatus();
 
     PairTableFitWorkspace& fit = state.workspace;
     const std::size_t points = static_cast<std::size_t>(rows) * cols;
@@ -133,8 +113,9 @@ void smoothPairTable(PairTableState& state) {
         fit.y[p] = std::log(probability / (1.0 - probability));
     }
     fit.coefficients.assign(static_cast<std::size_t>(rows + cols), 0.0);
-    svdLeastSquaresFit(fit.x, fit.y, fit.sig, fit.coefficients, fit.u, fit.v, fit.singularValues, pairTableBasis,
-                       rows, cols, fit.solver);
+    const Result<double> fitted = svdLeastSquaresFit(fit.x, fit.y, fit.sig, fit.coefficients, fit.u, fit.v,
+                                                     fit.singularValues, pairTableBasis, rows, cols, fit.solver);
+    if (!fitted) return fitted.error();
 
     const std::vector<double>& a = fit.coefficients;
     fit.rowEffects.assign(static_cast<std::size_t>(rows), 0.0);
@@ -155,9 +136,10 @@ void smoothPairTable(PairTableState& state) {
             total += q;
         }
     }
-    total += state.scatterProbability;
+    total += table.scatterProbability;
     for (double& cell : table.cells) cell /= total;
-    state.scatterProbability /= total;
+    table.scatterProbability /= total;
+    return okStatus();
 }
 
 void pairTableBasis(double x, std::vector<double>& values, int R, int C) {

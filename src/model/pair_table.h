@@ -1,20 +1,23 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "numeric/matrix.h"
 #include "numeric/svd.h"
-#include "records/gene_cluster.h"
-#include "records/gene_record.h"
+#include "records/orthologs.h"
+#include "support/error.h"
 
 namespace orthomix {
 
-// Rows: human clusters, columns: mouse clusters.
+// Cluster-pair probabilities: rows are human clusters, columns mouse clusters.
+// With scatterProbability the cells sum to 1.
 struct PairTable {
     int rows = 0;
     int cols = 0;
     std::vector<double> cells;  // row-major
+    double scatterProbability = 0.0;
 
     double& at(int i, int j) { return cells[static_cast<std::size_t>(i) * cols + j]; }
     double at(int i, int j) const { return cells[static_cast<std::size_t>(i) * cols + j]; }
@@ -48,27 +51,36 @@ struct PairTableFitWorkspace {
     std::vector<double> rowEffects, colEffects;  // last row and column are the reference, 0
 };
 
-// The cluster-pair prior of one EM run: the counted and smoothed table, its
-// scatter probability and the pairs counted as scatter.
+// The cluster-pair prior of one attempt's iteration.
 struct PairTableState {
-    PairCounts pairCounts;
-    PairTable pairTable;
-    double scatterProbability = 0.0;
+    PairCounts pairCounts;  // after the diagonalisation, before the pseudo counts
+    PairTable table;
     double diagonalCoefficient = 0.0;
-    std::vector<GenePair> scatterPairs;
+    std::size_t scatterPairs = 0;  // pairs counted as scatter
     PairTableFitWorkspace workspace;
 };
 
-// Counts the pairs per cell from the genes' clusterIndex, moves the largest
-// counts onto the diagonal by swapping clusters (and renumbering them), adds
-// the pseudo count 5 per cell, and derives the table and scatter probability.
-void estimatePairTable(std::vector<GeneCluster*>& humanClusters, std::vector<GeneCluster*>& mouseClusters,
-                       const std::vector<GenePair>& humanToMouse, std::int32_t pseudoCounts, PairTableState& state);
+// How the diagonalisation reordered the clusters: entry p is the position,
+// before the reordering, of the cluster that now stands at position p.
+struct ClusterOrders {
+    std::vector<int> human;
+    std::vector<int> mouse;
+};
+
+// Counts the pairs per cell from the genes' labels (a label equal to the
+// organism's cluster count is scatter), moves the largest counts onto the
+// diagonal by reordering rows and columns greedily, adds the pseudo count 5 to
+// every cell and derives the table and the scatter probability. Returns the
+// reordering, which the caller applies to its clusters.
+ClusterOrders estimatePairTable(const std::vector<OrthologPair>& pairs, const std::vector<std::int32_t>& humanLabels,
+                                const std::vector<std::int32_t>& mouseLabels, int humanClusters, int mouseClusters,
+                                std::int32_t pseudoCounts, PairTableState& state);
 
 // Replaces the table by the logistic fit of its logits on intercept, row,
 // column and (non-negative) diagonal effects, renormalised with the scatter
-// probability. Tables of one row or one column stay as they are.
-void smoothPairTable(PairTableState& state);
+// probability. Tables of one row or one column stay as they are. Fails when
+// the singular value decomposition does not converge.
+Status smoothPairTable(PairTableState& state);
 
 // Basis values of the fit at cell number x of an R-by-C table: intercept, row
 // and column indicators (last row and column as reference), diagonal indicator.

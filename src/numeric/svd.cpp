@@ -1,9 +1,7 @@
 #include "numeric/svd.h"
 
 #include <cmath>
-#include <cstdio>
-
-#include "driver/fatal.h"
+#include <string>
 
 // The decomposition keeps the classical operation order of Golub and Reinsch
 // (1970) throughout, because fitted tables are compared bit for bit with
@@ -16,6 +14,7 @@ namespace orthomix {
 namespace {
 
 constexpr int kMaxQrIterations = 30;
+constexpr const char* kNoConvergence = "no convergence in 30 svdcmp iterations";
 constexpr double kSingularValueTolerance = 1.0e-13;
 
 // sqrt(p^2 + q^2) without destructive overflow or underflow.
@@ -282,8 +281,9 @@ void qrSweep(Matrix& a, std::vector<double>& w, Matrix& v, std::vector<double>& 
     w[k] = x;
 }
 
-// Diagonalises the bidiagonal form, singular values from last to first.
-void diagonalise(Matrix& a, std::vector<double>& w, Matrix& v, std::vector<double>& e, double anorm) {
+// Diagonalises the bidiagonal form, singular values from last to first;
+// false when a value does not converge within the iteration limit.
+bool diagonalise(Matrix& a, std::vector<double>& w, Matrix& v, std::vector<double>& e, double anorm) {
     const int n = static_cast<int>(w.size());
     for (int k = n - 1; k >= 0; --k) {
         for (int iteration = 0; iteration < kMaxQrIterations; ++iteration) {
@@ -309,15 +309,20 @@ void diagonalise(Matrix& a, std::vector<double>& w, Matrix& v, std::vector<doubl
                 }
                 break;
             }
-            if (iteration == kMaxQrIterations - 1) fatalNumericalError("no convergence in 30 svdcmp iterations");
+            if (iteration == kMaxQrIterations - 1) return false;
             qrSweep(a, w, v, e, l, k);
         }
     }
+    return true;
 }
 
 }  // namespace
 
-void svdDecompose(Matrix& a, std::vector<double>& w, Matrix& v, SvdWorkspace& workspace) {
+Error numericalError(std::string_view message) {
+    return Error{"Numerical Recipes run-time error...\n" + std::string(message) + "\n...now exiting to system..."};
+}
+
+Status svdDecompose(Matrix& a, std::vector<double>& w, Matrix& v, SvdWorkspace& workspace) {
     const std::size_t n = a.cols();
     w.assign(n, 0.0);
     v.resize(n, n);
@@ -326,19 +331,16 @@ void svdDecompose(Matrix& a, std::vector<double>& w, Matrix& v, SvdWorkspace& wo
     const double anorm = bidiagonalise(a, w, workspace.superDiagonal, workspace.columnSums);
     accumulateRight(a, v, workspace.superDiagonal, workspace.columnSums);
     accumulateLeft(a, w, workspace.columnSums);
-    diagonalise(a, w, v, workspace.superDiagonal, anorm);
-}
-
-void svdDecompose(Matrix& a, std::vector<double>& w, Matrix& v) {
-    SvdWorkspace workspace;
-    svdDecompose(a, w, v, workspace);
+    if (!diagonalise(a, w, v, workspace.superDiagonal, anorm)) return numericalError(kNoConvergence);
+    return okStatus();
 }
 
 void svdBackSubstitute(const Matrix& u, const std::vector<double>& w, const Matrix& v, const std::vector<double>& b,
-                       std::vector<double>& a, SvdWorkspace& workspace) {
+                       std::vector<double>& a, SvdWorkspace* workspace) {
     const std::size_t m = u.rows();
     const std::size_t n = u.cols();
-    std::vector<double>& projected = workspace.projected;
+    std::vector<double> localProjected;
+    std::vector<double>& projected = workspace ? workspace->projected : localProjected;
     projected.assign(n, 0.0);
     // Row-major walk; each column still sums its rows in ascending order.
     for (std::size_t i = 0; i < m; ++i) {
@@ -356,13 +358,7 @@ void svdBackSubstitute(const Matrix& u, const std::vector<double>& w, const Matr
     }
 }
 
-void svdBackSubstitute(const Matrix& u, const std::vector<double>& w, const Matrix& v, const std::vector<double>& b,
-                       std::vector<double>& a) {
-    SvdWorkspace workspace;
-    svdBackSubstitute(u, w, v, b, a, workspace);
-}
-
-double svdLeastSquaresFit(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& sig,
+Result<double> svdLeastSquaresFit(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& sig,
                           std::vector<double>& a, Matrix& u, Matrix& v, std::vector<double>& w, BasisFunction basis,
                           int p1, int p2, SvdWorkspace& workspace) {
     const std::size_t points = x.size();
@@ -379,7 +375,7 @@ double svdLeastSquaresFit(const std::vector<double>& x, const std::vector<double
         for (std::size_t j = 0; j < coefficients; ++j) row[j] = values[j] * weight;
         rhs[i] = y[i] * weight;
     }
-    svdDecompose(u, w, v, workspace);
+    ORTHOMIX_TRY(svdDecompose(u, w, v, workspace));
     double wmax = 0.0;
     for (const double value : w) {
         if (value > wmax) wmax = value;
@@ -388,7 +384,7 @@ double svdLeastSquaresFit(const std::vector<double>& x, const std::vector<double
     for (double& value : w) {
         if (value < threshold) value = 0.0;
     }
-    svdBackSubstitute(u, w, v, rhs, a, workspace);
+    svdBackSubstitute(u, w, v, rhs, a, &workspace);
     double chiSquare = 0.0;
     for (std::size_t i = 0; i < points; ++i) {
         basis(x[i], values, p1, p2);
@@ -398,23 +394,6 @@ double svdLeastSquaresFit(const std::vector<double>& x, const std::vector<double
         chiSquare += residual * residual;
     }
     return chiSquare;
-}
-
-double svdLeastSquaresFit(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& sig,
-                          std::vector<double>& a, Matrix& u, Matrix& v, std::vector<double>& w, BasisFunction basis,
-                          int p1, int p2) {
-    SvdWorkspace workspace;
-    return svdLeastSquaresFit(x, y, sig, a, u, v, w, basis, p1, p2, workspace);
-}
-
-void fatalNumericalError(std::string_view message) {
-    std::fflush(stdout);
-    std::fputs("Numerical Recipes run-time error...\n", stderr);
-    std::fflush(stderr);
-    std::fwrite(message.data(), 1, message.size(), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
-    fatalError("...now exiting to system...");
 }
 
 }  // namespace orthomix

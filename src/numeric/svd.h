@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "numeric/matrix.h"
+#include "support/error.h"
 
 namespace orthomix {
 
@@ -23,28 +24,24 @@ struct SvdWorkspace {
 
 // Golub-Reinsch singular value decomposition: a (m-by-n, m >= n) is replaced
 // by U, w receives the n singular values (non-negative, unsorted) and v the
-// n-by-n matrix V (not its transpose), so that a = U diag(w) V^T.
-void svdDecompose(Matrix& a, std::vector<double>& w, Matrix& v);
-void svdDecompose(Matrix& a, std::vector<double>& w, Matrix& v, SvdWorkspace& workspace);
+// n-by-n matrix V (not its transpose), so that a = U diag(w) V^T. Fails when a
+// singular value does not converge in 30 QR iterations.
+Status svdDecompose(Matrix& a, std::vector<double>& w, Matrix& v, SvdWorkspace& workspace);
 
 // Solves U diag(w) V^T a = b, skipping zero singular values.
 void svdBackSubstitute(const Matrix& u, const std::vector<double>& w, const Matrix& v, const std::vector<double>& b,
-                       std::vector<double>& a);
-void svdBackSubstitute(const Matrix& u, const std::vector<double>& w, const Matrix& v, const std::vector<double>& b,
-                       std::vector<double>& a, SvdWorkspace& workspace);
+                       std::vector<double>& a, SvdWorkspace* workspace = nullptr);
 
 // Least-squares fit of a.size() coefficients to (x, y, sig) through the
 // decomposition of the weighted design matrix; singular values below 1e-13
 // times the largest are zeroed. u (n-by-M), v (M-by-M) and w (M) receive the
 // factors. Returns chi-square.
-double svdLeastSquaresFit(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& sig,
-                          std::vector<double>& a, Matrix& u, Matrix& v, std::vector<double>& w, BasisFunction basis,
-                          int p1, int p2);
-double svdLeastSquaresFit(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& sig,
-                          std::vector<double>& a, Matrix& u, Matrix& v, std::vector<double>& w, BasisFunction basis,
-                          int p1, int p2, SvdWorkspace& workspace);
+Result<double> svdLeastSquaresFit(const std::vector<double>& x, const std::vector<double>& y,
+                                  const std::vector<double>& sig, std::vector<double>& a, Matrix& u, Matrix& v,
+                                  std::vector<double>& w, BasisFunction basis, int p1, int p2,
+                                  SvdWorkspace& workspace);
 
-// Reports a numerical failure on three lines of standard error and exits with status 1.
-[[noreturn]] void fatalNumericalError(std::string_view message);
+// The three-line report of a numerical failure.
+Error numericalError(std::string_view message);
 
 }  // namespace orthomix

@@ -1,3 +1,5 @@
+// What the result files show of the kept clustering: the membership view,
+// the gene-pair lines and the gene-pair clusters, and the BIC.
 #include "driver/result_assembly.h"
 
 #include <gtest/gtest.h>
@@ -11,154 +13,130 @@
 namespace orthomix {
 namespace {
 
-GeneRecord* addGene(GeneStore& store, const std::string& name, std::vector<double> values,
-                    std::int32_t clusterIndex = -1, const std::string& annotation = "") {
-    store.push_back(std::make_unique<GeneRecord>(std::move(values), name));
-    store.back()->clusterIndex = clusterIndex;
-    store.back()->annotation = annotation;
-    return store.back().get();
+void addGene(OrganismData& organism, const std::string& name, std::vector<double> values,
+             const std::string& annotation = "") {
+    if (organism.expression.columns() == 0) organism.expression = ExpressionMatrix(0, values.size());
+    organism.identifiers.push_back(name);
+    organism.annotations.push_back(annotation);
+    organism.expression.appendRow(values.data());
 }
 
-std::vector<std::string> memberNames(const GeneCluster& cluster) {
+std::vector<std::string> namesOf(const MembershipCluster& cluster) {
     std::vector<std::string> names;
-    for (const GeneRecord* gene : cluster.members) names.push_back(gene->name);
+    for (const MembershipRow& row : cluster) names.emplace_back(row.name);
     return names;
 }
 
-TEST(SnapshotCluster, KeepsTheFirstOfEachNameSortedAsPrivateCopies) {
-    GeneStore store;
-    GeneRecord* firstB = addGene(store, "B", {1.0, 2.0}, 7, "first b");
-    GeneRecord* a = addGene(store, "A", {3.0, 4.0}, 7, "a");
-    GeneRecord* secondB = addGene(store, "B", {50.0, 60.0}, 7, "second b");
-    firstB->hasOrtholog = true;
-    GeneCluster cluster(2, 2);
-    for (GeneRecord* gene : {firstB, a, secondB}) cluster.appendMember(gene);
-    cluster.recomputeCenter();
-
-    snapshotCluster(cluster);
-
-    ASSERT_EQ(cluster.memberCount(), 2u) << "the second B is dropped";
-    EXPECT_EQ(memberNames(cluster), (std::vector<std::string>{"A", "B"})) << "members sorted by name";
-    const GeneRecord& copyA = *cluster.members[0];
-    const GeneRecord& copyB = *cluster.members[1];
-    EXPECT_EQ(copyB.expression, (std::vector<double>{1.0, 2.0})) << "B keeps the values of the first B";
-    EXPECT_EQ(copyB.annotation, "first b");
-    EXPECT_EQ(copyA.annotation, "a");
-    for (const GeneRecord* copy : cluster.members) {
-        EXPECT_EQ(copy->clusterIndex, 2) << copy->name << " carries the cluster's index";
-        EXPECT_FALSE(copy->hasOrtholog) << copy->name;
-        EXPECT_TRUE(copy != firstB && copy != a && copy != secondB) << copy->name << " is a private copy";
+// An organism clustering whose cluster c holds the given member positions;
+// labels follow the members (the cluster count for genes in none).
+OrganismClustering clusteringOf(std::vector<std::vector<std::uint32_t>> members, std::size_t geneCount,
+                                std::size_t columns) {
+    OrganismClustering clustering;
+    clustering.clusters.columns = columns;
+    clustering.clusters.members = std::move(members);
+    clustering.clusters.centres.assign(clustering.clusters.members.size() * columns, 0.0);
+    clustering.labels.assign(geneCount, static_cast<std::int32_t>(clustering.clusters.members.size()));
+    for (std::size_t c = 0; c < clustering.clusters.members.size(); ++c) {
+        for (const std::uint32_t gene : clustering.clusters.members[c]) {
+            clustering.labels[gene] = static_cast<std::int32_t>(c);
+        }
     }
-    ASSERT_NE(cluster.center, nullptr);
-    EXPECT_EQ(cluster.center->expression, (std::vector<double>{2.0, 3.0})) << "centre of A and the first B";
-    EXPECT_EQ(cluster.center->name, "CENTER");
-
-    // The shared records are left as they were, for the next repetition.
-    EXPECT_EQ(firstB->clusterIndex, 7);
-    EXPECT_TRUE(firstB->hasOrtholog);
-    EXPECT_EQ(secondB->expression, (std::vector<double>{50.0, 60.0}));
-    EXPECT_EQ(secondB->annotation, "second b");
-    EXPECT_EQ(a->clusterIndex, 7);
+    return clustering;
 }
 
-// Best clusterings of nH human and nM mouse clusters; only the first member's
-// value count matters to the gene-pair table.
-struct PairTableFixture {
-    GeneStore genes;
-    ClusterStore clusters;
-    std::vector<GeneCluster*> human, mouse, output;
-    std::vector<GenePair> pairs;
+TEST(MembershipView, KeepsTheFirstOfEachNameSortedWithTheirCentre) {
+    OrganismData organism;
+    addGene(organism, "B", {1.0, 2.0}, "first b");
+    addGene(organism, "A", {3.0, 4.0}, "a");
+    addGene(organism, "B", {50.0, 60.0}, "second b");
+    addGene(organism, "C", {7.0, 7.0});
+    // Cluster 0 lists B, A, B and A again (a gene placed through two pairs); cluster 1 holds C.
+    const OrganismClustering clustering = clusteringOf({{0, 1, 2, 1}, {3}}, 4, 2);
 
-    PairTableFixture(std::int32_t nH, std::int32_t nM) {
-        for (std::int32_t i = 0; i < nH; ++i) human.push_back(newCluster(i, 2));
-        for (std::int32_t j = 0; j < nM; ++j) mouse.push_back(newCluster(j, 1));
-        human.front()->appendMember(addGene(genes, "hseed", {0.0, 0.0}));
-        mouse.front()->appendMember(addGene(genes, "mseed", {0.0}));
-    }
-    GeneCluster* newCluster(std::int32_t index, std::int32_t dimension) {
-        clusters.push_back(std::make_unique<GeneCluster>(index, dimension));
-        return clusters.back().get();
-    }
-    void pair(GeneRecord* h, GeneRecord* m) { pairs.push_back({h, m}); }
-    void build() { buildGenePairClusters(human, mouse, pairs, output, clusters, genes); }
-    std::size_t nonEmptyCells() const {
-        std::size_t cells = 0;
-        for (const GeneCluster* cell : output) cells += cell->memberCount() > 0 ? 1 : 0;
-        return cells;
-    }
+    const MembershipView view = membershipView(clustering, organism);
+    ASSERT_EQ(view.genes.size(), 2u);
+    EXPECT_EQ(view.genes[0], (std::vector<std::uint32_t>{1, 0})) << "A, then the first B; repeats dropped";
+    EXPECT_EQ(view.genes[1], (std::vector<std::uint32_t>{3}));
+    EXPECT_EQ(std::vector<double>(view.centres.begin(), view.centres.begin() + 2), (std::vector<double>{2.0, 3.0}))
+        << "the centre of A and the first B";
+
+    const std::vector<MembershipCluster> clusters = membershipClusters(view, organism);
+    ASSERT_EQ(clusters.size(), 2u);
+    EXPECT_EQ(namesOf(clusters[0]), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(clusters[0][1].annotation, "first b");
+    EXPECT_EQ(std::vector<double>(clusters[0][1].values.begin(), clusters[0][1].values.end()),
+              (std::vector<double>{1.0, 2.0}));
+    EXPECT_TRUE(clusters[0][1].moreValues.empty());
+}
+
+// A result of nH human and nM mouse clusters over genes with 2 human and 1 mouse columns.
+struct PairFixture {
+    Dataset data;
+    AttemptResult result;
+
+    void pair(std::uint32_t human, std::uint32_t mouse) { data.orthologs.pairs.push_back({human, mouse}); }
 };
 
-TEST(GenePairClusters, PlacesEachPairInTheCellOfItsTwoClusters) {
-    PairTableFixture f(3, 3);
-    GeneRecord* h = addGene(f.genes, "H1", {1.0, 2.0}, 2, "sym");
-    GeneRecord* m = addGene(f.genes, "M1", {9.0}, 0);
-    f.pair(h, m);
-    f.pair(addGene(f.genes, "H2", {5.0, 5.0}, 1), addGene(f.genes, "M2", {5.0}, 3));  // mouse gene in scatter
-    GeneCluster stale(0, 0);
-    f.output.push_back(&stale);
+PairFixture pairFixture() {
+    PairFixture f;
+    for (int g = 0; g < 5; ++g) addGene(f.data.human, "H" + std::to_string(g), {1.0 * g, 2.0 * g}, "sym" + std::to_string(g));
+    for (int g = 0; g < 5; ++g) addGene(f.data.mouse, "M" + std::to_string(g), {10.0 * g});
+    // Human clusters {H0, H1}, {H2}, {H3}; H4 in none. Mouse clusters {M0}, {M1, M2}, {M3}; M4 in none.
+    f.result.human = clusteringOf({{0, 1}, {2}, {3}}, 5, 2);
+    f.result.mouse = clusteringOf({{0}, {1, 2}, {3}}, 5, 1);
+    return f;
+}
 
-    f.build();
+TEST(GenePairLines, EachPairWithTheClustersHoldingItsGenes) {
+    PairFixture f = pairFixture();
+    f.pair(0, 3);
+    f.pair(2, 1);
+    f.pair(4, 0);
+    f.pair(2, 4);
+    const std::vector<GenePairLine> lines = genePairLines(f.data, f.result);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].human, "H0");
+    EXPECT_EQ(lines[0].mouse, "M3");
+    EXPECT_EQ(lines[0].humanCluster, 0);
+    EXPECT_EQ(lines[0].mouseCluster, 2);
+    EXPECT_EQ(lines[1].humanCluster, 1);
+    EXPECT_EQ(lines[1].mouseCluster, 1);
+    EXPECT_EQ(lines[2].humanCluster, 3) << "a gene in no cluster has the organism's cluster count";
+    EXPECT_EQ(lines[3].mouseCluster, 3);
+}
 
-    ASSERT_EQ(f.output.size(), 9u) << "the output is emptied, then holds nH x nM cells";
-    for (std::size_t c = 0; c < f.output.size(); ++c) {
-        EXPECT_EQ(f.output[c]->index, static_cast<std::int32_t>(c));
-        EXPECT_EQ(f.output[c]->dimension, 3) << "human plus mouse columns";
-    }
-    EXPECT_EQ(f.nonEmptyCells(), 1u) << "the scatter pair is skipped";
-    const GeneCluster& cell = *f.output[6];
-    ASSERT_EQ(cell.memberCount(), 1u) << "human cluster 2 x mouse cluster 0 is cell 6";
-    const GeneRecord& pseudoGene = *cell.members.front();
-    EXPECT_EQ(pseudoGene.name, "H1");
-    EXPECT_EQ(pseudoGene.annotation, "sym");
-    EXPECT_EQ(pseudoGene.expression, (std::vector<double>{1.0, 2.0, 9.0}));
-    EXPECT_EQ(pseudoGene.clusterIndex, 6);
-    EXPECT_FALSE(pseudoGene.hasOrtholog);
-    ASSERT_NE(cell.center, nullptr);
-    EXPECT_EQ(cell.center->expression, (std::vector<double>{1.0, 2.0, 9.0}));
-    EXPECT_EQ(f.output[0]->center, nullptr) << "an empty cell has no centre";
-    EXPECT_EQ(f.output[8]->memberCount(), 0u) << "empty cells keep their place";
-    EXPECT_EQ(h->clusterIndex, 2) << "the shared genes keep their indices";
-    EXPECT_EQ(m->expression, (std::vector<double>{9.0}));
+TEST(GenePairClusters, PlacesEachPairInTheCellOfItsTwoClustersInPairOrder) {
+    PairFixture f = pairFixture();
+    f.pair(2, 0);  // human cluster 1 x mouse cluster 0: cell 3
+    f.pair(0, 3);  // (0, 2): cell 2
+    f.pair(0, 1);  // (0, 1): cell 1
+    f.pair(0, 2);  // (0, 1): cell 1 again, a human gene with two mouse orthologs
+    f.pair(4, 0);  // human gene in scatter: left out
+    f.pair(3, 4);  // mouse gene in scatter: left out
+    const std::vector<MembershipCluster> cells = genePairClusters(f.data, f.result);
+    ASSERT_EQ(cells.size(), 9u) << "nH x nM cells, empty ones included";
+    EXPECT_EQ(namesOf(cells[3]), (std::vector<std::string>{"H2"}));
+    EXPECT_EQ(namesOf(cells[2]), (std::vector<std::string>{"H0"}));
+    ASSERT_EQ(namesOf(cells[1]), (std::vector<std::string>{"H0", "H0"}));
+    const MembershipRow& second = cells[1][1];
+    EXPECT_EQ(second.annotation, "sym0") << "a pair row carries the human gene's annotation";
+    EXPECT_EQ(std::vector<double>(second.values.begin(), second.values.end()), (std::vector<double>{0.0, 0.0}));
+    EXPECT_EQ(std::vector<double>(second.moreValues.begin(), second.moreValues.end()), (std::vector<double>{20.0}))
+        << "the human values, then the mouse gene's";
+    std::size_t rows = 0;
+    for (const MembershipCluster& cell : cells) rows += cell.size();
+    EXPECT_EQ(rows, 4u) << "the two pairs with a gene in no cluster are left out";
 }
 
 TEST(GenePairClusters, NumbersCellsRowByRowForUnequalSides) {
-    PairTableFixture f(2, 3);
-    f.pair(addGene(f.genes, "H1", {1.0, 1.0}, 1), addGene(f.genes, "M1", {2.0}, 2));
-    f.pair(addGene(f.genes, "H2", {1.0, 1.0}, 0), addGene(f.genes, "M2", {2.0}, 1));
-    f.build();
-    ASSERT_EQ(f.output.size(), 6u);
-    EXPECT_EQ(memberNames(*f.output[5]), (std::vector<std::string>{"H1"})) << "(1, 2) is cell 1 * 3 + 2";
-    EXPECT_EQ(memberNames(*f.output[1]), (std::vector<std::string>{"H2"})) << "(0, 1) is cell 1";
-    EXPECT_EQ(f.nonEmptyCells(), 2u);
-}
-
-TEST(GenePairClusters, AHumanGeneWithTwoMouseOrthologsGivesTwoPseudoGenes) {
-    PairTableFixture f(2, 2);
-    GeneRecord* h = addGene(f.genes, "H1", {1.0, 2.0}, 0);
-    f.pair(h, addGene(f.genes, "M1", {3.0}, 0));
-    f.pair(h, addGene(f.genes, "M2", {5.0}, 0));
-    f.pair(h, addGene(f.genes, "M3", {7.0}, 1));
-    f.build();
-    ASSERT_EQ(f.output[0]->memberCount(), 2u);
-    EXPECT_EQ(memberNames(*f.output[0]), (std::vector<std::string>{"H1", "H1"}));
-    EXPECT_EQ(f.output[0]->members[1]->expression, (std::vector<double>{1.0, 2.0, 5.0})) << "pairs in map order";
-    EXPECT_EQ(f.output[0]->center->expression, (std::vector<double>{1.0, 2.0, 4.0}));
-    EXPECT_EQ(memberNames(*f.output[1]), (std::vector<std::string>{"H1"}));
-}
-
-TEST(GenePairClusters, SkipsIndicesOutsideTheBestClusterings) {
-    // Indices left by a later repetition that kept more clusters, or none yet.
-    PairTableFixture f(3, 3);
-    f.pair(addGene(f.genes, "H1", {1.0, 1.0}, 5), addGene(f.genes, "M1", {1.0}, 0));
-    f.pair(addGene(f.genes, "H2", {1.0, 1.0}, -1), addGene(f.genes, "M2", {1.0}, 0));
-    f.pair(addGene(f.genes, "H3", {1.0, 1.0}, 0), addGene(f.genes, "M3", {1.0}, 4));
-    f.pair(addGene(f.genes, "H4", {1.0, 1.0}, 0), addGene(f.genes, "M4", {1.0}, -1));
-    f.pair(addGene(f.genes, "H5", {1.0, 1.0}, 3), addGene(f.genes, "M5", {1.0}, 0));  // human scatter
-    const std::size_t genesBefore = f.genes.size();
-    f.build();
-    EXPECT_EQ(f.output.size(), 9u);
-    EXPECT_EQ(f.nonEmptyCells(), 0u);
-    EXPECT_EQ(f.genes.size(), genesBefore) << "no pseudo-gene for a skipped pair";
+    PairFixture f = pairFixture();
+    f.result.human = clusteringOf({{0, 1, 2}, {3, 4}}, 5, 2);
+    f.pair(3, 3);  // (1, 2): cell 1 * 3 + 2
+    f.pair(0, 1);  // (0, 1): cell 1
+    const std::vector<MembershipCluster> cells = genePairClusters(f.data, f.result);
+    ASSERT_EQ(cells.size(), 6u);
+    EXPECT_EQ(namesOf(cells[5]), (std::vector<std::string>{"H3"}));
+    EXPECT_EQ(namesOf(cells[1]), (std::vector<std::string>{"H0"}));
 }
 
 TEST(Bic, FollowsLnNTimesParametersMinusTwiceTheLikelihood) {

@@ -1,6 +1,7 @@
-// The run record's JSON text, the failure reporter, the seed key and the assignment tables.
+// The run record's JSON text and the assignment tables.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -8,10 +9,8 @@
 #include <vector>
 
 #include "driver/assignment_tables.h"
-#include "driver/fatal.h"
-#include "driver/parameters.h"
 #include "driver/run_record.h"
-#include "io/json_writer.h"
+#include "support/json_writer.h"
 
 namespace orthomix {
 namespace {
@@ -63,140 +62,83 @@ TEST(JsonNumber, SeventeenSignificantDigitsAndNullForNonFiniteValues) {
     }
 }
 
-TEST(FailureReporterDeathTest, RunsAfterTheMessageWhichItCannotHide) {
-    const auto reportToStderr = [](const char* tag) {
-        return [tag](std::string_view message) {
-            std::fprintf(stderr, "%s saw %.*s\n", tag, static_cast<int>(message.size()), message.data());
-        };
-    };
-    EXPECT_EXIT(
-        {
-            const ScopedFailureReporter reporter(reportToStderr("reporter"));
-            fatalError("boom");
-        },
-        ::testing::ExitedWithCode(1), "^boom\nreporter saw boom\n$");
-    EXPECT_EXIT(
-        {
-            const ScopedFailureReporter reporter([](std::string_view) { throw std::runtime_error("reporter broke"); });
-            fatalError("boom");
-        },
-        ::testing::ExitedWithCode(1), "^boom\n$")
-        << "an exception from the reporter is swallowed";
-    EXPECT_EXIT(
-        {
-            const ScopedFailureReporter reporter([](std::string_view) { fatalError("again"); });
-            fatalError("boom");
-        },
-        ::testing::ExitedWithCode(1), "^boom\nagain\n$")
-        << "a reporter that fails fatally does not run a second time";
-    EXPECT_EXIT(
-        {
-            const ScopedFailureReporter outer(reportToStderr("outer"));
-            { const ScopedFailureReporter inner(reportToStderr("inner")); }
-            fatalError("late");
-        },
-        ::testing::ExitedWithCode(1), "^late\nouter saw late\n$")
-        << "the inner reporter is gone with its scope and the outer one is back";
-}
+// Three clusters with centres (1, 0), (10, 0), (20, 0), and a fourth without genes.
+struct SnapshotFixture {
+    OrganismData organism;
+    MembershipView view;
 
-TEST(ParameterSeed, TheWholeUnsignedRangeIsAcceptedBack) {
-    const auto seedOf = [](const std::string& value) {
-        return parameterSettingFrom(parseParameterText("seed = " + value + "\n")).seed;
-    };
-    EXPECT_EQ(seedOf("4294967295"), 4294967295u) << "a clock seed above 2^31 - 1 survives";
-    EXPECT_EQ(seedOf("2147483648"), 2147483648u);
-    EXPECT_EQ(seedOf("99 apples"), 99u) << "the atoi prefix rule";
-    EXPECT_EQ(seedOf("-1"), 4294967295u) << "a negative seed counts modulo 2^32, as before";
-    EXPECT_EQ(seedOf("-2147483648"), 2147483648u);
-    EXPECT_EQ(seedOf(""), 0u);
-}
-
-TEST(ParameterSeedDeathTest, ASeedBeyond32BitsIsRejected) {
-    const std::string complete =
-        "dataFile_hm = h\ndataFile_ms = m\nannotFile_hm = a\nannotFile_ms = b\northologFile = o\n"
-        "outputFile_hm = x\noutputFile_ms = y\nk_by_k_output_clusters = z\ngene_pair_result = w\nk = 3\n"
-        "nMaxAlgRun = 2\n";
-    const auto check = [&](const std::string& seed) {
-        const auto table = parseParameterText(complete + "seed = " + seed + "\n");
-        checkParameters(parameterSettingFrom(table), table, "p.txt");
-    };
-    EXPECT_EXIT(check("4294967296"), ::testing::ExitedWithCode(1), "seed must be a whole number from 0 to 4294967295");
-    EXPECT_EXIT(check("-2147483649"), ::testing::ExitedWithCode(1), "p.txt \\(it is -2147483649\\)");
-    EXPECT_EXIT(
-        {
-            check("4294967295");
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
-struct SnapshotClusters {
-    GeneStore genes;
-    ClusterStore store;
-    std::vector<GeneCluster*> list;
-
-    void add(std::vector<std::pair<std::string, std::vector<double>>> members) {
-        store.push_back(std::make_unique<GeneCluster>(static_cast<std::int32_t>(store.size()), 2));
-        for (auto& [name, values] : members) {
-            genes.push_back(std::make_unique<GeneRecord>(std::move(values), name));
-            store.back()->appendMember(genes.back().get());
-        }
-        store.back()->recomputeCenter();
-        list.push_back(store.back().get());
+    SnapshotFixture() {
+        organism.sampleNames = {"S1", "S2"};
+        organism.expression = ExpressionMatrix(0, 2);
+        view.genes = {{0, 1}, {2}, {3}, {}};
+        view.centres = {1.0, 0.0, 10.0, 0.0, 20.0, 0.0, std::nan(""), std::nan("")};
+        // Genes 0 to 3 are the clusters' members; 4 to 7 are the genes assigned below.
+        add("A", {0.0, 0.0});
+        add("B", {2.0, 0.0});
+        add("C", {10.0, 0.0});
+        add("A", {20.0, 0.0});
+        add("A", {0.0, 0.0});
+        add("D", {5.5, 0.0});
+        add("A", {19.0, 0.0});
+        add("C", {10.0, 3.0});
+    }
+    void add(const std::string& name, std::vector<double> values) {
+        organism.identifiers.push_back(name);
+        organism.annotations.push_back("");
+        organism.expression.appendRow(values.data());
     }
 };
 
-struct KeptGenes {
-    GeneStore store;
-    std::vector<GeneRecord*> list;
+TEST(AssignmentTable, ClusterByNameAndNearestCentreForEveryGene) {
+    const SnapshotFixture f;
+    const std::vector<GeneAssignment> assignments = assignGenes(f.organism, f.view);
+    ASSERT_EQ(assignments.size(), 8u) << "one assignment per gene, duplicates included";
 
-    void add(const std::string& name, std::vector<double> values, const std::string& annotation = "") {
-        store.push_back(std::make_unique<GeneRecord>(std::move(values), name));
-        store.back()->annotation = annotation;
-        list.push_back(store.back().get());
+    EXPECT_EQ(assignments[4].cluster, 0);
+    EXPECT_EQ(assignments[4].nearestCluster, 0);
+    EXPECT_EQ(assignments[4].nearestDistance, 1.0);
+    EXPECT_EQ(assignments[5].cluster, -1) << "a name in no cluster is scatter";
+    EXPECT_EQ(assignments[5].nearestCluster, 0) << "4.5 from the first two centres: the tie goes to the first";
+    EXPECT_EQ(assignments[5].nearestDistance, 4.5);
+    EXPECT_EQ(assignments[6].cluster, 0) << "a shared identifier maps to the first cluster holding it";
+    EXPECT_EQ(assignments[6].nearestCluster, 2) << "the nearest centre is the gene's own, by its values";
+    EXPECT_EQ(assignments[6].nearestDistance, 1.0);
+    EXPECT_EQ(assignments[7].cluster, 1);
+    EXPECT_EQ(assignments[7].nearestCluster, 1);
+    EXPECT_EQ(assignments[7].nearestDistance, 3.0);
+    for (const GeneAssignment& assignment : assignments) {
+        EXPECT_NE(assignment.nearestCluster, 3) << "a cluster without genes is nobody's nearest";
     }
-};
-
-// Centroids (1, 0), (10, 0), (20, 0), and a fourth cluster without members or centre.
-SnapshotClusters threeClustersAndAnEmptyOne() {
-    SnapshotClusters clusters;
-    clusters.add({{"A", {0.0, 0.0}}, {"B", {2.0, 0.0}}});
-    clusters.add({{"C", {10.0, 0.0}}});
-    clusters.add({{"A", {20.0, 0.0}}});
-    clusters.add({});
-    return clusters;
 }
 
-TEST(AssignmentTable, ClusterByNameAndNearestCentroidForEveryGene) {
-    const SnapshotClusters clusters = threeClustersAndAnEmptyOne();
-    KeptGenes genes;
-    genes.add("A", {0.0, 0.0});
-    genes.add("D", {5.5, 0.0});
-    genes.add("A", {19.0, 0.0});
-    genes.add("C", {10.0, 3.0});
-    const std::vector<GeneAssignment> assignments = assignGenes(genes.list, clusters.list);
-    ASSERT_EQ(assignments.size(), 4u) << "one assignment per gene, duplicates included";
-
-    EXPECT_EQ(assignments[0].cluster, 0);
-    EXPECT_EQ(assignments[0].nearestCluster, 0);
-    EXPECT_EQ(assignments[0].nearestDistance, 1.0);
-    EXPECT_EQ(assignments[1].cluster, -1) << "a name in no cluster is scatter";
-    EXPECT_EQ(assignments[1].nearestCluster, 0) << "4.5 from the first two centroids: the tie goes to the first";
-    EXPECT_EQ(assignments[1].nearestDistance, 4.5);
-    EXPECT_EQ(assignments[2].cluster, 0) << "a shared identifier maps to the first cluster holding it";
-    EXPECT_EQ(assignments[2].nearestCluster, 2) << "the nearest centroid is the gene's own, by its values";
-    EXPECT_EQ(assignments[2].nearestDistance, 1.0);
-    EXPECT_EQ(assignments[3].cluster, 1);
-    EXPECT_EQ(assignments[3].nearestCluster, 1);
-    EXPECT_EQ(assignments[3].nearestDistance, 3.0);
+TEST(AssignmentTable, AnUnwritablePathIsAnErrorNamingIt) {
+    const SnapshotFixture f;
+    const Status status = writeAssignmentTable("no/such/folder/a.tsv", f.organism, f.view);
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().message, "Cannot open file no/such/folder/a.tsv");
 }
 
-TEST(AssignmentTableDeathTest, UnwritablePathIsFatal) {
-    const SnapshotClusters clusters = threeClustersAndAnEmptyOne();
-    KeptGenes genes;
-    genes.add("A", {0.0, 0.0});
-    EXPECT_EXIT(writeAssignmentTable("no/such/folder/a.tsv", genes.list, clusters.list), ::testing::ExitedWithCode(1),
-                "^Cannot open file no/such/folder/a.tsv\n$");
+TEST(RunRecordText, AFailedRunShowsItsErrorAndWhatItReached) {
+    RunRecord record;
+    record.parameterFile = "p.txt";
+    std::string text = renderRunRecord(record, std::string_view("Cannot open p.txt"));
+    EXPECT_NE(text.find("\"status\": \"failed\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"error\": \"Cannot open p.txt\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"parameters\": null"), std::string::npos) << "the file was never read: " << text;
+    EXPECT_NE(text.find("\"best\": null"), std::string::npos) << text;
+    EXPECT_EQ(record.path(), "") << "without parameters there is nowhere to write the record";
+
+    record.parameters = settingsFromTable(parseParameterText("runRecordFile = out/r.json\nk = 4\n"));
+    record.best = RunRecord::Best{2, -10.5, 42.0};
+    AttemptRecord attempt;
+    attempt.rejectionReason = "a gene without a nearest mean";
+    record.attempts.push_back(attempt);
+    text = renderRunRecord(record, std::nullopt);
+    EXPECT_NE(text.find("\"status\": \"completed\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"k\": 4"), std::string::npos) << "the settings are echoed: " << text;
+    EXPECT_NE(text.find("\"rejectionReason\": \"a gene without a nearest mean\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"maximumLikelihood\": -10.5"), std::string::npos) << text;
+    EXPECT_EQ(record.path(), "out/r.json");
 }
 
 TEST(IsoUtcTime, SecondsSinceTheEpochInUtc) {

@@ -50,17 +50,24 @@ protected:
     std::string console;
 };
 
-TEST_F(BadInput, MissingOrthologFileStopsAtTheFirstRepetition) {
+TEST_F(BadInput, MissingOrthologFileStopsWhileTheInputsAreRead) {
     setParameter(work.file("ParameterSetting.txt"), "orthologFile", "missing_orthologs.txt");
     expectFailure("Cannot open missing_orthologs.txt");
-    EXPECT_NE(console.find("finish preprocess"), std::string::npos) << "the file is read by the first EM run";
-    EXPECT_EQ(console.find("Repetitive times:"), std::string::npos);
+    EXPECT_EQ(console, "finish reading params\nfinish reading data\nfinish human annot\nfinish reading annot\n")
+        << "the ortholog file is read with the other inputs, before preprocessing";
 }
 
-TEST_F(BadInput, UnwritableOutputFolderStopsWithoutAResultFile) {
+TEST_F(BadInput, UnwritableOutputFolderStopsBeforeAnyClustering) {
     setParameter(work.file("ParameterSetting.txt"), "outputFile_hm", "no_such_folder/human_clusters.txt");
     expectFailure("Cannot open file no_such_folder/human_clusters.txt");
-    EXPECT_NE(console.find("Final BIC:"), std::string::npos) << "writing is the last phase";
+    EXPECT_EQ(console.find("finish preprocess"), std::string::npos) << "checked once the inputs are read";
+    EXPECT_EQ(console.find("New repetition"), std::string::npos);
+
+    setParameter(work.file("ParameterSetting.txt"), "outputFile_hm", "out/human_clusters.txt");
+    writeFile(work.file("ParameterSetting.txt"),
+              readFile(work.file("ParameterSetting.txt")) + "runRecordFile = no/such/folder/record.json\n");
+    expectFailure("Cannot open file no/such/folder/record.json");
+    EXPECT_EQ(console.find("New repetition"), std::string::npos) << "optional outputs are checked as well";
 }
 
 TEST_F(BadInput, AFailingLaterResultFileKeepsTheEarlierOnesComplete) {

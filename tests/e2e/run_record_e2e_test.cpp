@@ -433,18 +433,29 @@ TEST(RunRecord, AFatalErrorLeavesAFailedRecordBehindItsOwnMessage) {
         prepareExample(work, "runRecordFile = out/record.json\n");
         setParameter(work.file("ParameterSetting.txt"), "orthologFile", "missing.txt");
         const Record record = runFailing(work, "Cannot open missing.txt");
-        EXPECT_EQ(record["genes.human.kept"], "562") << "what was done before the error is recorded";
+        EXPECT_EQ(record["genes.human.read"], "600") << "what was done before the error is recorded";
+        EXPECT_EQ(record["genes.human.kept"], "null") << "the inputs are read before preprocessing";
         EXPECT_EQ(record["phaseSeconds.repetitions"], "null");
         EXPECT_EQ(record["best"], "null");
         EXPECT_EQ(record["resultFiles.size"], "0");
     }
     {
         TempDir work;
-        prepareExample(work, "runRecordFile = out/record.json\nassignmentFile_hm = out/h.tsv\n"
-                             "assignmentFile_ms = no/such/folder/m.tsv\n");
-        const Record record = runFailing(work, "Cannot open file no/such/folder/m.tsv");
-        EXPECT_EQ(record["resultFiles.size"], "5") << "the files written before the failure";
-        EXPECT_EQ(record["resultFiles.4"], "out/h.tsv");
+        prepareExample(work, "runRecordFile = out/record.json\nk = 540\n");
+        const Record record =
+            runFailing(work, "k = 540 is larger than the number of mouse genes that can seed a cluster (519): lower "
+                             "k, or keep more genes in preprocessing");
+        EXPECT_EQ(record["genes.human.kept"], "562");
+        EXPECT_EQ(record["attempts.size"], "0");
+        EXPECT_EQ(record["best"], "null");
+    }
+    {
+        TempDir work;
+        prepareExample(work, "runRecordFile = out/record.json\nassignmentFile_hm = out/h.tsv\n");
+        fs::create_directory(work.path() / "out" / "pair_clusters.txt");  // in the way of the fourth file
+        const Record record = runFailing(work, "Cannot open file out/pair_clusters.txt");
+        EXPECT_EQ(record["resultFiles.size"], "3") << "the files written before the failure";
+        EXPECT_EQ(record["resultFiles.2"], "out/gene_pairs.txt");
         EXPECT_NE(record["best"], "null");
     }
     {
@@ -459,7 +470,7 @@ TEST(RunRecord, AFatalErrorLeavesAFailedRecordBehindItsOwnMessage) {
         const CommandResult completing = runTool(work.path(), "ParameterSetting.txt");
         EXPECT_EQ(completing.exitStatus, 1);
         EXPECT_EQ(completing.err, "Cannot open file no/such/folder/record.json\n");
-        EXPECT_FALSE(readFile(work.file("out/gene_pairs.txt")).empty()) << "the result files come first";
+        EXPECT_EQ(completing.out.find("New repetition"), std::string::npos) << "found before any clustering";
     }
 }
 

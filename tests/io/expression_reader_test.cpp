@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/expression_reader.h"
@@ -9,145 +12,150 @@
 namespace orthomix {
 namespace {
 
-using testing::regexEscaped;
 using testing::TemporaryDirectory;
 
-struct ReadResult {
-    GeneStore store;
-    std::vector<GeneRecord*> genes;
-    std::vector<std::string> names;
-    ExpressionReadSummary summary;
-};
+// The parsed file; a rejection fails the test with its message.
+ExpressionFile parsed(const std::string& text) {
+    Result<ExpressionFile> result = parseExpressionText(text, "input.txt");
+    if (!result) {
+        ADD_FAILURE() << "rejected: " << result.error().message;
+        return {};
+    }
+    return std::move(result).value();
+}
 
-ReadResult readText(const TemporaryDirectory& directory, const std::string& text) {
-    ReadResult result;
-    result.summary = readExpressionFile(directory.write("expression.txt", text), result.store, result.genes,
-                                        result.names);
-    return result;
+// The message of a rejection; a file that is accepted fails the test.
+std::string rejection(const Result<ExpressionFile>& result) {
+    if (result) {
+        ADD_FAILURE() << "accepted, with " << result->data.geneCount() << " genes";
+        return {};
+    }
+    return result.error().message;
+}
+
+std::vector<double> rowOf(const OrganismData& data, std::size_t gene) {
+    const std::span<const double> row = data.expression.rowSpan(gene);
+    return {row.begin(), row.end()};
 }
 
 TEST(ExpressionReader, ReadsHeaderNamesAndGeneValues) {
-    const TemporaryDirectory directory;
-    const ReadResult read = readText(directory, "ID\tS1\tS2\tS3\ng1\t1.5\t-2\t3e1\n");
-    EXPECT_EQ(read.names, (std::vector<std::string>{"S1", "S2", "S3"}));
-    ASSERT_EQ(read.genes.size(), 1u);
-    ASSERT_EQ(read.store.size(), 1u);
-    const GeneRecord& gene = *read.genes[0];
-    EXPECT_EQ(&gene, read.store[0].get()) << "the gene list points at the stored record";
-    EXPECT_EQ(gene.name, "g1");
-    EXPECT_EQ(gene.expression, (std::vector<double>{1.5, -2.0, 30.0}));
-    EXPECT_EQ(gene.annotation, "");
-    EXPECT_EQ(gene.clusterIndex, -1);
-    EXPECT_FALSE(gene.hasOrtholog);
-    EXPECT_EQ(read.summary.nonNumericFields, 0u);
+    const ExpressionFile file = parsed("ID\tS1\tS2\tS3\ng1\t1.5\t-2\t3e1\ng2\t0\t.25\t-0\n");
+    const OrganismData& data = file.data;
+    EXPECT_EQ(data.sampleNames, (std::vector<std::string>{"S1", "S2", "S3"}));
+    EXPECT_EQ(data.identifiers, (std::vector<std::string>{"g1", "g2"}));
+    ASSERT_EQ(data.expression.rows(), 2u) << "one matrix row per gene";
+    ASSERT_EQ(data.expression.columns(), 3u) << "one matrix column per sample";
+    EXPECT_EQ(rowOf(data, 0), (std::vector<double>{1.5, -2.0, 30.0}));
+    EXPECT_EQ(rowOf(data, 1), (std::vector<double>{0.0, 0.25, 0.0}));
+    EXPECT_TRUE(std::signbit(data.expression.row(1)[2])) << "-0 keeps its sign";
+    EXPECT_EQ(data.annotations, (std::vector<std::string>{"", ""})) << "annotations are parallel and empty";
+    EXPECT_EQ(file.nonNumericFields, 0u);
+}
+
+TEST(ExpressionReader, HeaderWithoutGenesGivesAnEmptyMatrixOfTheRightWidth) {
+    const ExpressionFile file = parsed("ID\tA\tB\n\n \t\n");
+    EXPECT_EQ(file.data.sampleNames, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(file.data.geneCount(), 0u);
+    EXPECT_EQ(file.data.expression.rows(), 0u);
+    EXPECT_EQ(file.data.expression.columns(), 2u);
+    EXPECT_TRUE(file.data.annotations.empty());
 }
 
 TEST(ExpressionReader, SplitsFieldsAndConvertsValuesByThePrefixRule) {
-    const TemporaryDirectory directory;
-    const ReadResult read = readText(directory,
-                                     "ID\tS1\tS2\tS3\n"
-                                     "g2\t1\t\t2\t3\n"         // two tabs in a row: no empty field
-                                     "\n"                      // empty line
-                                     "x\n"                     // one character
-                                     "g3\t4\t5\t6\t7\t8\n"     // extra fields ignored
-                                     "g4\tNA\t-\t12abc\n"      // no number, no number, 12
-                                     " \t \n"                  // blanks and tabs only
-                                     "\t\t\n"                  // tabs only
-                                     "g2\t9\t9\t9\n"           // repeated identifier
-                                     "g 5\t1\t2\t3\t\n"        // trailing tab, space inside the identifier
-                                     "\tg6\t7\t8\t9");         // leading tab, no final line feed
-    std::vector<std::string> names;
-    for (const GeneRecord* gene : read.genes) names.push_back(gene->name);
-    EXPECT_EQ(names, (std::vector<std::string>{"g2", "g3", "g4", "g2", "g 5", "g6"}));
-    ASSERT_EQ(read.genes.size(), 6u);
-    EXPECT_EQ(read.genes[0]->expression, (std::vector<double>{1, 2, 3}));
-    EXPECT_EQ(read.genes[1]->expression, (std::vector<double>{4, 5, 6}));
-    EXPECT_EQ(read.genes[2]->expression, (std::vector<double>{0, 0, 12}));
-    EXPECT_EQ(read.genes[3]->expression, (std::vector<double>{9, 9, 9}));
-    EXPECT_NE(read.genes[0], read.genes[3]) << "a repeated identifier gives a record of its own";
-    EXPECT_EQ(read.genes[4]->expression, (std::vector<double>{1, 2, 3}));
-    EXPECT_EQ(read.genes[5]->expression, (std::vector<double>{7, 8, 9}));
-    EXPECT_EQ(read.summary.nonNumericFields, 2u) << "NA and a lone minus sign hold no number; 12abc does";
+    const ExpressionFile file = parsed(
+        "ID\tS1\tS2\tS3\n"
+        "g2\t1\t\t2\t3\n"          // two tabs in a row: no empty field
+        "\n"                       // empty line
+        "x\n"                      // one character
+        "g3\t4\t5\t6\t7\tNA\n"     // extra fields ignored, and not counted as non-numeric
+        "g4\tNA\t-\t12abc\n"       // no number, no number, 12
+        " \t \n"                   // blanks and tabs only
+        "\t\t\n"                   // tabs only
+        "g2\t9\t9\t9\n"            // repeated identifier
+        "g 5\t1\t2\t3\t\n"         // trailing tab, space inside the identifier
+        "\tg6\t7\t8\t9");          // leading tab, no final line feed
+    const OrganismData& data = file.data;
+    EXPECT_EQ(data.identifiers, (std::vector<std::string>{"g2", "g3", "g4", "g2", "g 5", "g6"}))
+        << "a repeated identifier gives a gene of its own";
+    ASSERT_EQ(data.expression.rows(), 6u);
+    EXPECT_EQ(rowOf(data, 0), (std::vector<double>{1, 2, 3}));
+    EXPECT_EQ(rowOf(data, 1), (std::vector<double>{4, 5, 6}));
+    EXPECT_EQ(rowOf(data, 2), (std::vector<double>{0, 0, 12}));
+    EXPECT_EQ(rowOf(data, 3), (std::vector<double>{9, 9, 9}));
+    EXPECT_EQ(rowOf(data, 4), (std::vector<double>{1, 2, 3}));
+    EXPECT_EQ(rowOf(data, 5), (std::vector<double>{7, 8, 9}));
+    EXPECT_EQ(data.annotations.size(), 6u);
+    EXPECT_EQ(file.nonNumericFields, 2u) << "NA and a lone minus sign hold no number; 12abc does";
 }
 
 TEST(ExpressionReader, HeaderWithLeadingTabLosesItsFirstSampleName) {
-    const TemporaryDirectory directory;
-    const ReadResult read = readText(directory, "\tS1\tS2\ng1\t5\t6\n");
-    EXPECT_EQ(read.names, (std::vector<std::string>{"S2"}));
-    ASSERT_EQ(read.genes.size(), 1u);
-    EXPECT_EQ(read.genes[0]->expression, (std::vector<double>{5}));
+    const ExpressionFile file = parsed("\tS1\tS2\ng1\t5\t6\n");
+    EXPECT_EQ(file.data.sampleNames, (std::vector<std::string>{"S2"}));
+    ASSERT_EQ(file.data.expression.rows(), 1u);
+    EXPECT_EQ(rowOf(file.data, 0), (std::vector<double>{5}));
 }
 
 TEST(ExpressionReader, CrlfLinesAndTrailingTabsReadLikeTheCleanTwin) {
-    const TemporaryDirectory directory;
-    const std::string clean = "ID\tA\tB\ng1\t1.25\t-3\ng2\t0.5\t7e-3\n";
-    const std::string messy = "ID\tA\tB\t\r\ng1\t1.25\t-3\t\t\r\n\r\ng2\t0.5\t7e-3\t\r\n";
-    const ReadResult a = readText(directory, clean);
-    const ReadResult b = readText(directory, messy);
-    EXPECT_EQ(a.names, b.names);
-    ASSERT_EQ(a.genes.size(), 2u);
-    ASSERT_EQ(b.genes.size(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(a.genes[i]->name, b.genes[i]->name) << "gene " << i;
-        EXPECT_EQ(a.genes[i]->expression, b.genes[i]->expression) << "gene " << i;
-    }
+    const ExpressionFile clean = parsed("ID\tA\tB\ng1\t1.25\t-3\ng2\t0.5\t7e-3\n");
+    const ExpressionFile messy = parsed("ID\tA\tB\t\r\ng1\t1.25\t-3\t\t\r\n\r\ng2\t0.5\t7e-3\t\r\n");
+    EXPECT_EQ(clean.data.sampleNames, messy.data.sampleNames);
+    EXPECT_EQ(clean.data.identifiers, messy.data.identifiers);
+    ASSERT_EQ(clean.data.expression.rows(), 2u);
+    ASSERT_EQ(messy.data.expression.rows(), 2u);
+    for (std::size_t g = 0; g < 2; ++g) EXPECT_EQ(rowOf(clean.data, g), rowOf(messy.data, g)) << "gene " << g;
 }
 
-TEST(ExpressionReader, ReadsLinesOfAnyLengthAndRefillsItsVectors) {
-    const TemporaryDirectory directory;
+TEST(ExpressionReader, ReadsLinesOfAnyLength) {
     constexpr int kSamples = 3000;  // far beyond a 5,000-byte line
     std::string text = "ID";
     for (int s = 0; s < kSamples; ++s) text.append("\tsample_").append(std::to_string(s));
-    text += "\nwide";
-    for (int s = 0; s < kSamples; ++s) text.append("\t").append(std::to_string(s)).append(".5");
-    text += "\n";
-
-    GeneStore store;
-    std::vector<GeneRecord*> genes;
-    std::vector<std::string> names;
-    readExpressionFile(directory.write("wide.txt", text), store, genes, names);
-    ASSERT_EQ(names.size(), static_cast<std::size_t>(kSamples));
-    EXPECT_EQ(names.back(), "sample_2999");
-    ASSERT_EQ(genes.size(), 1u);
-    ASSERT_EQ(genes[0]->expression.size(), static_cast<std::size_t>(kSamples));
-    EXPECT_EQ(genes[0]->expression.back(), 2999.5);
-
-    // A second read empties the vectors first; the store keeps every record.
-    readExpressionFile(directory.write("small.txt", "ID\tS\ng1\t1\ng2\t2\n"), store, genes, names);
-    EXPECT_EQ(names, (std::vector<std::string>{"S"}));
-    ASSERT_EQ(genes.size(), 2u);
-    EXPECT_EQ(genes[1]->name, "g2");
-    EXPECT_EQ(store.size(), 3u);
+    for (const char* name : {"wide", "wider"}) {
+        text.append("\n").append(name);
+        for (int s = 0; s < kSamples; ++s) text.append("\t").append(std::to_string(s)).append(".5");
+    }
+    const ExpressionFile file = parsed(text);
+    ASSERT_EQ(file.data.sampleCount(), static_cast<std::size_t>(kSamples));
+    EXPECT_EQ(file.data.sampleNames.back(), "sample_2999");
+    ASSERT_EQ(file.data.expression.rows(), 2u);
+    EXPECT_EQ(file.data.expression.row(0)[kSamples - 1], 2999.5);
+    EXPECT_EQ(file.data.expression.row(1)[0], 0.5) << "the second row starts after the first one's last value";
 }
 
-void readOrDie(const std::string& path) {
-    GeneStore store;
-    std::vector<GeneRecord*> genes;
-    std::vector<std::string> names;
-    readExpressionFile(path, store, genes, names);
+TEST(ExpressionReader, RejectsHeadersWithoutSamplesAndShortLinesNamingTheLine) {
+    EXPECT_EQ(rejection(parseExpressionText("ID\ng1\t1\n", "id_only.txt")),
+              "No sample columns in the header of id_only.txt");
+    EXPECT_EQ(rejection(parseExpressionText("", "empty.txt")), "No sample columns in the header of empty.txt");
+    EXPECT_EQ(rejection(parseExpressionText("\n", "blank.txt")), "No sample columns in the header of blank.txt");
+
+    // Line 4 counts the blank line 3; two tabs in a row are one separator.
+    EXPECT_EQ(rejection(parseExpressionText("ID\tS1\tS2\tS3\ng1\t1\t2\t3\n\ng2\t1\t\t2\n", "short.txt")),
+              "Line 4 of short.txt has 2 values, but the header names 3 samples");
+    EXPECT_EQ(rejection(parseExpressionText("ID\tS1\ng1", "bare.txt")),
+              "Line 2 of bare.txt has 0 values, but the header names 1 samples");
+    EXPECT_EQ(rejection(parseExpressionText("ID\tS1\tS2\ng1\t1\t2\ng2\t3\t\r\ng3\t4\t5\n", "crlf.txt")),
+              "Line 3 of crlf.txt has 1 values, but the header names 2 samples")
+        << "the first short line is reported, not a later one";
 }
 
-TEST(ExpressionReaderDeathTest, RejectsUnreadableAndMalformedFiles) {
+TEST(ExpressionReader, ReadsFilesAndNamesThePathInEveryError) {
     const TemporaryDirectory directory;
+    const std::string text = "ID\tS1\tS2\ng1\t1\t2\ng2\tNA\t4\n";
+    const std::string path = directory.write("expression.txt", text);
+    Result<ExpressionFile> read = readExpressionFile(path);
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    const ExpressionFile inMemory = parsed(text);
+    EXPECT_EQ(read->data.sampleNames, inMemory.data.sampleNames);
+    EXPECT_EQ(read->data.identifiers, inMemory.data.identifiers);
+    EXPECT_EQ(rowOf(read->data, 1), rowOf(inMemory.data, 1));
+    EXPECT_EQ(read->nonNumericFields, 1u);
+
+    const std::string shortLine = directory.write("short.txt", "ID\tS1\tS2\ng1\t1\n");
+    EXPECT_EQ(rejection(readExpressionFile(shortLine)),
+              "Line 2 of " + shortLine + " has 1 values, but the header names 2 samples");
     const std::string missing = directory.pathOf("missing.txt");
-    EXPECT_EXIT(readOrDie(missing), ::testing::ExitedWithCode(1), "^Cannot open " + regexEscaped(missing) + "\n$");
-    EXPECT_EXIT(readOrDie(directory.pathOf("")), ::testing::ExitedWithCode(1), "^Cannot open ")
+    EXPECT_EQ(rejection(readExpressionFile(missing)), "Cannot open " + missing);
+    EXPECT_EQ(rejection(readExpressionFile(directory.path().string())), "Cannot open " + directory.path().string())
         << "a directory cannot be read as a file";
-
-    const std::string idOnly = directory.write("id_only.txt", "ID\ng1\t1\n");
-    EXPECT_EXIT(readOrDie(idOnly), ::testing::ExitedWithCode(1),
-                "No sample columns in the header of " + regexEscaped(idOnly));
-    const std::string empty = directory.write("empty.txt", "");
-    EXPECT_EXIT(readOrDie(empty), ::testing::ExitedWithCode(1),
-                "No sample columns in the header of " + regexEscaped(empty));
-
-    // Line 4 counts the blank line 3.
-    const std::string shortLine = directory.write("short.txt", "ID\tS1\tS2\tS3\ng1\t1\t2\t3\n\ng2\t1\t\t2\n");
-    EXPECT_EXIT(readOrDie(shortLine), ::testing::ExitedWithCode(1),
-                "Line 4 of " + regexEscaped(shortLine) + " has 2 values, but the header names 3 samples");
-    const std::string bareIdentifier = directory.write("bare.txt", "ID\tS1\ng1");
-    EXPECT_EXIT(readOrDie(bareIdentifier), ::testing::ExitedWithCode(1),
-                "Line 2 of " + regexEscaped(bareIdentifier) + " has 0 values");
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
-#include <string_view>
+#include <vector>
 
 namespace orthomix::testing {
 
@@ -35,19 +37,29 @@ public:
         return file.string();
     }
     std::string pathOf(const std::string& name) const { return (path_ / name).string(); }
+    const std::filesystem::path& path() const { return path_; }
+
+    // Names of the entries directly inside, sorted: what a writer left behind.
+    std::vector<std::string> entries() const { return entriesOf(path_); }
+
+    static std::vector<std::string> entriesOf(const std::filesystem::path& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 
 private:
     std::filesystem::path path_;
 };
 
-// Escapes text for use inside a death-test regular expression.
-inline std::string regexEscaped(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) escaped += '\\';
-        escaped += c;
-    }
-    return escaped;
+inline std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 }  // namespace orthomix::testing

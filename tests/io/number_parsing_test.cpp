@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -89,6 +90,39 @@ TEST(NumberParsing, NonDecimalFormsAreNotNumbers) {
     EXPECT_TRUE(std::signbit(parseDecimalPrefix("-0x1p3"))) << "the sign of the zero prefix stays";
 }
 
+TEST(NumberParsing, WholeNumberPrefixReportsDigitsAndSaturatesAtTwoToTheForty) {
+    struct Case {
+        const char* text;
+        std::int64_t value;
+        bool hasDigits;
+    };
+    constexpr std::int64_t kSaturation = WholeNumberPrefix::kSaturation;
+    const Case cases[] = {
+        {"", 0, false},
+        {"  \t", 0, false},
+        {"-", 0, false},
+        {"+ 1", 0, false},
+        {"x12", 0, false},
+        {"0", 0, true},
+        {"-0", 0, true},
+        {" \n\v\f\r+17.9", 17, true},
+        {"-42abc", -42, true},
+        {"000123", 123, true},
+        {"4294967295", 4294967295LL, true},
+        {"-2147483649", -2147483649LL, true},
+        {"1099511627775", kSaturation - 1, true},
+        {"1099511627776", kSaturation, true},
+        {"1099511627777", kSaturation, true},
+        {"-99999999999999999999999999", -kSaturation, true},
+        {"123456789012345678901234567890", kSaturation, true},
+    };
+    for (const Case& c : cases) {
+        const WholeNumberPrefix number = parseWholeNumberPrefix(c.text);
+        EXPECT_EQ(number.value, c.value) << '"' << c.text << '"';
+        EXPECT_EQ(number.hasDigits, c.hasDigits) << '"' << c.text << '"';
+    }
+}
+
 TEST(NumberParsing, IntegerPrefixFollowsAtoi) {
     EXPECT_EQ(parseIntegerPrefix("1e3"), 1);
     EXPECT_EQ(parseIntegerPrefix("10.7"), 10);
@@ -99,6 +133,9 @@ TEST(NumberParsing, IntegerPrefixFollowsAtoi) {
     EXPECT_EQ(parseIntegerPrefix("- 1"), 0);
     EXPECT_EQ(parseIntegerPrefix("2147483647"), 2147483647);
     EXPECT_EQ(parseIntegerPrefix("-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(parseIntegerPrefix("2147483648"), 2147483647) << "clamps";
+    EXPECT_EQ(parseIntegerPrefix("-2147483649"), -2147483647 - 1) << "clamps";
+    EXPECT_EQ(parseIntegerPrefix("4294967297"), 2147483647) << "clamps rather than wrapping to 1";
     EXPECT_EQ(parseIntegerPrefix("99999999999999999999"), 2147483647) << "saturates";
     EXPECT_EQ(parseIntegerPrefix("-99999999999999999999"), -2147483647 - 1) << "saturates";
 }

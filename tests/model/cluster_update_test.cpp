@@ -1,98 +1,207 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <random>
 #include <vector>
 
-#include "model/cluster_update.h"
+#include "model/m_step.h"
+#include "model/nearest_mean.h"
+#include "model/reassignment.h"
+#include "model_test_data.h"
+#include "numeric/distance.h"
 
 namespace orthomix {
 namespace {
 
-// Pair records with posterior margins for given human and mouse weights.
-struct Records {
-    std::vector<double> margins;
-    std::vector<OrthologPairRecord> records;
+using testing::datasetOf;
+using testing::organismOf;
+using Members = std::vector<std::uint32_t>;
 
-    Records(const std::vector<std::pair<GeneRecord*, GeneRecord*>>& genes,
-            const std::vector<std::vector<double>>& rowSums, const std::vector<std::vector<double>>& columnSums) {
-        const std::size_t kHm = rowSums.front().size();
-        const std::size_t kMs = columnSums.front().size();
-        margins.resize(genes.size() * (kHm + kMs));
-        for (std::size_t r = 0; r < genes.size(); ++r) {
-            double* base = margins.data() + r * (kHm + kMs);
-            std::copy(rowSums[r].begin(), rowSums[r].end(), base);
-            std::copy(columnSums[r].begin(), columnSums[r].end(), base + kHm);
-            records.push_back({genes[r].first, genes[r].second, base, base + kHm});
-        }
+// Posterior weights per pair: row sums over the human clusters, column sums over the mouse clusters.
+PairWeights weightsOf(const std::vector<std::vector<double>>& rowSums,
+                      const std::vector<std::vector<double>>& columnSums) {
+    PairWeights weights;
+    weights.reset(rowSums.size(), rowSums.front().size(), columnSums.front().size());
+    for (std::size_t r = 0; r < rowSums.size(); ++r) {
+        for (std::size_t c = 0; c < rowSums[r].size(); ++c) weights.rowSums(r)[c] = rowSums[r][c];
+        for (std::size_t c = 0; c < columnSums[r].size(); ++c) weights.columnSums(r)[c] = columnSums[r][c];
+    }
+    return weights;
+}
+
+std::vector<double> meansOf(const OrganismState& state, std::size_t cluster) {
+    const double* mean = state.parameters.mean(cluster);
+    return {mean, mean + state.parameters.columns};
+}
+
+std::vector<double> variancesOf(const OrganismState& state, std::size_t cluster) {
+    const double* variance = state.parameters.variance(cluster);
+    return {variance, variance + state.parameters.columns};
+}
+
+TEST(UpdateClusterParameters, WeightedMeanAndPopulationVariance) {
+    const Dataset data = datasetOf(organismOf({"h1", "h2"}, {{1.0, 2.0}, {3.0, 6.0}}),
+                                   organismOf({"m1", "m2"}, {{5.0}, {7.0}}), {{"h1", "m1"}, {"h2", "m2"}});
+    const PairWeights weights = weightsOf({{1.0}, {1.0}}, {{1.0, 0.0}, {0.0, 1.0}});
+    OrganismState human, mouse;
+    MStepWorkspace workspace;
+    ASSERT_TRUE(updateClusterParameters(data, weights, human, mouse, workspace));
+    ASSERT_EQ(human.parameters.clusterCount, 1u);
+    ASSERT_EQ(mouse.parameters.clusterCount, 2u);
+    EXPECT_EQ(meansOf(human, 0), (std::vector<double>{2.0, 4.0}));
+    EXPECT_EQ(variancesOf(human, 0), (std::vector<double>{1.0, 4.0})) << "divided by the weight, not weight - 1";
+    // One pair of non-zero weight: its values as the mean, variance 0.
+    EXPECT_EQ(meansOf(mouse, 0), (std::vector<double>{5.0}));
+    EXPECT_EQ(variancesOf(mouse, 0), (std::vector<double>{0.0}));
+    EXPECT_EQ(meansOf(mouse, 1), (std::vector<double>{7.0}));
+
+    // Fractional weights: 0.75 of a 0 and 0.25 of a 4 give mean 1 and variance 3.
+    const Dataset shared = datasetOf(organismOf({"a", "b"}, {{0.0}, {4.0}}), organismOf({"m"}, {{1.0}}),
+                                     {{"a", "m"}, {"b", "m"}});
+    const PairWeights fractional = weightsOf({{0.75, 0.25}, {0.25, 0.75}}, {{1.0}, {1.0}});
+    ASSERT_TRUE(updateClusterParameters(shared, fractional, human, mouse, workspace));
+    EXPECT_EQ(meansOf(human, 0), (std::vector<double>{1.0}));
+    EXPECT_EQ(variancesOf(human, 0), (std::vector<double>{3.0}));
+    EXPECT_EQ(meansOf(human, 1), (std::vector<double>{3.0}));
+    EXPECT_EQ(meansOf(mouse, 0), (std::vector<double>{1.0})) << "a gene in two pairs counts once per pair";
+}
+
+TEST(UpdateClusterParameters, DividesByMultiplyingWithTheReciprocal) {
+    // Two pairs of weight 0.1: the sums run in pair order and are multiplied by
+    // 1 / 0.2, which here differs from dividing by 0.2 in the last bit.
+    const Dataset data = datasetOf(organismOf({"a", "b"}, {{1.0}, {5.0}}), organismOf({"m"}, {{2.0}}),
+                                   {{"a", "m"}, {"b", "m"}});
+    const PairWeights weights = weightsOf({{0.1}, {0.1}}, {{1.0}, {1.0}});
+    OrganismState human, mouse;
+    MStepWorkspace workspace;
+    ASSERT_TRUE(updateClusterParameters(data, weights, human, mouse, workspace));
+    const double total = (0.0 + 0.1) + 0.1;
+    const double sum = (0.0 + 1.0 * 0.1) + 5.0 * 0.1;
+    const double mean = sum * (1.0 / total);
+    ASSERT_NE(mean, sum / total) << "the case no longer tells the two apart";
+    EXPECT_EQ(meansOf(human, 0), (std::vector<double>{mean}));
+    const double squares = (0.0 + ((1.0 - mean) * (1.0 - mean)) * 0.1) + ((5.0 - mean) * (5.0 - mean)) * 0.1;
+    EXPECT_EQ(variancesOf(human, 0), (std::vector<double>{squares * (1.0 / total)}));
+}
+
+TEST(UpdateClusterParameters, ClusterWithoutWeightFailsAndNanWeightPassesOn) {
+    const Dataset data = datasetOf(organismOf({"h1"}, {{1.0}}), organismOf({"m1"}, {{5.0}}), {{"h1", "m1"}});
+    OrganismState human, mouse;
+    MStepWorkspace workspace;
+    EXPECT_FALSE(updateClusterParameters(data, weightsOf({{1.0, 0.0}}, {{1.0}}), human, mouse, workspace))
+        << "human cluster 1 has no weight";
+    EXPECT_FALSE(updateClusterParameters(data, weightsOf({{1.0}}, {{1.0, 0.0}}), human, mouse, workspace))
+        << "mouse cluster 1 has no weight";
+    EXPECT_FALSE(updateClusterParameters(data, weightsOf({{1.0}}, {{-0.5}}), human, mouse, workspace))
+        << "a negative total weight";
+    EXPECT_TRUE(updateClusterParameters(data, weightsOf({{1.0}}, {{1.0}}), human, mouse, workspace));
+
+    // A NaN weight is not "no weight": the parameters become NaN and the
+    // E-step deals with them.
+    ASSERT_TRUE(updateClusterParameters(data, weightsOf({{std::nan("")}}, {{1.0}}), human, mouse, workspace));
+    EXPECT_TRUE(std::isnan(meansOf(human, 0)[0]));
+    EXPECT_EQ(meansOf(mouse, 0), (std::vector<double>{5.0}));
+}
+
+// The reassignment fixture: h1 is paired with m1 and m2, h2 with m2, h3 with
+// m3; hu is unpaired. Means 0 and 10 for the human clusters, 1 and 9 for the
+// mouse clusters, one column each.
+struct ReassignmentCase {
+    Dataset data = datasetOf(organismOf({"h1", "h2", "h3", "hu"}, {{0.0}, {10.0}, {4.0}, {6.0}}),
+                             organismOf({"m1", "m2", "m3"}, {{1.0}, {9.0}, {2.0}}),
+                             {{"h1", "m1"}, {"h1", "m2"}, {"h2", "m2"}, {"h3", "m3"}});
+    OrganismState human = stateOf({0.0, 10.0}, data.human.geneCount());
+    OrganismState mouse = stateOf({1.0, 9.0}, data.mouse.geneCount());
+    ReassignmentWorkspace workspace;
+
+    static OrganismState stateOf(const std::vector<double>& means, std::size_t genes) {
+        OrganismState state;
+        state.parameters.resize(means.size(), 1);
+        state.parameters.means = means;
+        state.parameters.variances.assign(means.size(), 1.0);
+        state.clusters.columns = 1;
+        state.clusters.members.assign(means.size(), Members{99, 98});  // stale lists the reassignment must clear
+        state.clusters.centres.assign(means.size(), -1.0);
+        state.labels.assign(genes, 0);
+        return state;
     }
 };
 
-TEST(UpdateClusterParameters, WeightedMeanAndPopulationVariance) {
-    GeneRecord h1({1.0, 2.0}, "h1"), h2({3.0, 6.0}, "h2");
-    GeneRecord m1({5.0}, "m1"), m2({7.0}, "m2");
-    Records data({{&h1, &m1}, {&h2, &m2}}, {{1.0}, {1.0}}, {{1.0, 0.0}, {0.0, 1.0}});
-    GeneCluster hc(0, 2), mc0(0, 1), mc1(1, 1);
-    std::vector<ClusterParameters> humanParams, mouseParams;
-    ASSERT_EQ(updateClusterParameters({&hc}, {&mc0, &mc1}, humanParams, mouseParams, data.records), 0);
-    ASSERT_EQ(humanParams.size(), 1u);
-    EXPECT_EQ(humanParams[0].mean, (std::vector<double>{2.0, 4.0}));
-    EXPECT_EQ(humanParams[0].variance, (std::vector<double>{1.0, 4.0}));
-    // One pair of non-zero weight: its values as the mean, variance 0.
-    EXPECT_EQ(mouseParams[0].mean, (std::vector<double>{5.0}));
-    EXPECT_EQ(mouseParams[0].variance, (std::vector<double>{0.0}));
-    EXPECT_EQ(mouseParams[1].mean, (std::vector<double>{7.0}));
-}
-
-TEST(UpdateClusterParameters, ClusterWithoutWeightFails) {
-    GeneRecord h1({1.0}, "h1"), m1({5.0}, "m1");
-    Records data({{&h1, &m1}}, {{1.0, 0.0}}, {{1.0}});
-    GeneCluster hc0(0, 1), hc1(1, 1), mc(0, 1);
-    std::vector<ClusterParameters> humanParams, mouseParams;
-    EXPECT_EQ(updateClusterParameters({&hc0, &hc1}, {&mc}, humanParams, mouseParams, data.records), -1)
-        << "human cluster 1 has no weight";
-    Records mouseSide({{&h1, &m1}}, {{1.0}}, {{1.0, 0.0}});
-    EXPECT_EQ(updateClusterParameters({&hc0}, {&mc, &hc1}, humanParams, mouseParams, mouseSide.records), -1)
-        << "mouse cluster 1 has no weight";
-    EXPECT_EQ(updateClusterParameters({&hc0}, {&mc}, humanParams, mouseParams, mouseSide.records), 0);
-}
-
 TEST(ReassignClusterMembers, NearestMeanScatterPairsAndUnpairedGenes) {
-    GeneRecord h1({0.0}, "h1"), h2({10.0}, "h2"), h3({4.0}, "h3"), hu({6.0}, "hu");
-    GeneRecord m1({1.0}, "m1"), m2({9.0}, "m2"), m3({2.0}, "m3");
-    GeneCluster hc0(0, 1), hc1(1, 1), mc0(0, 1), mc1(1, 1);
-    const std::vector<ClusterParameters> humanParams = {{{0.0}, {1.0}}, {{10.0}, {1.0}}};
-    const std::vector<ClusterParameters> mouseParams = {{{1.0}, {1.0}}, {{9.0}, {1.0}}};
-    h1.clusterIndex = 1;  // E-step cells do not decide the cluster, only scatter or not
-    m1.clusterIndex = 1;
-    h2.clusterIndex = 0;
-    m2.clusterIndex = 0;
-    h3.clusterIndex = 2;  // scatter human gene
-    m3.clusterIndex = 0;
-    const std::vector<GenePair> pairs = {{&h1, &m1}, {&h1, &m2}, {&h2, &m2}, {&h3, &m3}};
-    std::vector<GenePair> scatterPairs = {{&h2, &m1}};
-    ASSERT_EQ(reassignClusterMembers(humanParams, mouseParams, {&hc0, &hc1}, {&mc0, &mc1}, pairs, {&hu}, {},
-                                     scatterPairs),
-              0);
-    ASSERT_EQ(scatterPairs.size(), 1u);
-    EXPECT_EQ(scatterPairs[0].human, &h3) << "a pair with one scatter gene is a scatter pair";
-    EXPECT_EQ(hc0.members, (std::vector<GeneRecord*>{&h1, &h1})) << "a gene in two pairs is appended twice";
-    EXPECT_EQ(hc1.members, (std::vector<GeneRecord*>{&h2, &hu})) << "unpaired genes follow the paired ones";
-    EXPECT_EQ(h3.clusterIndex, 2) << "scatter genes keep their index";
-    EXPECT_EQ(m3.clusterIndex, 0) << "and so does the other gene of a scatter pair until it is placed";
-    EXPECT_EQ(h1.clusterIndex, 0);
-    EXPECT_EQ(h2.clusterIndex, 1);
-    EXPECT_EQ(mc1.members, (std::vector<GeneRecord*>{&m2, &m2}));
-    EXPECT_EQ(hc1.center->expression, (std::vector<double>{8.0}));
+    ReassignmentCase c;
+    ASSERT_EQ(c.data.orthologs.unpairedHuman, (std::vector<std::uint32_t>{3}));
+    // The E-step's cells do not decide the cluster, only scatter or not.
+    c.human.labels = {1, 0, 2, 0};  // h3 is scatter (label 2 of 2 clusters)
+    c.mouse.labels = {1, 0, 0};
+    const std::optional<std::size_t> scatterPairs = reassignClusterMembers(c.data, c.human, c.mouse, c.workspace);
+    ASSERT_TRUE(scatterPairs.has_value());
+    EXPECT_EQ(*scatterPairs, 1u) << "a pair with one scatter gene is a scatter pair";
+    EXPECT_EQ(c.human.clusters.members[0], (Members{0, 0})) << "a gene in two pairs is appended twice";
+    EXPECT_EQ(c.human.clusters.members[1], (Members{1, 3})) << "unpaired genes follow the paired ones";
+    EXPECT_EQ(c.human.labels, (std::vector<std::int32_t>{0, 1, 2, 1})) << "the scatter gene h3 keeps its label";
+    EXPECT_EQ(c.mouse.clusters.members[0], (Members{0}));
+    EXPECT_EQ(c.mouse.clusters.members[1], (Members{1, 1}));
+    EXPECT_EQ(c.mouse.labels, (std::vector<std::int32_t>{0, 1, 0}))
+        << "m3, the other gene of the scatter pair, is not placed and keeps its label";
+    EXPECT_EQ(c.human.clusters.centres, (std::vector<double>{0.0, 8.0}));
+    EXPECT_EQ(c.mouse.clusters.centres, (std::vector<double>{1.0, 9.0}));
 }
 
-TEST(NearestMean, TiesKeepTheFirstAndNanNeverWins) {
-    GeneRecord gene({5.0}, "g");
-    EXPECT_EQ(nearestMean({{{0.0}, {1.0}}, {{10.0}, {1.0}}}, gene), 0) << "equal distances: the first entry";
-    EXPECT_EQ(nearestMean({{{std::nan("")}, {1.0}}, {{7.0}, {1.0}}}, gene), 1);
-    EXPECT_EQ(nearestMean({{{std::nan("")}, {1.0}}}, gene), -1);
-    EXPECT_EQ(nearestMean({}, gene), -1);
-    GeneRecord huge({1e12}, "huge");
-    EXPECT_EQ(nearestMean({{{-1e12}, {1.0}}}, huge), 0) << "distances of 1e9 and more still count";
+TEST(ReassignClusterMembers, NothingWhenAGeneFindsNoNearestMean) {
+    ReassignmentCase paired;
+    paired.human.parameters.means = {std::nan(""), std::nan("")};
+    EXPECT_FALSE(reassignClusterMembers(paired.data, paired.human, paired.mouse, paired.workspace).has_value());
+
+    // Only the unpaired gene's distances are NaN.
+    ReassignmentCase unpaired;
+    unpaired.data.human.expression.row(3)[0] = std::nan("");
+    EXPECT_FALSE(reassignClusterMembers(unpaired.data, unpaired.human, unpaired.mouse, unpaired.workspace).has_value());
+}
+
+TEST(NearestMeanSearch, TiesKeepTheFirstAndNanNeverWins) {
+    const auto nearest = [](const std::vector<double>& means, double x) {
+        NearestMeanSearch search;
+        search.prepare(means.data(), means.size(), 1);
+        return search.find(&x);
+    };
+    EXPECT_EQ(nearest({0.0, 10.0}, 5.0), 0) << "equal distances: the first entry";
+    EXPECT_EQ(nearest({std::nan(""), 7.0}, 5.0), 1);
+    EXPECT_EQ(nearest({std::nan("")}, 5.0), -1);
+    EXPECT_EQ(nearest({}, 5.0), -1);
+    EXPECT_EQ(nearest({-1e12}, 1e12), 0) << "distances of 1e9 and more still count";
+    EXPECT_EQ(nearest({3.0, std::numeric_limits<double>::infinity()}, std::numeric_limits<double>::infinity()), -1)
+        << "an infinite distance is no nearer than none";
+}
+
+TEST(NearestMeanSearch, DistancesAreTheEuclideanDistancesToTheLastBit) {
+    // Enough clusters and columns for the side-by-side loop to use every lane.
+    constexpr std::size_t kClusters = 7, kColumns = 13;
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> draw(-5.0, 5.0);
+    std::vector<double> means(kClusters * kColumns);
+    for (double& m : means) m = draw(random);
+    NearestMeanSearch search;
+    search.prepare(means.data(), kClusters, kColumns);
+    EXPECT_EQ(search.clusterCount(), kClusters);
+    for (int trial = 0; trial < 50; ++trial) {
+        std::vector<double> x(kColumns);
+        for (double& v : x) v = draw(random);
+        double best = std::numeric_limits<double>::infinity();
+        int expected = -1;
+        for (std::size_t c = 0; c < kClusters; ++c) {
+            const double d = euclideanDistance(x.data(), means.data() + c * kColumns, kColumns);
+            if (d < best) {
+                best = d;
+                expected = static_cast<int>(c);
+            }
+        }
+        double distance = -1.0;
+        EXPECT_EQ(search.find(x.data(), &distance), expected) << "trial " << trial;
+        EXPECT_EQ(distance, best) << "trial " << trial;
+    }
 }
 
 }  // namespace

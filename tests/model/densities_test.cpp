@@ -4,67 +4,131 @@
 
 #include <cmath>
 #include <limits>
-#include <memory>
+#include <vector>
 
-#include "model/pair_estep.h"
+#include "model/cluster_parameters.h"
+#include "model_test_data.h"
 
 namespace orthomix {
 namespace {
 
-TEST(GaussianDensity, UsesTheToolsConstantAndSkipsZeroVariances) {
-    const double atMean = gaussianDensity({0.0}, {0.0}, {1.0});
-    EXPECT_EQ(atMean, 1.0 / std::sqrt(6.2831852));
-    EXPECT_GT(atMean, 1.0 / std::sqrt(2.0 * M_PI)) << "the constant is slightly below 2 pi";
-    EXPECT_EQ(gaussianDensity({1.0}, {0.0}, {1.0}), std::exp(-0.5) / std::sqrt(6.2831852));
-    // At the mean: the product of the normalising constants of the non-zero variances.
-    EXPECT_DOUBLE_EQ(gaussianDensity({1.0, 2.0, 3.0}, {1.0, 2.0, 3.0}, {2.0, 0.0, 0.5}),
-                     1.0 / std::sqrt(6.2831852 * 2.0) / std::sqrt(6.2831852 * 0.5));
-    EXPECT_EQ(gaussianDensity({5.0, -7.0}, {0.0, 0.0}, {0.0, 0.0}), 1.0) << "all variances zero";
-    EXPECT_EQ(gaussianDensity({1e6}, {0.0}, {1.0}), 0.0) << "far from the mean the density underflows";
+using testing::matrixOf;
+
+ClusterParameters parametersOf(const std::vector<std::vector<double>>& means,
+                               const std::vector<std::vector<double>>& variances) {
+    ClusterParameters parameters;
+    parameters.resize(means.size(), means.front().size());
+    for (std::size_t c = 0; c < means.size(); ++c) {
+        for (std::size_t i = 0; i < parameters.columns; ++i) {
+            parameters.means[c * parameters.columns + i] = means[c][i];
+            parameters.variances[c * parameters.columns + i] = variances[c][i];
+        }
+    }
+    return parameters;
 }
 
-TEST(GaussianDensity, PreparedFormGivesTheSameBits) {
-    const std::vector<ClusterParameters> params = {{{0.3, -1.2, 4.0, 0.0}, {0.7, 0.0, 2.5, 1e-3}}};
-    std::vector<ClusterDensityForm> forms;
-    prepareDensityForms(params, forms);
-    for (const std::vector<double>& x :
-         {std::vector<double>{0.1, 5.0, 3.3, 0.02}, std::vector<double>{-2.0, 0.0, 9.0, -0.01}}) {
-        EXPECT_EQ(preparedDensity(x.data(), forms[0]), gaussianDensity(x, params[0].mean, params[0].variance));
+// The density of x under a single Gaussian, through a freshly prepared form.
+double densityOf(const std::vector<double>& x, const std::vector<double>& mean, const std::vector<double>& variance,
+                 bool xFinite = true) {
+    const ClusterParameters parameters = parametersOf({mean}, {variance});
+    std::vector<DensityForm> forms;
+    prepareDensityForms(parameters, forms);
+    return density(x.data(), forms[0], xFinite);
+}
+
+TEST(Density, UsesTheToolsConstantAndSkipsZeroVariances) {
+    const double atMean = densityOf({0.0}, {0.0}, {1.0});
+    EXPECT_EQ(atMean, 1.0 / std::sqrt(6.2831852));
+    EXPECT_GT(atMean, 1.0 / std::sqrt(2.0 * M_PI)) << "the constant is slightly below 2 pi";
+    EXPECT_EQ(densityOf({1.0}, {0.0}, {1.0}), std::exp(-0.5) / std::sqrt(6.2831852));
+    // At the mean: the product of the normalising constants of the non-zero variances.
+    EXPECT_DOUBLE_EQ(densityOf({1.0, 2.0, 3.0}, {1.0, 2.0, 3.0}, {2.0, 0.0, 0.5}),
+                     1.0 / std::sqrt(6.2831852 * 2.0) / std::sqrt(6.2831852 * 0.5));
+    EXPECT_EQ(densityOf({5.0, -7.0}, {0.0, 0.0}, {0.0, 0.0}), 1.0) << "all variances zero";
+    EXPECT_EQ(densityOf({1e6}, {0.0}, {1.0}), 0.0) << "far from the mean the density underflows";
+}
+
+TEST(Density, ColumnByColumnProductToTheLastBit) {
+    // The product of the factors in increasing column order, as the E-step's
+    // results depend on it bit for bit; the early stop must not change a value.
+    const std::vector<double> mean = {0.3, -1.2, 4.0, 0.0, 2.0};
+    const std::vector<double> variance = {0.7, 0.0, 2.5, 1e-3, 0.3};
+    const ClusterParameters parameters = parametersOf({mean}, {variance});
+    std::vector<DensityForm> forms;
+    prepareDensityForms(parameters, forms);
+    EXPECT_EQ(forms[0].activeColumns, (std::vector<std::size_t>{0, 2, 3, 4}));
+    EXPECT_TRUE(forms[0].finite);
+    for (const std::vector<double>& x : {std::vector<double>{0.1, 5.0, 3.3, 0.02, 1.9},
+                                         std::vector<double>{-2.0, 0.0, 9.0, -0.01, 2.5},
+                                         std::vector<double>{0.3, 1.0, 4.0, 0.05, 2.0},
+                                         std::vector<double>{40.0, 0.0, 4.0, 0.0, 2.0}}) {
+        double expected = 1.0;
+        for (std::size_t i = 0; i < mean.size(); ++i) {
+            if (variance[i] == 0.0) continue;
+            const double d = x[i] - mean[i];
+            expected *= std::exp((d * d) / (-2.0 * variance[i])) / std::sqrt(6.2831852 * variance[i]);
+        }
+        EXPECT_EQ(density(x.data(), forms[0], true), expected) << "x[0] = " << x[0];
+        EXPECT_EQ(density(x.data(), forms[0], false), expected) << "x[0] = " << x[0];
     }
 }
 
-TEST(GaussianDensityDeathTest, MeanAndVarianceOfDifferentLengthIsFatalWithoutWaitingForInput) {
-    EXPECT_EXIT(gaussianDensity({1.0}, {1.0, 2.0}, {1.0}), ::testing::ExitedWithCode(1),
-                " a vector's mean and var must have same length");
+TEST(Density, NanIsNotHiddenByAnEarlyZero) {
+    // The first factor underflows to 0; a NaN later on must still come through
+    // unless the caller vouched that every value is finite.
+    EXPECT_TRUE(std::isnan(densityOf({1e6, std::nan("")}, {0.0, 0.0}, {1.0, 1.0}, false)));
+    EXPECT_EQ(densityOf({1e6, 2.0}, {0.0, 0.0}, {1.0, 1.0}, true), 0.0);
+
+    // Parameters that are not finite disable the early stop whatever x is.
+    const ClusterParameters bad =
+        parametersOf({{0.0, std::nan("")}, {0.0, 0.0}, {0.0, 0.0}, {0.0, 0.0}},
+                     {{1.0, 1.0}, {1.0, std::numeric_limits<double>::infinity()}, {1.0, -1.0}, {1.0, 0.0}});
+    std::vector<DensityForm> forms;
+    prepareDensityForms(bad, forms);
+    EXPECT_FALSE(forms[0].finite) << "NaN mean";
+    EXPECT_FALSE(forms[1].finite) << "infinite variance";
+    EXPECT_FALSE(forms[2].finite) << "negative variance";
+    EXPECT_TRUE(forms[3].finite) << "a zero variance only drops its column";
+    const double far[] = {1e6, 0.0};
+    EXPECT_TRUE(std::isnan(density(far, forms[0], true)));
+    EXPECT_TRUE(std::isnan(density(far, forms[2], true))) << "sqrt of a negative variance";
 }
 
-TEST(EuclideanDistance, BasicValues) {
-    EXPECT_EQ(euclideanDistance({}, {}), 0.0);
-    EXPECT_EQ(euclideanDistance({1.5, -2.0}, {1.5, -2.0}), 0.0);
-    EXPECT_EQ(euclideanDistance({0.0, 0.0}, {3.0, 4.0}), 5.0);
+TEST(Density, ReusedFormsMatchFreshOnes) {
+    // Forms prepared for three clusters with all columns active, then reused
+    // for two clusters with zero variances, must not keep stale columns.
+    const ClusterParameters wide = parametersOf({{1.0, 2.0, 3.0}, {0.0, 0.0, 0.0}, {5.0, 5.0, 5.0}},
+                                                {{1.0, 1.0, 1.0}, {2.0, 2.0, 2.0}, {3.0, 3.0, 3.0}});
+    const ClusterParameters narrow =
+        parametersOf({{1.0, 2.0, 3.0}, {0.5, 0.5, 0.5}}, {{0.0, 1.5, 0.0}, {std::nan(""), 0.0, 0.25}});
+    std::vector<DensityForm> reused, fresh;
+    prepareDensityForms(wide, reused);
+    prepareDensityForms(narrow, reused);
+    prepareDensityForms(narrow, fresh);
+    ASSERT_EQ(reused.size(), 2u);
+    const double x[] = {0.7, 1.1, 0.4};
+    for (std::size_t c = 0; c < 2; ++c) {
+        EXPECT_EQ(reused[c].activeColumns, fresh[c].activeColumns) << "cluster " << c;
+        EXPECT_EQ(reused[c].finite, fresh[c].finite) << "cluster " << c;
+        EXPECT_EQ(reused[c].mean, narrow.mean(c)) << "forms point at the parameters' means";
+    }
+    EXPECT_EQ(density(x, reused[0], true), density(x, fresh[0], true));
+    const double d = 1.1 - 2.0;  // the one active column of cluster 0
+    EXPECT_EQ(density(x, reused[0], true), std::exp((d * d) / -3.0) / std::sqrt(6.2831852 * 1.5));
+    EXPECT_TRUE(std::isnan(density(x, reused[1], true)));
 }
 
-TEST(ScatterDensities, SquareRootOfTheInverseBoxVolume) {
-    GeneRecord a({0.0, 2.0}, "a");
-    GeneRecord b({2.0, 0.0}, "b");
-    GeneRecord c({1.0, 1.0}, "c");
-    const std::vector<GeneRecord*> human = {&a, &b, &c};
-    GeneRecord far1({-3e7, 5e7}, "far1");
-    GeneRecord far2({3e7, 1e7}, "far2");
-    const std::vector<GeneRecord*> mouse = {&far1, &far2};
-    const auto [uHuman, uMouse] = scatterDensities(human, mouse);
-    EXPECT_EQ(uHuman, 0.5) << "values over [0, 2] in two columns";
+TEST(ScatterDensity, SquareRootOfTheInverseBoxVolume) {
+    EXPECT_EQ(scatterDensity(matrixOf({{0.0, 2.0}, {2.0, 0.0}, {1.0, 1.0}})), 0.5)
+        << "values over [0, 2] in two columns";
     // Values beyond +-1e7 still give the true bounds.
-    EXPECT_DOUBLE_EQ(uMouse, std::sqrt(1.0 / 6e7 / 4e7));
+    EXPECT_DOUBLE_EQ(scatterDensity(matrixOf({{-3e7, 5e7}, {3e7, 1e7}})), std::sqrt(1.0 / 6e7 / 4e7));
 }
 
-TEST(ScatterDensities, ConstantColumnsAreLeftOut) {
-    GeneRecord a({5.0, 0.0}, "a");
-    GeneRecord b({5.0, 4.0}, "b");
-    EXPECT_EQ(scatterDensity({&a, &b}), 0.5) << "only the second column spans a width";
-    GeneRecord single({1.0, 2.0}, "single");
-    EXPECT_EQ(scatterDensity({&single}), 1.0) << "a single gene: every column constant, no infinity";
-    EXPECT_TRUE(std::isfinite(scatterDensity({&single})));
+TEST(ScatterDensity, ConstantColumnsAreLeftOut) {
+    EXPECT_EQ(scatterDensity(matrixOf({{5.0, 0.0}, {5.0, 4.0}})), 0.5) << "only the second column spans a width";
+    EXPECT_EQ(scatterDensity(matrixOf({{1.0, 2.0}})), 1.0) << "a single gene: every column constant, no infinity";
+    EXPECT_EQ(scatterDensity(matrixOf({}, 3)), 1.0) << "no genes at all";
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -59,7 +60,9 @@ void expectValidDecomposition(const Matrix& original, const std::string& label) 
     Matrix u = original;
     std::vector<double> w;
     Matrix v;
-    svdDecompose(u, w, v);
+    SvdWorkspace workspace;
+    const Status status = svdDecompose(u, w, v, workspace);
+    ASSERT_TRUE(status.ok()) << label << ": " << status.error().message;
     ASSERT_EQ(w.size(), original.cols()) << label;
     ASSERT_EQ(v.rows(), original.cols()) << label;
     ASSERT_EQ(v.cols(), original.cols()) << label;
@@ -97,7 +100,8 @@ TEST(SvdDecompose, StructuredAndExtremeInputs) {
     Matrix u = zero;
     std::vector<double> w;
     Matrix v;
-    svdDecompose(u, w, v);
+    SvdWorkspace workspace;
+    ASSERT_TRUE(svdDecompose(u, w, v, workspace).ok());
     for (double value : w) EXPECT_EQ(value, 0.0) << "zero matrix has only zero singular values";
     EXPECT_LT(orthonormalityError(v), 1e-15) << "V of the zero matrix is still orthonormal";
 }
@@ -111,7 +115,8 @@ TEST(SvdDecompose, SingularValuesStayInColumnOrderAndNonNegative) {
     Matrix u = diagonal;
     std::vector<double> w;
     Matrix v;
-    svdDecompose(u, w, v);
+    SvdWorkspace workspace;
+    ASSERT_TRUE(svdDecompose(u, w, v, workspace).ok());
     ASSERT_EQ(w.size(), 3u);
     EXPECT_DOUBLE_EQ(w[0], 1.0);
     EXPECT_DOUBLE_EQ(w[1], 3.0);
@@ -119,18 +124,108 @@ TEST(SvdDecompose, SingularValuesStayInColumnOrderAndNonNegative) {
     EXPECT_LT(reconstructionError(diagonal, u, w, v), 1e-15);
 }
 
-TEST(SvdDecomposeDeathTest, NonConvergenceEndsTheProcessWithThreeLines) {
-    // NaN entries keep every split test false, so the QR iteration never converges.
+const std::string kNoConvergence =
+    "Numerical Recipes run-time error...\nno convergence in 30 svdcmp iterations\n...now exiting to system...";
+
+// NaN entries keep every split test false, so the QR iteration never converges.
+Matrix poisonedMatrix() {
     Matrix poisoned(3, 2);
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    poisoned[0][0] = nan;
+    poisoned[0][0] = std::numeric_limits<double>::quiet_NaN();
     poisoned[1][1] = 1.0;
     poisoned[2][0] = 2.0;
+    return poisoned;
+}
+
+TEST(SvdDecompose, NonConvergenceIsAnErrorOfThreeLines) {
+    Matrix poisoned = poisonedMatrix();
     std::vector<double> w;
     Matrix v;
-    EXPECT_EXIT(svdDecompose(poisoned, w, v), ::testing::ExitedWithCode(1),
-                "^Numerical Recipes run-time error\\.\\.\\.\nno convergence in 30 svdcmp iterations\n"
-                "\\.\\.\\.now exiting to system\\.\\.\\.\n$");
+    SvdWorkspace workspace;
+    const Status status = svdDecompose(poisoned, w, v, workspace);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.error().message, kNoConvergence);
+
+    // The workspace of a failed call serves the next one unharmed.
+    Matrix fine(3, 2);
+    fine[0][0] = 3.0;
+    fine[1][1] = 4.0;
+    ASSERT_TRUE(svdDecompose(fine, w, v, workspace).ok());
+    EXPECT_EQ(w, (std::vector<double>{3.0, 4.0}));
+}
+
+void expectSameBits(const Matrix& a, const Matrix& b, const std::string& label) {
+    ASSERT_EQ(a.rows(), b.rows()) << label;
+    ASSERT_EQ(a.cols(), b.cols()) << label;
+    for (std::size_t i = 0; i < a.rows(); ++i) {
+        for (std::size_t j = 0; j < a.cols(); ++j) {
+            ASSERT_EQ(std::memcmp(&a[i][j], &b[i][j], sizeof(double)), 0) << label << " at " << i << "," << j;
+        }
+    }
+}
+
+TEST(SvdDecompose, ReusedOutputsAndWorkspaceGiveTheBitsOfFreshOnes) {
+    // Outputs and scratch left over from a larger and then a smaller problem
+    // must not leak into the next result.
+    std::mt19937 engine(99u);
+    const Matrix large = randomMatrix(9, 7, engine);
+    const Matrix small = randomMatrix(3, 2, engine);
+    const Matrix target = randomMatrix(6, 4, engine);
+
+    Matrix freshU = target;
+    std::vector<double> freshW;
+    Matrix freshV;
+    SvdWorkspace freshWorkspace;
+    ASSERT_TRUE(svdDecompose(freshU, freshW, freshV, freshWorkspace).ok());
+
+    std::vector<double> w;
+    Matrix v;
+    SvdWorkspace workspace;
+    for (const Matrix* previous : {&large, &small}) {
+        Matrix scratch = *previous;
+        ASSERT_TRUE(svdDecompose(scratch, w, v, workspace).ok());
+        Matrix u = target;
+        ASSERT_TRUE(svdDecompose(u, w, v, workspace).ok());
+        const std::string label = "after a " + std::to_string(previous->rows()) + "x" + std::to_string(previous->cols());
+        expectSameBits(u, freshU, label + ": U");
+        expectSameBits(v, freshV, label + ": V");
+        ASSERT_EQ(w.size(), freshW.size()) << label;
+        EXPECT_EQ(std::memcmp(w.data(), freshW.data(), w.size() * sizeof(double)), 0) << label << ": w";
+    }
+}
+
+TEST(SvdBackSubstitute, SolvesSquareSystemsAndSkipsZeroSingularValues) {
+    // A x = b for a well-conditioned 4x4 A.
+    std::mt19937 engine(5u);
+    Matrix a = randomMatrix(4, 4, engine);
+    for (std::size_t i = 0; i < 4; ++i) a[i][i] += 4.0;
+    const std::vector<double> x = {1.0, -2.0, 0.5, 3.0};
+    std::vector<double> b(4, 0.0);
+    for (std::size_t i = 0; i < 4; ++i)
+        for (std::size_t j = 0; j < 4; ++j) b[i] += a[i][j] * x[j];
+    Matrix u = a;
+    std::vector<double> w;
+    Matrix v;
+    SvdWorkspace workspace;
+    ASSERT_TRUE(svdDecompose(u, w, v, workspace).ok());
+    std::vector<double> solved = {7.0};  // resized to the column count
+    svdBackSubstitute(u, w, v, b, solved);
+    ASSERT_EQ(solved.size(), 4u);
+    for (std::size_t j = 0; j < 4; ++j) EXPECT_NEAR(solved[j], x[j], 1e-12) << "x[" << j << "]";
+
+    std::vector<double> withWorkspace;
+    svdBackSubstitute(u, w, v, b, withWorkspace, &workspace);
+    EXPECT_EQ(withWorkspace, solved) << "the workspace changes where the scratch lives, not the result";
+
+    // diag(2, 0) with b = (4, 5): the zero singular value's component is dropped, not divided by.
+    Matrix diagonal(2, 2);
+    diagonal[0][0] = 2.0;
+    Matrix du = diagonal;
+    ASSERT_TRUE(svdDecompose(du, w, v, workspace).ok());
+    std::vector<double> minimumNorm;
+    svdBackSubstitute(du, w, v, {4.0, 5.0}, minimumNorm, &workspace);
+    ASSERT_EQ(minimumNorm.size(), 2u);
+    EXPECT_DOUBLE_EQ(minimumNorm[0], 2.0);
+    EXPECT_EQ(minimumNorm[1], 0.0);
 }
 
 // Polynomial basis 1, x, x^2, ... up to values.size() terms.
@@ -164,7 +259,13 @@ FitResult fit(const std::vector<double>& x, const std::vector<double>& y, const 
     FitResult result{std::vector<double>(coefficients, -99.0), {}, -1.0};
     Matrix u;
     Matrix v;
-    result.chiSquare = svdLeastSquaresFit(x, y, sig, result.a, u, v, result.w, basis, 0, 0);
+    SvdWorkspace workspace;
+    const Result<double> chiSquare = svdLeastSquaresFit(x, y, sig, result.a, u, v, result.w, basis, 0, 0, workspace);
+    if (!chiSquare) {
+        ADD_FAILURE() << "the fit failed: " << chiSquare.error().message;
+        return result;
+    }
+    result.chiSquare = *chiSquare;
     return result;
 }
 
@@ -213,6 +314,57 @@ TEST(SvdLeastSquaresFit, DegenerateDesigns) {
     EXPECT_EQ(zero.a[0], 0.0);
     EXPECT_EQ(zero.a[1], 0.0);
     EXPECT_EQ(zero.chiSquare, 9.0);
+}
+
+// p1 + p2 * x: the basis sees the caller's two parameters unchanged.
+void parameterisedLineBasis(double x, std::vector<double>& values, int p1, int p2) {
+    values[0] = static_cast<double>(p1);
+    values[1] = static_cast<double>(p2) * x;
+}
+
+TEST(SvdLeastSquaresFit, PassesItsParametersReusesItsWorkspaceAndReportsNonConvergence) {
+    const std::vector<double> x = {0.0, 1.0, 2.0, 3.0};
+    const std::vector<double> y = {3.0, 5.0, 7.0, 9.0};  // 3 + 2x
+    const std::vector<double> sig(x.size(), 1.0);
+    Matrix u;
+    Matrix v;
+    std::vector<double> w;
+    SvdWorkspace workspace;
+
+    // A wider fit first, so that the workspace and outputs hold more than the next fit needs.
+    std::vector<double> wide(5, 0.0);
+    const std::vector<double> manyX = {-3, -2, -1, 0, 1, 2, 3, 4, 5};
+    const std::vector<double> manyY = {9, 4, 1, 0, 1, 4, 9, 16, 25};
+    ASSERT_TRUE(svdLeastSquaresFit(manyX, manyY, std::vector<double>(9, 1.0), wide, u, v, w, polynomialBasis, 0, 0,
+                                   workspace)
+                    .ok());
+
+    std::vector<double> a(2, 0.0);
+    const Result<double> chiSquare = svdLeastSquaresFit(x, y, sig, a, u, v, w, parameterisedLineBasis, 3, 4, workspace);
+    ASSERT_TRUE(chiSquare.ok()) << chiSquare.error().message;
+    EXPECT_NEAR(a[0], 1.0, 1e-12) << "3 = a0 * p1";
+    EXPECT_NEAR(a[1], 0.5, 1e-12) << "2 = a1 * p2";
+    EXPECT_NEAR(*chiSquare, 0.0, 1e-20);
+    EXPECT_EQ(w.size(), 2u);
+    EXPECT_EQ(u.rows(), 4u);
+    EXPECT_EQ(u.cols(), 2u);
+
+    std::vector<double> fresh(2, 0.0);
+    Matrix freshU;
+    Matrix freshV;
+    std::vector<double> freshW;
+    SvdWorkspace freshWorkspace;
+    const Result<double> freshChiSquare =
+        svdLeastSquaresFit(x, y, sig, fresh, freshU, freshV, freshW, parameterisedLineBasis, 3, 4, freshWorkspace);
+    ASSERT_TRUE(freshChiSquare.ok());
+    EXPECT_EQ(std::memcmp(a.data(), fresh.data(), 2 * sizeof(double)), 0) << "a reused workspace changes no bit";
+    EXPECT_EQ(std::memcmp(&*chiSquare, &*freshChiSquare, sizeof(double)), 0);
+
+    // A NaN abscissa poisons the design matrix: the fit fails with the decomposition's error.
+    const std::vector<double> poisonedX = {0.0, std::numeric_limits<double>::quiet_NaN(), 2.0, 3.0};
+    const Result<double> failed = svdLeastSquaresFit(poisonedX, y, sig, a, u, v, w, polynomialBasis, 0, 0, workspace);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.error().message, kNoConvergence);
 }
 
 }  // namespace

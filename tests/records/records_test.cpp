@@ -1,71 +1,120 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
 
-#include "records/gene_cluster.h"
-#include "records/gene_record.h"
+#include "records/expression_matrix.h"
+#include "records/orthologs.h"
 
 namespace orthomix {
 namespace {
 
-TEST(GeneRecord, StartsUnassignedWithoutAnnotation) {
-    GeneRecord gene({1.0, 2.0}, "g1");
-    EXPECT_EQ(gene.name, "g1");
-    EXPECT_EQ(gene.annotation, "");
-    EXPECT_EQ(gene.clusterIndex, -1);
-    EXPECT_FALSE(gene.hasOrtholog);
-    GeneRecord other({4.0, 6.0}, "g2");
-    EXPECT_DOUBLE_EQ(distance(gene, other), 5.0);
+TEST(ExpressionMatrix, RowsAreContiguousBlocksOfColumnsValues) {
+    const ExpressionMatrix empty;
+    EXPECT_EQ(empty.rows(), 0u);
+    EXPECT_EQ(empty.columns(), 0u);
+
+    ExpressionMatrix sized(2, 3);
+    EXPECT_EQ(sized.rows(), 2u);
+    EXPECT_EQ(sized.columns(), 3u);
+    for (std::size_t g = 0; g < 2; ++g)
+        for (std::size_t s = 0; s < 3; ++s) EXPECT_EQ(sized.row(g)[s], 0.0) << "a new matrix starts at zero";
+    sized.row(1)[2] = 7.0;
+    EXPECT_EQ(sized.row(1)[2], 7.0);
+    EXPECT_EQ(sized.row(0)[2], 0.0) << "writing one row leaves the others";
+
+    ExpressionMatrix grown(0, 2);
+    grown.reserveRows(1);  // fewer than appended: growing past the reservation keeps the rows
+    const double first[] = {1.0, 2.0};
+    const double second[] = {3.0, 4.0, 99.0};  // only columns() values are taken
+    grown.appendRow(first);
+    grown.appendRow(second);
+    grown.appendRow(first);
+    ASSERT_EQ(grown.rows(), 3u);
+    EXPECT_EQ(std::vector<double>(grown.rowSpan(0).begin(), grown.rowSpan(0).end()), (std::vector<double>{1.0, 2.0}));
+    EXPECT_EQ(std::vector<double>(grown.rowSpan(1).begin(), grown.rowSpan(1).end()), (std::vector<double>{3.0, 4.0}));
+    EXPECT_EQ(std::vector<double>(grown.rowSpan(2).begin(), grown.rowSpan(2).end()), (std::vector<double>{1.0, 2.0}));
+    EXPECT_EQ(grown.row(1), grown.row(0) + 2) << "one block, row after row";
 }
 
-TEST(GeneCluster, EmptyClusterKeepsItsCentreAndHasNoSpread) {
-    GeneCluster cluster(2, 3);
-    cluster.recomputeCenter();
-    EXPECT_EQ(cluster.center, nullptr) << "an empty cluster without centre keeps none";
-    GeneRecord seed({1.0, 2.0, 3.0}, "seed");
-    cluster.setCenterFrom(seed);
-    const GeneRecord* before = cluster.center.get();
-    cluster.recomputeCenter();
-    EXPECT_EQ(cluster.center.get(), before) << "an empty cluster keeps its old centre";
-    EXPECT_EQ(cluster.meanDistanceToCenter(), 0.0);
-    cluster.propagateIndex();  // no members: nothing to change
-    EXPECT_EQ(seed.clusterIndex, -1);
+OrganismData organism(const std::vector<std::string>& identifiers) {
+    OrganismData data;
+    data.sampleNames = {"S"};
+    data.identifiers = identifiers;
+    data.annotations.assign(identifiers.size(), "");
+    data.expression = ExpressionMatrix(identifiers.size(), 1);
+    return data;
 }
 
-TEST(GeneCluster, CentroidIsTheMemberMeanOverDimensionColumns) {
-    GeneRecord a({1.0, 10.0, 100.0}, "a");
-    GeneRecord b({3.0, 20.0, 200.0}, "b");
-    GeneCluster cluster(4, 2);  // only the first two columns count
-    cluster.appendMember(&a);
-    cluster.recomputeCenter();
-    ASSERT_NE(cluster.center, nullptr);
-    EXPECT_EQ(cluster.center->expression, (std::vector<double>{1.0, 10.0})) << "one member: its own values";
-    cluster.appendMember(&b);
-    cluster.recomputeCenter();
-    EXPECT_EQ(cluster.center->name, "CENTER");
-    EXPECT_EQ(cluster.center->clusterIndex, -1);
-    EXPECT_EQ(cluster.center->expression, (std::vector<double>{2.0, 15.0}));
-    EXPECT_EQ(cluster.memberCount(), 2u);
+struct PairPositions {
+    std::uint32_t human;
+    std::uint32_t mouse;
+    bool operator==(const PairPositions&) const = default;
+};
 
-    cluster.propagateIndex();
-    EXPECT_EQ(a.clusterIndex, 4);
-    EXPECT_EQ(b.clusterIndex, 4);
+std::vector<PairPositions> positionsOf(const ResolvedOrthologs& resolved) {
+    std::vector<PairPositions> positions;
+    for (const OrthologPair& pair : resolved.pairs) positions.push_back({pair.human, pair.mouse});
+    return positions;
 }
 
-TEST(GeneCluster, MeanDistanceToCenterAveragesOverMembers) {
-    GeneRecord a({0.0, 0.0}, "a");
-    GeneRecord b({6.0, 8.0}, "b");
-    GeneCluster cluster(0, 2);
-    cluster.appendMember(&a);
-    cluster.appendMember(&b);
-    cluster.recomputeCenter();  // (3, 4): each member is 5 away
-    EXPECT_DOUBLE_EQ(cluster.meanDistanceToCenter(), 5.0);
+void PrintTo(const PairPositions& pair, std::ostream* out) { *out << "(" << pair.human << ", " << pair.mouse << ")"; }
+
+TEST(ResolveOrthologs, PairsFollowHumanGeneOrderAndTheFirstGeneOfAnIdentifier) {
+    // hA appears twice (positions 1 and 2): only the first is ever matched.
+    // The mouse positions run against identifier order (m1 before m0), and the
+    // human positions against it too (hB before hA).
+    const OrganismData human = organism({"hB", "hA", "hA", "hC"});
+    const OrganismData mouse = organism({"m2", "m1", "m0", "m3", "m1"});
+    const OrthologTable table = {
+        {"hA", "m1"}, {"hB", "m2"}, {"hA", "m0"},
+        {"zz", "m1"},  // unknown human identifier
+        {"hB", "q9"},  // unknown mouse identifier, the first in table order
+        {"yy", "qq"},  // both unknown; yy is the first unknown human identifier
+        {"hA", "m1"},  // a repeated line counts once
+    };
+    const ResolvedOrthologs resolved = resolveOrthologs(table, human, mouse);
+
+    EXPECT_EQ(positionsOf(resolved), (std::vector<PairPositions>{{0, 0}, {1, 2}, {1, 1}}))
+        << "by the human gene's position; the pairs of one human gene in identifier order (m0, then m1)";
+    EXPECT_EQ(resolved.unpairedHuman, (std::vector<std::uint32_t>{2, 3}))
+        << "the second hA and hC, in gene order";
+    EXPECT_EQ(resolved.unpairedMouse, (std::vector<std::uint32_t>{3, 4})) << "m3 and the second m1";
+    EXPECT_EQ(resolved.summary.entries, 6u);
+    EXPECT_EQ(resolved.summary.matched, 3u);
+    EXPECT_EQ(resolved.summary.unmatchedHumanExample, "yy");
+    EXPECT_EQ(resolved.summary.unmatchedMouseExample, "q9");
 }
 
-TEST(GeneClusterDeathTest, DistanceBetweenVectorsOfDifferentLengthIsFatal) {
-    GeneRecord a({1.0, 2.0}, "a");
-    GeneRecord b({1.0}, "b");
-    EXPECT_EXIT(distance(a, b), ::testing::ExitedWithCode(1), "Two vectors have different sizes. ");
+TEST(ResolveOrthologs, EmptyAndFullyMatchedTables) {
+    const OrganismData human = organism({"a", "b"});
+    const OrganismData mouse = organism({"x"});
+
+    const ResolvedOrthologs none = resolveOrthologs({}, human, mouse);
+    EXPECT_TRUE(none.pairs.empty());
+    EXPECT_EQ(none.unpairedHuman, (std::vector<std::uint32_t>{0, 1}));
+    EXPECT_EQ(none.unpairedMouse, (std::vector<std::uint32_t>{0}));
+    EXPECT_EQ(none.summary.entries, 0u);
+    EXPECT_EQ(none.summary.matched, 0u);
+    EXPECT_EQ(none.summary.unmatchedHumanExample, "");
+    EXPECT_EQ(none.summary.unmatchedMouseExample, "");
+
+    // Many human genes to one mouse gene; nothing unmatched leaves the examples empty.
+    const ResolvedOrthologs all = resolveOrthologs({{"b", "x"}, {"a", "x"}}, human, mouse);
+    EXPECT_EQ(positionsOf(all), (std::vector<PairPositions>{{0, 0}, {1, 0}}));
+    EXPECT_TRUE(all.unpairedHuman.empty());
+    EXPECT_TRUE(all.unpairedMouse.empty());
+    EXPECT_EQ(all.summary.matched, 2u);
+    EXPECT_EQ(all.summary.unmatchedHumanExample, "");
+    EXPECT_EQ(all.summary.unmatchedMouseExample, "");
+
+    // No genes at all: every entry is unmatched.
+    const ResolvedOrthologs noGenes = resolveOrthologs({{"a", "x"}}, organism({}), organism({}));
+    EXPECT_TRUE(noGenes.pairs.empty());
+    EXPECT_EQ(noGenes.summary.unmatchedHumanExample, "a");
+    EXPECT_EQ(noGenes.summary.unmatchedMouseExample, "x");
 }
 
 }  // namespace

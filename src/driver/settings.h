@@ -1,0 +1,90 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "io/parameter_file.h"
+#include "support/error.h"
+
+namespace orthomix {
+
+// The settings of one run, typed. Each member is set by the parameter-file
+// key of the same name (see kSettings).
+struct ParameterSetting {
+    std::string dataFile_hm;
+    std::string dataFile_ms;
+    std::string annotFile_hm;
+    std::string annotFile_ms;
+    std::string orthologFile;
+    std::string outputFile_hm;
+    std::string outputFile_ms;
+    std::string k_by_k_output_clusters;
+    std::string gene_pair_result;
+    bool prep = false;
+    double CVThr = 0.0;
+    double maxExpr = 0.0;
+    std::int32_t k = 0;
+    std::int32_t nMaxAlgRun = 0;
+    double stoppingThr = 0.0;
+    double psudo_uniform_counts = 0.0;
+    std::optional<std::uint32_t> seed;  // absent: the clock seeds the run
+    bool fastDensity = false;
+    std::string runRecordFile;
+    std::string assignmentFile_hm;
+    std::string assignmentFile_ms;
+    bool verbose = false;
+
+    // Not a key: the k-means start makes two passes.
+    std::int32_t kmeansMaxIterations = 1;
+};
+
+enum class SettingKind {
+    InputPath,   // a file the run reads
+    OutputPath,  // a file the run writes
+    Switch,      // exactly "yes" turns it on
+    Real,        // the longest leading decimal number, 0 without one
+    Count,       // the leading whole number; at least 1
+    Seed,        // a whole number from 0 to 4294967295 (a negative one counts modulo 2^32)
+};
+
+using SettingField =
+    std::variant<std::string ParameterSetting::*, bool ParameterSetting::*, double ParameterSetting::*,
+                 std::int32_t ParameterSetting::*, std::optional<std::uint32_t> ParameterSetting::*>;
+
+// One key of the parameter file: its spelling, what it holds, whether a run
+// needs it, the line --help shows for it, and the member it sets.
+struct SettingDefinition {
+    std::string_view key;
+    SettingKind kind;
+    bool required;
+    std::string_view help;
+    SettingField field;
+};
+
+// Every key, in the order they are taken out of the file and checked.
+extern const std::array<SettingDefinition, 22> kSettings;
+
+// Takes every known key out of the table; a missing key leaves the default.
+// Never fails, so that a failed run can still show what it read.
+ParameterSetting settingsFromTable(const ParameterTable& table);
+
+// Keys of the table that are not settings, in table order.
+std::vector<std::string> unrecognisedKeys(const ParameterTable& table);
+
+// What a run needs before any data file is opened: every required path
+// given, k and nMaxAlgRun at least 1, a seed that fits 32 bits. The message
+// names the key and the parameter file.
+Status checkSettings(const ParameterSetting& settings, const ParameterTable& table, const std::string& path);
+
+// The key lines of --help.
+std::string settingsHelp();
+
+// The value of one setting as a JSON value (strings quoted, an absent seed null).
+std::string settingAsJson(const ParameterSetting& settings, const SettingDefinition& definition);
+
+}  // namespace orthomix

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "records/orthologs.h"
+#include "support/error.h"
+
+namespace orthomix {
+
+// The ortholog file held in memory: no header, one (human, mouse) pair per
+// line; lines with fewer than two fields are skipped, repeated pairs count once.
+OrthologTable parseOrthologText(std::string_view text);
+
+// Reads the file; "Cannot open <path>" when it cannot be read.
+Result<OrthologTable> readOrthologFile(const std::string& path);
+
+}  // namespace orthomix

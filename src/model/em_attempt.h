@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "model/cluster_parameters.h"
+#include "model/organism_clusters.h"
+#include "model/pair_table.h"
+#include "numeric/random_generator.h"
+#include "records/dataset.h"
+#include "support/error.h"
+
+namespace orthomix {
+
+// The EM iterations stop after this many in any case.
+inline constexpr int kMaxEmIterations = 100;
+
+// What an attempt needs beyond the data and its start.
+struct AttemptSettings {
+    double stoppingThr = 0.0;         // relative spread change that counts as converged
+    std::int32_t pseudoCounts = 0;    // added to the scatter pairs when the scatter probability is estimated
+    bool fastDensity = false;         // the log-domain E-step
+    std::int32_t kmeansMaxIterations = 1;
+};
+
+// The random part of an attempt: the seed genes of both organisms' k-means starts.
+struct AttemptStart {
+    std::vector<std::uint32_t> humanSeeds;
+    std::vector<std::uint32_t> mouseSeeds;
+};
+
+// Draws an attempt's start, human seeds before mouse seeds.
+AttemptStart drawAttemptStart(RandomGenerator& random, std::int32_t k, const Dataset& data);
+
+// Wall seconds spent in the parts of the EM iterations.
+struct EmTimings {
+    double pairTable = 0.0;  // estimating and smoothing the cluster-pair table
+    double eStep = 0.0;
+    double mStep = 0.0;
+    double reassignment = 0.0;
+};
+
+// Where an attempt stands after a completed iteration.
+struct IterationProgress {
+    int iteration = 0;  // completed iterations, from 1
+    double logLikelihood = 0.0;
+    double humanSpread = 0.0;
+    double mouseSpread = 0.0;
+    std::size_t scatterPairs = 0;
+};
+using IterationObserver = std::function<void(const IterationProgress&)>;
+
+// One organism's clustering at the end of an attempt.
+struct OrganismClustering {
+    OrganismClusters clusters;         // members as the last reassignment appended them, and centres
+    ClusterParameters parameters;      // the Gaussians, in cluster order
+    std::vector<std::int32_t> labels;  // per gene: the cluster holding it, the cluster count when none does
+};
+
+// The outcome of one attempt: a clustering, or the reason there is none.
+struct AttemptResult {
+    std::string rejectionReason;  // empty for a clustering the attempt itself accepts
+    bool emCompleted = false;     // the EM iterations ended normally (even if a cluster then is empty)
+    int iterations = 0;           // completed EM iterations
+    double logLikelihood = 0.0;   // of the last completed iteration
+    std::vector<double> logLikelihoodByIteration;
+    double humanSpread = 0.0;
+    double mouseSpread = 0.0;
+    std::size_t scatterPairs = 0;  // pairs left in scatter
+    OrganismClustering human;
+    OrganismClustering mouse;
+    PairTable pairTable;  // the smoothed table of the last iteration, in cluster order
+    EmTimings timings;
+
+    bool usable() const { return rejectionReason.empty(); }
+};
+
+// Runs the k-means starts from `start`, then the EM iterations until both
+// spreads converge or kMaxEmIterations. A clustering that cannot go on is a
+// result with a rejection reason; only a numerical failure of the pair-table
+// fit is an error.
+Result<AttemptResult> runAttempt(const Dataset& data, const AttemptStart& start, const AttemptSettings& settings,
+                                 const IterationObserver& observer = {});
+
+}  // namespace orthomix

@@ -1,0 +1,89 @@
+#include "model/m_step.h"
+
+namespace orthomix {
+namespace {
+
+// x * w added to the sums of every cluster c with a weight w[c] other than 0
+// (sums[c * columns + i]); each sum gains one term, so the order of every sum
+// is the order of the calls.
+__attribute__((target_clones("avx2", "default"))) void addWeightedValues(const double* x, const double* w,
+                                                                          std::size_t clusters, std::size_t columns,
+                                                                          double* sums) {
+    for (std::size_t c = 0; c < clusters; ++c) {
+        if (w[c] == 0.0) continue;
+        const double weight = w[c];
+        double* sum = sums + c * columns;
+        for (std::size_t i = 0; i < columns; ++i) sum[i] += x[i] * weight;
+    }
+}
+
+// ((x - mean) * (x - mean)) * w added likewise, with the clusters' means.
+__attribute__((target_clones("avx2", "default"))) void addWeightedSquares(const double* x, const double* w,
+                                                                           std::size_t clusters, std::size_t columns,
+                                                                           const double* means, double* sums) {
+    for (std::size_t c = 0; c < clusters; ++c) {
+        if (w[c] == 0.0) continue;
+        const double weight = w[c];
+        const double* mean = means + c * columns;
+        double* sum = sums + c * columns;
+        for (std::size_t i = 0; i < columns; ++i) {
+            const double d = x[i] - mean[i];
+            sum[i] += (d * d) * weight;
+        }
+    }
+}
+
+// Posterior-weighted means and variances of all clusters of one organism.
+// Each cluster's sums still run over the pairs in list order; walking the
+// pairs once per pass, with all clusters side by side, reads every gene once
+// instead of once per cluster.
+template <typename WeightsOf, typename GeneOf>
+bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount, std::size_t clusterCount,
+                      WeightsOf weightsOf, GeneOf geneOf, ClusterParameters& out, MStepWorkspace& workspace) {
+    std::vector<double>& totalWeight = workspace.totalWeights;
+    totalWeight.assign(clusterCount, 0.0);
+    for (std::size_t r = 0; r < pairCount; ++r) {
+        const double* w = weightsOf(r);
+        for (std::size_t c = 0; c < clusterCount; ++c) totalWeight[c] += w[c];
+    }
+    for (std::size_t c = 0; c < clusterCount; ++c) {
+        if (totalWeight[c] <= 0.0) return false;  // NaN passes on, as in the estimate itself
+    }
+    const std::size_t columns = expression.columns();
+    out.resize(clusterCount, columns);
+    for (std::size_t r = 0; r < pairCount; ++r) {
+        addWeightedValues(expression.row(geneOf(r)), weightsOf(r), clusterCount, columns, out.means.data());
+    }
+    for (std::size_t c = 0; c < clusterCount; ++c) {
+        const double reciprocal = 1.0 / totalWeight[c];
+        double* mean = out.means.data() + c * columns;
+        for (std::size_t i = 0; i < columns; ++i) mean[i] = mean[i] * reciprocal;
+    }
+    for (std::size_t r = 0; r < pairCount; ++r) {
+        addWeightedSquares(expression.row(geneOf(r)), weightsOf(r), clusterCount, columns, out.means.data(),
+                           out.variances.data());
+    }
+    for (std::size_t c = 0; c < clusterCount; ++c) {
+        const double reciprocal = 1.0 / totalWeight[c];
+        double* variance = out.variances.data() + c * columns;
+        for (std::size_t i = 0; i < columns; ++i) variance[i] = variance[i] * reciprocal;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool updateClusterParameters(const Dataset& data, const PairWeights& weights, OrganismState& human,
+                             OrganismState& mouse, MStepWorkspace& workspace) {
+    const std::vector<OrthologPair>& pairs = data.orthologs.pairs;
+    const bool humanOk = estimateClusters(
+        data.human.expression, pairs.size(), weights.humanClusters(), [&](std::size_t r) { return weights.rowSums(r); },
+        [&](std::size_t r) { return pairs[r].human; }, human.parameters, workspace);
+    if (!humanOk) return false;
+    return estimateClusters(
+        data.mouse.expression, pairs.size(), weights.mouseClusters(),
+        [&](std::size_t r) { return weights.columnSums(r); }, [&](std::size_t r) { return pairs[r].mouse; },
+        mouse.parameters, workspace);
+}
+
+}  // namespace orthomix

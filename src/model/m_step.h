@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "model/organism_state.h"
+#include "records/dataset.h"
+
+namespace orthomix {
+
+// The posterior weights of every ortholog pair that the M-step needs: per
+// pair the row sums of its posterior (one weight per human cluster), then its
+// column sums (one per mouse cluster).
+class PairWeights {
+public:
+    void reset(std::size_t pairs, std::size_t humanClusters, std::size_t mouseClusters) {
+        humanClusters_ = humanClusters;
+        mouseClusters_ = mouseClusters;
+        values_.assign(pairs * (humanClusters + mouseClusters), 0.0);
+    }
+    std::size_t humanClusters() const { return humanClusters_; }
+    std::size_t mouseClusters() const { return mouseClusters_; }
+    double* rowSums(std::size_t pair) { return values_.data() + pair * (humanClusters_ + mouseClusters_); }
+    const double* rowSums(std::size_t pair) const { return values_.data() + pair * (humanClusters_ + mouseClusters_); }
+    double* columnSums(std::size_t pair) { return rowSums(pair) + humanClusters_; }
+    const double* columnSums(std::size_t pair) const { return rowSums(pair) + humanClusters_; }
+
+private:
+    std::size_t humanClusters_ = 0;
+    std::size_t mouseClusters_ = 0;
+    std::vector<double> values_;
+};
+
+// Scratch of the M-step, reused across iterations.
+struct MStepWorkspace {
+    std::vector<double> totalWeights;
+};
+
+// The M-step: every cluster's mean and variance, human clusters then mouse
+// clusters, as averages over the ortholog pairs weighted by their posterior
+// weights, each sum in pair order and divided by multiplying with the
+// reciprocal of the total weight. False, with the parameters partly rebuilt,
+// when a cluster has no positive total weight.
+bool updateClusterParameters(const Dataset& data, const PairWeights& weights, OrganismState& human,
+                             OrganismState& mouse, MStepWorkspace& workspace);
+
+}  // namespace orthomix

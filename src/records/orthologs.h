@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "records/organism_data.h"
+
+namespace orthomix {
+
+// The distinct (human identifier, mouse identifier) entries of the ortholog
+// file, ordered as unsigned bytes, human identifier first.
+using OrthologTable = std::set<std::pair<std::string, std::string>>;
+
+// One ortholog pair as positions in the two organisms' gene lists.
+struct OrthologPair {
+    std::uint32_t human = 0;
+    std::uint32_t mouse = 0;
+};
+
+// How the ortholog file matched the genes of the run.
+struct OrthologMatchSummary {
+    std::size_t entries = 0;  // distinct (human, mouse) entries of the file
+    std::size_t matched = 0;  // entries whose two genes are both present
+    std::string unmatchedHumanExample;
+    std::string unmatchedMouseExample;
+};
+
+// The ortholog pairs of the run resolved against the genes that are kept.
+struct ResolvedOrthologs {
+    // Ordered by the human gene's position; the pairs of one human gene in
+    // the table's order.
+    std::vector<OrthologPair> pairs;
+    std::vector<std::uint32_t> unpairedHuman;  // genes in no pair, in gene order
+    std::vector<std::uint32_t> unpairedMouse;
+    OrthologMatchSummary summary;
+};
+
+// Matches every entry to the first gene of each organism with that
+// identifier; entries naming a missing gene are left out.
+ResolvedOrthologs resolveOrthologs(const OrthologTable& table, const OrganismData& human, const OrganismData& mouse);
+
+}  // namespace orthomix

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <concepts>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orthomix {
+
+// Appends text as a JSON string literal. Quotes, backslashes and control
+// characters are escaped (controls as \u00XX); valid UTF-8 passes through;
+// each byte of invalid UTF-8 becomes the lone surrogate \uDCXX of that byte,
+// the convention by which a decoder can give back the original bytes.
+void appendJsonString(std::string& out, std::string_view text);
+
+// %.17g, which every double survives; NaN and infinities, which JSON lacks, as null.
+void appendJsonNumber(std::string& out, double value);
+
+// Writes one JSON document, indented two spaces a level, members in the order
+// they are written.
+class JsonWriter {
+public:
+    void beginObject();
+    void endObject();
+    void beginArray();
+    void endArray();
+    // Names the next value; only inside an object.
+    void key(std::string_view name);
+
+    void value(std::string_view text);
+    void value(const char* text) { value(std::string_view(text)); }
+    void value(const std::string& text) { value(std::string_view(text)); }
+    void value(double number);
+    void value(bool flag);
+    template <std::integral T>
+    void value(T number) {
+        beginValue();
+        text_ += std::to_string(number);
+    }
+    void null();
+    // A value already written as JSON.
+    void raw(std::string_view json);
+
+    template <typename T>
+    void member(std::string_view name, const T& v) {
+        key(name);
+        value(v);
+    }
+
+    const std::string& text() const { return text_; }
+
+private:
+    void beginValue();
+    void open(char bracket);
+    void close(char bracket);
+
+    std::string text_;
+    std::vector<bool> containerEmpty_;  // one entry per open container
+    bool afterKey_ = false;
+};
+
+}  // namespace orthomix

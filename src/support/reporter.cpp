@@ -1,0 +1,34 @@
+#include "support/reporter.h"
+
+#include <cstdio>
+
+namespace orthomix {
+namespace {
+
+void writeLine(std::FILE* stream, std::string_view prefix, std::string_view text) {
+    std::fwrite(prefix.data(), 1, prefix.size(), stream);
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+void ConsoleReporter::line(std::string_view text) { writeLine(stdout, "", text); }
+
+void ConsoleReporter::warning(std::string_view text) {
+    std::fflush(stdout);
+    writeLine(stderr, "warning: ", text);
+}
+
+void ConsoleReporter::note(std::string_view text) {
+    std::fflush(stdout);
+    writeLine(stderr, "", text);
+}
+
+void ConsoleReporter::error(std::string_view text) {
+    std::fflush(stdout);
+    writeLine(stderr, "", text);
+}
+
+}  // namespace orthomix

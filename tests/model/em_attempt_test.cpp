@@ -1,0 +1,240 @@
+#include "model/em_attempt.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "model/kmeans_start.h"
+#include "model_test_data.h"
+#include "support/partition_metrics.h"
+
+namespace orthomix {
+namespace {
+
+using testing::PlantedData;
+using testing::plantedData;
+
+AttemptSettings settingsWith(std::int32_t pseudoCounts, bool fastDensity = false) {
+    AttemptSettings settings;
+    settings.stoppingThr = 1e-4;
+    settings.pseudoCounts = pseudoCounts;
+    settings.fastDensity = fastDensity;
+    settings.kmeansMaxIterations = 1;
+    return settings;
+}
+
+// Runs an attempt that must not fail with an error; a rejection is a result.
+AttemptResult attempt(const Dataset& data, const AttemptStart& start, const AttemptSettings& settings,
+                      const IterationObserver& observer = {}) {
+    Result<AttemptResult> result = runAttempt(data, start, settings, observer);
+    if (!result) {
+        ADD_FAILURE() << "attempt failed: " << result.error().message;
+        AttemptResult failed;
+        failed.rejectionReason = "error: " + result.error().message;
+        return failed;
+    }
+    return std::move(result).value();
+}
+
+// Every gene's label is the position of the cluster whose members hold it, the
+// cluster count when none does; no gene is a member of two clusters.
+void expectLabelsMatchMembers(const OrganismClustering& clustering, std::size_t geneCount, const char* organism) {
+    const auto none = static_cast<std::int32_t>(clustering.clusters.count());
+    std::vector<std::int32_t> expected(geneCount, none);
+    for (std::size_t c = 0; c < clustering.clusters.count(); ++c) {
+        for (const std::uint32_t gene : clustering.clusters.members[c]) {
+            ASSERT_LT(gene, geneCount) << organism;
+            if (expected[gene] != none && expected[gene] != static_cast<std::int32_t>(c)) {
+                ADD_FAILURE() << organism << " gene " << gene << " is a member of clusters " << expected[gene]
+                              << " and " << c;
+            }
+            expected[gene] = static_cast<std::int32_t>(c);
+        }
+    }
+    EXPECT_EQ(clustering.labels, expected) << organism;
+}
+
+TEST(DrawAttemptStart, HumanSeedsAreDrawnBeforeMouseSeeds) {
+    const Dataset data = testing::datasetOf(
+        testing::organismOf({"h0", "h1", "h2", "h3", "h4", "h5", "h6", "h7", "h8", "h9"},
+                            std::vector<std::vector<double>>(10, {1.0})),
+        testing::organismOf({"m0", "m1", "m2", "m3", "m4", "m5", "m6"}, std::vector<std::vector<double>>(7, {1.0})),
+        {});
+    RandomGenerator random(1);
+    const AttemptStart start = drawAttemptStart(random, 3, data);
+    RandomGenerator sequence(1);
+    const std::vector<std::uint32_t> human = drawSeedPositions(sequence, 3, 10);
+    const std::vector<std::uint32_t> mouse = drawSeedPositions(sequence, 3, 7);
+    EXPECT_EQ(start.humanSeeds, (std::vector<std::uint32_t>{1, 7, 4}));
+    EXPECT_EQ(start.humanSeeds, human);
+    EXPECT_EQ(start.mouseSeeds, mouse) << "mouse seeds continue the human draws, modulo the mouse gene count";
+    EXPECT_EQ(random.draw(), sequence.draw()) << "both leave the generator in the same state";
+}
+
+TEST(EmAttempt, OneGoodStartRecoversThePlantedClustersReproducibly) {
+    const PlantedData planted = plantedData(4, 30, 8, 6, 17);
+    const Dataset& data = planted.data;
+    ASSERT_EQ(data.orthologs.summary.matched, 60u);
+    // One seed in every planted cluster, the mouse seeds in another order, so
+    // that the pair table has to reorder the mouse clusters.
+    AttemptStart start;
+    start.humanSeeds = {0, 30, 60, 90};
+    start.mouseSeeds = {90, 0, 60, 30};
+    const AttemptResult result = attempt(data, start, settingsWith(10));
+    ASSERT_TRUE(result.usable()) << result.rejectionReason;
+    EXPECT_TRUE(result.emCompleted);
+    EXPECT_TRUE(std::isfinite(result.logLikelihood));
+    EXPECT_GE(result.iterations, 1);
+    EXPECT_LE(result.iterations, kMaxEmIterations);
+    ASSERT_EQ(result.logLikelihoodByIteration.size(), static_cast<std::size_t>(result.iterations));
+    EXPECT_EQ(result.logLikelihoodByIteration.back(), result.logLikelihood);
+    ASSERT_EQ(result.human.clusters.count(), 4u);
+    ASSERT_EQ(result.mouse.clusters.count(), 4u);
+    for (const auto& members : result.human.clusters.members) EXPECT_FALSE(members.empty());
+    for (const auto& members : result.mouse.clusters.members) EXPECT_FALSE(members.empty());
+    EXPECT_EQ(result.human.parameters.clusterCount, 4u);
+    EXPECT_EQ(result.mouse.parameters.columns, 6u);
+    EXPECT_EQ(result.pairTable.rows, 4);
+    EXPECT_EQ(result.pairTable.cols, 4);
+    double tableTotal = result.pairTable.scatterProbability;
+    for (const double cell : result.pairTable.cells) tableTotal += cell;
+    EXPECT_NEAR(tableTotal, 1.0, 1e-12);
+    EXPECT_GE(testing::adjustedRandIndex(planted.humanTruth, result.human.labels), 0.9);
+    EXPECT_GE(testing::adjustedRandIndex(planted.mouseTruth, result.mouse.labels), 0.9);
+    // The diagonalisation puts planted cluster c of both organisms at the same position.
+    for (std::size_t g = 0; g < planted.humanTruth.size(); ++g) {
+        if (planted.humanTruth[g] != planted.mouseTruth[g]) continue;
+        EXPECT_EQ(result.human.labels[g], result.mouse.labels[g]) << "gene " << g << " of both organisms";
+    }
+
+    // The same start again: the same result to the last bit.
+    const AttemptResult again = attempt(data, start, settingsWith(10));
+    EXPECT_EQ(again.iterations, result.iterations);
+    EXPECT_EQ(again.logLikelihoodByIteration, result.logLikelihoodByIteration);
+    EXPECT_EQ(again.human.labels, result.human.labels);
+    EXPECT_EQ(again.mouse.clusters.members, result.mouse.clusters.members);
+    EXPECT_EQ(again.human.parameters.means, result.human.parameters.means);
+    EXPECT_EQ(again.mouse.parameters.variances, result.mouse.parameters.variances);
+    EXPECT_EQ(again.pairTable.cells, result.pairTable.cells);
+    EXPECT_EQ(again.humanSpread, result.humanSpread);
+}
+
+TEST(EmAttempt, TheHighestLikelihoodAmongStartsRecoversThePlantedClusters) {
+    // Random starts often put two seeds into one planted cluster; the
+    // likelihood must single out a start that did not.
+    const PlantedData planted = plantedData(4, 30, 8, 6, 17);
+    RandomGenerator random(1);
+    double best = -std::numeric_limits<double>::infinity();
+    std::vector<std::int32_t> bestHuman, bestMouse;
+    for (int start = 0; start < 8; ++start) {
+        const AttemptResult result = attempt(planted.data, drawAttemptStart(random, 4, planted.data), settingsWith(10));
+        if (!result.usable() || !(result.logLikelihood > best)) continue;
+        best = result.logLikelihood;
+        bestHuman = result.human.labels;
+        bestMouse = result.mouse.labels;
+    }
+    ASSERT_FALSE(bestHuman.empty()) << "no start gave a usable clustering";
+    EXPECT_GE(testing::adjustedRandIndex(planted.humanTruth, bestHuman), 0.9);
+    EXPECT_GE(testing::adjustedRandIndex(planted.mouseTruth, bestMouse), 0.9);
+}
+
+TEST(EmAttempt, RejectedWhenEveryPairIsScatterOrNoPairMatches) {
+    const PlantedData planted = plantedData(2, 10, 4, 4, 3);
+    RandomGenerator random(5);
+
+    Dataset unmatched = planted.data;
+    unmatched.orthologs = resolveOrthologs({{"X1", "Y1"}}, unmatched.human, unmatched.mouse);
+    ASSERT_TRUE(unmatched.orthologs.pairs.empty());
+    const AttemptResult noPairs = attempt(unmatched, drawAttemptStart(random, 2, unmatched), settingsWith(10));
+    EXPECT_EQ(noPairs.rejectionReason, "a cluster without ortholog weight");
+    EXPECT_FALSE(noPairs.emCompleted);
+    EXPECT_EQ(noPairs.iterations, 0);
+
+    // A huge scatter pseudo count makes the scatter term win every pair.
+    int observed = 0;
+    const AttemptResult allScatter =
+        attempt(planted.data, drawAttemptStart(random, 2, planted.data), settingsWith(2000000000),
+                [&observed](const IterationProgress&) { ++observed; });
+    EXPECT_EQ(allScatter.rejectionReason, "every ortholog pair in scatter");
+    EXPECT_FALSE(allScatter.emCompleted);
+    EXPECT_EQ(allScatter.iterations, 0) << "it fails in the first iteration";
+    EXPECT_EQ(allScatter.scatterPairs, planted.data.orthologs.pairs.size());
+    EXPECT_EQ(observed, 0) << "a rejected iteration is not reported as completed";
+}
+
+TEST(EmAttempt, FastDensityGivesTheExactModesMembershipsOnSeparatedData) {
+    const PlantedData planted = plantedData(4, 30, 8, 6, 17);
+    RandomGenerator random(1);
+    int compared = 0;
+    for (int start = 0; start < 6; ++start) {
+        const AttemptStart seeds = drawAttemptStart(random, 4, planted.data);
+        const AttemptResult exact = attempt(planted.data, seeds, settingsWith(10, false));
+        const AttemptResult fast = attempt(planted.data, seeds, settingsWith(10, true));
+        const std::string context = "start " + std::to_string(start);
+        EXPECT_EQ(fast.rejectionReason, exact.rejectionReason) << context;
+        if (!exact.usable() || !fast.usable()) continue;
+        ++compared;
+        EXPECT_EQ(fast.human.clusters.members, exact.human.clusters.members) << context;
+        EXPECT_EQ(fast.mouse.clusters.members, exact.mouse.clusters.members) << context;
+        EXPECT_EQ(fast.human.labels, exact.human.labels) << context;
+        EXPECT_EQ(fast.mouse.labels, exact.mouse.labels) << context;
+        EXPECT_EQ(fast.iterations, exact.iterations) << context;
+        EXPECT_EQ(fast.scatterPairs, exact.scatterPairs) << context;
+        // Spreads depend on the memberships alone.
+        EXPECT_EQ(fast.humanSpread, exact.humanSpread) << context;
+        EXPECT_EQ(fast.mouseSpread, exact.mouseSpread) << context;
+        EXPECT_NEAR(fast.logLikelihood, exact.logLikelihood, 1e-9 * std::fabs(exact.logLikelihood)) << context;
+    }
+    EXPECT_GE(compared, 2) << "too few usable starts to compare the two modes";
+}
+
+TEST(EmAttempt, ResultLabelsAgreeWithTheMemberLists) {
+    // Three outlier pairs end in scatter: their genes are in no cluster.
+    const PlantedData planted = plantedData(4, 30, 8, 6, 17, 3);
+    RandomGenerator random(1);
+    int checked = 0;
+    bool sawGeneInNoCluster = false;
+    for (int start = 0; start < 6; ++start) {
+        for (const bool fast : {false, true}) {
+            const AttemptResult result =
+                attempt(planted.data, drawAttemptStart(random, 4, planted.data), settingsWith(10, fast));
+            if (!result.usable()) continue;
+            ++checked;
+            expectLabelsMatchMembers(result.human, planted.data.human.geneCount(), "human");
+            expectLabelsMatchMembers(result.mouse, planted.data.mouse.geneCount(), "mouse");
+            const auto none = static_cast<std::int32_t>(result.human.clusters.count());
+            for (std::size_t g = 0; g < planted.humanTruth.size(); ++g) {
+                if (planted.humanTruth[g] == -1 && result.human.labels[g] == none) sawGeneInNoCluster = true;
+            }
+        }
+    }
+    EXPECT_GE(checked, 2) << "too few usable attempts";
+    EXPECT_TRUE(sawGeneInNoCluster) << "no attempt left an outlier outside every cluster";
+}
+
+TEST(EmAttempt, TheObserverSeesEveryCompletedIterationAndTheLastMatchesTheResult) {
+    const PlantedData planted = plantedData(4, 30, 8, 6, 17);
+    RandomGenerator random(8);  // a start that needs several iterations
+    std::vector<IterationProgress> seen;
+    const AttemptResult result = attempt(planted.data, drawAttemptStart(random, 4, planted.data), settingsWith(10),
+                                         [&seen](const IterationProgress& progress) { seen.push_back(progress); });
+    ASSERT_TRUE(result.usable()) << result.rejectionReason;
+    ASSERT_GE(result.iterations, 2) << "the test needs more than one iteration";
+    ASSERT_EQ(seen.size(), static_cast<std::size_t>(result.iterations)) << "one call per completed iteration";
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].iteration, static_cast<int>(i + 1));
+        EXPECT_EQ(seen[i].logLikelihood, result.logLikelihoodByIteration[i]) << "iteration " << i + 1;
+    }
+    const IterationProgress& last = seen.back();
+    EXPECT_EQ(last.logLikelihood, result.logLikelihood);
+    EXPECT_EQ(last.humanSpread, result.humanSpread);
+    EXPECT_EQ(last.mouseSpread, result.mouseSpread);
+    EXPECT_EQ(last.scatterPairs, result.scatterPairs);
+}
+
+}  // namespace
+}  // namespace orthomix

@@ -1,0 +1,105 @@
+#include "model/preprocessing.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "model_test_data.h"
+#include "numeric/random_generator.h"
+
+namespace orthomix {
+namespace {
+
+using testing::organismOf;
+using Names = std::vector<std::string>;
+
+Names keptNames(const OrganismData& organism, double cvThreshold, double exprThreshold) {
+    return preprocessOrganism(organism, cvThreshold, exprThreshold).identifiers;
+}
+
+TEST(Preprocessing, ThresholdsAreInclusiveOnTheValuesAsRead) {
+    const OrganismData organism = organismOf({"g"}, {{1, 2, 3, 4}});
+    const GeneStatistics statistics = geneStatistics(organism.expression.row(0), 4);
+    EXPECT_EQ(statistics.mean, 2.5);
+    EXPECT_DOUBLE_EQ(statistics.standardDeviation, std::sqrt(1.25)) << "population form, divided by n";
+    // CV = 1/sqrt(5), a little under 0.45.
+    EXPECT_EQ(keptNames(organism, 0.4, 4.0), Names{"g"}) << "a maximum equal to the expression threshold passes";
+    EXPECT_TRUE(keptNames(organism, 0.4, std::nextafter(4.0, 5.0)).empty());
+    EXPECT_TRUE(keptNames(organism, 0.45, 0.0).empty());
+    EXPECT_EQ(keptNames(organism, 1.0 / std::sqrt(5.0) - 1e-12, 0.0), Names{"g"});
+
+    const GeneStatistics none = geneStatistics(nullptr, 0);
+    EXPECT_EQ(none.mean, 0.0) << "no values";
+    EXPECT_EQ(none.standardDeviation, 0.0);
+}
+
+TEST(Preprocessing, DropsGenesThatCannotBeStandardisedOrFailTheSignedCv) {
+    const OrganismData organism = organismOf(
+        {"constant", "zeros", "negative", "zeroMean", "plain", "overflow"},
+        {
+            {3, 3, 3, 3},      // CV 0, would standardise to 0/0
+            {0, 0, 0, 0},      // CV 0/0
+            {-1, -2, -3, -4},  // negative mean, negative CV
+            {-1, 1, -1, 1},    // CV +inf
+            {1, 2, 3, 4},
+            {std::numeric_limits<double>::infinity(), 1.0, 1.0, 1.0},  // CV NaN
+        });
+    EXPECT_EQ(keptNames(organism, 0.0, -10.0), (Names{"zeroMean", "plain"})) << "the survivors keep their order";
+    EXPECT_EQ(keptNames(organism, -1e300, -10.0), (Names{"negative", "zeroMean", "plain"}));
+    EXPECT_EQ(keptNames(organism, 1e300, 1.0), (Names{"zeroMean"}));
+
+    // Without samples no gene has values to judge.
+    const OrganismData noSamples = organismOf({"a", "b"}, {{}, {}}, 0);
+    const OrganismData kept = preprocessOrganism(noSamples, -1e300, -1e300);
+    EXPECT_TRUE(kept.identifiers.empty());
+    EXPECT_EQ(kept.expression.rows(), 0u);
+}
+
+TEST(Preprocessing, KeptGenesCarryTheirIdentifierAnnotationAndStandardisedRow) {
+    OrganismData organism = organismOf({"drop", "keep1", "keep2"}, {{5, 5, 5}, {1, 2, 3}, {10, 0, 20}});
+    organism.annotations = {"first", "", "third"};
+    organism.sampleNames = {"x", "y", "z"};
+    const OrganismData kept = preprocessOrganism(organism, 0.0, 0.0);
+    EXPECT_EQ(kept.identifiers, (Names{"keep1", "keep2"}));
+    EXPECT_EQ(kept.annotations, (Names{"", "third"})) << "annotations stay with their genes";
+    EXPECT_EQ(kept.sampleNames, organism.sampleNames);
+    ASSERT_EQ(kept.expression.rows(), 2u);
+    ASSERT_EQ(kept.expression.columns(), 3u);
+    const double sd = std::sqrt(2.0 / 3.0);
+    EXPECT_EQ(kept.expression.row(0)[0], (1.0 - 2.0) / sd);
+    EXPECT_EQ(kept.expression.row(0)[1], 0.0);
+    EXPECT_EQ(kept.expression.row(1)[1], (0.0 - 10.0) / std::sqrt(200.0 / 3.0)) << "the row of the right gene";
+}
+
+TEST(Preprocessing, StandardisesKeptGenesToMeanZeroAndUnitSpread) {
+    const OrganismData example = preprocessOrganism(organismOf({"example"}, {{1, 2, 3, 4}}), 0.0, 0.0);
+    ASSERT_EQ(example.geneCount(), 1u);
+    const double root5 = std::sqrt(5.0);
+    const std::vector<double> expected = {-3 / root5, -1 / root5, 1 / root5, 3 / root5};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_DOUBLE_EQ(example.expression.row(0)[i], expected[i]) << "value " << i;
+    }
+
+    Names names;
+    std::vector<std::vector<double>> rows;
+    RandomGenerator random(99);
+    for (int g = 0; g < 20; ++g) {
+        std::vector<double> values;
+        for (int s = 0; s < 37; ++s) values.push_back(random.draw() / 100.0 + 5.0);
+        names.push_back("random" + std::to_string(g));
+        rows.push_back(values);
+    }
+    const OrganismData kept = preprocessOrganism(organismOf(names, rows), 0.0, 0.0);
+    ASSERT_EQ(kept.identifiers, names);
+    for (std::size_t g = 0; g < kept.geneCount(); ++g) {
+        const GeneStatistics statistics = geneStatistics(kept.expression.row(g), kept.expression.columns());
+        EXPECT_NEAR(statistics.mean, 0.0, 1e-12) << kept.identifiers[g];
+        EXPECT_NEAR(statistics.standardDeviation, 1.0, 1e-12) << kept.identifiers[g];
+    }
+}
+
+}  // namespace
+}  // namespace orthomix
