@@ -1,8 +1,10 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 
+#include "driver/interruption.h"
 #include "driver/run.h"
 #include "driver/usage.h"
 
@@ -19,15 +21,23 @@ int main(int argc, char** argv) {
         }
         parameterPath = argv[1];
     }
+    orthomix::installInterruptionHandlers();
     orthomix::ConsoleReporter reporter;
     orthomix::RunRecord record;
-    orthomix::Status status =
-        orthomix::runOrthomix(parameterPath, static_cast<std::uint32_t>(std::time(nullptr)), reporter, record);
-    if (status && !record.path().empty()) status = orthomix::writeRunRecord(record);
-    if (!status) {
-        reporter.error(status.error().message);
-        orthomix::writeFailedRunRecord(record, status.error().message);
-        return 1;
+    orthomix::Status status;
+    try {
+        status =
+            orthomix::runOrthomix(parameterPath, static_cast<std::uint32_t>(std::time(nullptr)), reporter, record);
+    } catch (const std::bad_alloc&) {
+        // The data of the run is released by now, so the message and the record can be made.
+        status = orthomix::Error{"Out of memory while " + record.phaseInProgress()};
     }
-    return 0;
+    if (status) return 0;
+    if (const int signal = orthomix::interruptionSignal()) {
+        record.interruptedBy = signal;
+        status = orthomix::interruptedError(signal);
+    }
+    reporter.error(status.error().message);
+    orthomix::writeFailedRunRecord(record, status.error().message);
+    return record.interruptedBy != 0 ? 128 + record.interruptedBy : 1;
 }
