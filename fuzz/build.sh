@@ -15,8 +15,8 @@ if ! echo "$probe" | clang++ -x c++ -fsanitize=fuzzer - -o "$out/probe" >/dev/nu
 fi
 rm -f "$out/probe"
 
-flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
-       -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -I"$root/src")
+flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined,float-cast-overflow -fno-sanitize-recover=all
+       -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -I"$root/src" -DORTHOMIX_VERSION='"fuzz"')
 common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp")
 
 build() {
@@ -40,4 +40,9 @@ build ortholog_fuzz "$root/src/io/ortholog_reader.cpp" "$root/src/records/orthol
 build parameter_fuzz "$root/src/io/parameter_file.cpp" "$root/src/driver/settings.cpp" \
     "$root/src/support/json_writer.cpp" & pending+=($!)
 finish
-build number_fuzz
+build number_fuzz & pending+=($!)
+# The whole run in memory: every source but the entry point.
+mapfile -t core < <(find "$root/src" -name '*.cpp' ! -path '*/driver/main.cpp' ! -name tab_separated_text.cpp \
+    ! -name number_parsing.cpp | sort)
+build pipeline_fuzz "${core[@]}" & pending+=($!)
+finish
