@@ -100,19 +100,7 @@ private:
 
 // Runs a shell command line in `directory`; $ORTHOMIX stands for the built tool.
 inline CommandResult runShell(const std::filesystem::path& directory, const std::string& script) {
-    const std::filesystem::path outFile = directory / ".stdout";
-    const std::filesystem::path errFile = directory / ".stderr";
-    const std::string command = "cd '" + directory.string() + "' && ORTHOMIX='" + std::string(ORTHOMIX_BINARY) +
-                                "' bash -c '" + script + "' > '" + outFile.string() + "' 2> '" + errFile.string() +
-                                "' < /dev/null";
-    const int status = std::system(command.c_str());
-    CommandResult result;
-    result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = readFile(outFile.string());
-    result.err = readFile(errFile.string());
-    std::filesystem::remove(outFile);
-    std::filesystem::remove(errFile);
-    return result;
+    return runCaptured(directory, "ORTHOMIX='" + std::string(ORTHOMIX_BINARY) + "' bash -c '" + script + "'");
 }
 
 // Files under the folder whose names a writer gives its temporary files or
