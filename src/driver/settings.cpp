@@ -57,25 +57,42 @@ std::optional<std::uint32_t> seedFrom(std::string_view text, bool& inRange) {
     return static_cast<std::uint32_t>(clamped);
 }
 
+constexpr std::size_t kMostToleratedSlips = 3;
+// Bytes of a key or value quoted in a warning.
+constexpr std::size_t kQuotedBytes = 60;
+
+std::string quoted(std::string_view text) {
+    if (text.size() <= kQuotedBytes) return "\"" + std::string(text) + "\"";
+    return "\"" + std::string(text.substr(0, kQuotedBytes)) + "...\"";
+}
+
 constexpr std::int64_t kInt32Lowest = std::numeric_limits<std::int32_t>::min();
 constexpr std::int64_t kInt32Highest = std::numeric_limits<std::int32_t>::max();
 
 // Levenshtein distance over ASCII letters folded to lower case, so that a key
-// written with other capitals is at distance 0.
-std::size_t editDistanceIgnoringCase(std::string_view a, std::string_view b) {
+// written with other capitals is at distance 0; any distance beyond the most
+// tolerated slips may come back as a smaller one that is still beyond them.
+// `known` is a key of the table, short enough for the rows to live on the stack.
+std::size_t editDistanceIgnoringCase(std::string_view text, std::string_view known) {
+    constexpr std::size_t kRow = 64;
+    if (known.size() >= kRow) return std::numeric_limits<std::size_t>::max();
     const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    std::vector<std::size_t> previous(b.size() + 1);
-    std::vector<std::size_t> current(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) previous[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::array<std::size_t, kRow> previous{};
+    std::array<std::size_t, kRow> current{};
+    for (std::size_t j = 0; j <= known.size(); ++j) previous[j] = j;
+    for (std::size_t i = 1; i <= text.size(); ++i) {
         current[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t substitution = previous[j - 1] + (fold(a[i - 1]) == fold(b[j - 1]) ? 0 : 1);
+        std::size_t rowLeast = i;
+        for (std::size_t j = 1; j <= known.size(); ++j) {
+            const std::size_t substitution = previous[j - 1] + (fold(text[i - 1]) == fold(known[j - 1]) ? 0 : 1);
             current[j] = std::min({previous[j] + 1, current[j - 1] + 1, substitution});
+            rowLeast = std::min(rowLeast, current[j]);
         }
-        std::swap(previous, current);
+        // No later row is below this one's least entry: far keys are given up early.
+        if (rowLeast > kMostToleratedSlips) return rowLeast;
+        previous = current;
     }
-    return previous[b.size()];
+    return previous[known.size()];
 }
 
 // The shortest text that reads back as the same double.
@@ -224,6 +241,9 @@ std::string_view closestKey(std::string_view unknown) {
     std::string_view best;
     std::size_t bestDistance = std::numeric_limits<std::size_t>::max();
     for (const SettingDefinition& definition : kSettings) {
+        // The lengths alone put such a key beyond every tolerance, however long the line.
+        const std::size_t longer = std::max(unknown.size(), definition.key.size());
+        if (longer - std::min(unknown.size(), definition.key.size()) > kMostToleratedSlips) continue;
         const std::size_t distance = editDistanceIgnoringCase(unknown, definition.key);
         if (distance < bestDistance) {
             bestDistance = distance;
@@ -231,7 +251,8 @@ std::string_view closestKey(std::string_view unknown) {
         }
     }
     // Short keys tolerate fewer slips, so that "x" is not taken for "k".
-    const std::size_t tolerated = best.size() <= 2 ? 0 : best.size() <= 5 ? 1 : best.size() <= 12 ? 2 : 3;
+    const std::size_t tolerated =
+        best.size() <= 2 ? 0 : best.size() <= 5 ? 1 : best.size() <= 12 ? 2 : kMostToleratedSlips;
     return bestDistance <= tolerated ? best : std::string_view();
 }
 
@@ -239,7 +260,7 @@ std::vector<std::string> parameterWarnings(const ParameterTable& table, const st
     std::vector<std::string> warnings;
     const std::string inFile = " in parameter file " + path;
     for (const std::string& key : unrecognisedKeys(table)) {
-        std::string warning = "unrecognised key \"" + key + "\"" + inFile + " (keys are case-sensitive)";
+        std::string warning = "unrecognised key " + quoted(key) + inFile + " (keys are case-sensitive)";
         const std::string_view suggestion = closestKey(key);
         if (!suggestion.empty()) {
             warning += "; did you mean \"" + std::string(suggestion) + "\"?";
@@ -254,7 +275,7 @@ std::vector<std::string> parameterWarnings(const ParameterTable& table, const st
         std::string warning = lenientReading(definition, *text);
         const bool hasHash = text->find('#') != std::string::npos;
         if (warning.empty() && !hasHash) continue;
-        const std::string value = "the value \"" + *text + "\" of the key " + std::string(definition.key) + inFile;
+        const std::string value = "the value " + quoted(*text) + " of the key " + std::string(definition.key) + inFile;
         if (warning.empty()) {
             warning = value + " contains \"#\"";
         } else {

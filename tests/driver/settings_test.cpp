@@ -128,6 +128,10 @@ TEST(ParameterFileMistakes, UnknownKeysSuggestTheClosestKnownKey) {
                   "mean \"nMaxAlgRun\"?",
                   "unrecognised key \"x\" in parameter file params.txt (keys are case-sensitive)"}))
         << "in table order";
+    EXPECT_EQ(warningsOf(std::string(5000, 'z') + " = 1\n"),
+              (std::vector<std::string>{"unrecognised key \"" + std::string(60, 'z') +
+                                        "...\" in parameter file params.txt (keys are case-sensitive)"}))
+        << "a key as long as a line of data is cut in the message";
 }
 
 TEST(ParameterFileMistakes, LenientValuesKeepTheirMeaningAndWarnWithKeyTextAndValueUsed) {
