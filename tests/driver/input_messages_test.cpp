@@ -55,12 +55,8 @@ TEST(InputMessages, NonNumbersAreCountedWithTheFirstPlaceAndALongTextIsCut) {
 }
 
 TEST(InputMessages, PreprocessingThatKeepsUnderATenthSaysWhyAndNamesTheKeysThatApplied) {
-    PreprocessingCounts counts;
-    counts.read = 20627;
-    counts.kept = 12;
-    counts.belowVariation = 20590;
-    counts.belowMaximum = 20100;
-    counts.constant = 3;
+    PreprocessingCounts counts{
+        .read = 20627, .kept = 12, .belowVariation = 20590, .belowMaximum = 20100, .constant = 3, .notFinite = 0};
     PreprocessingThresholds thresholds{0.1, 5.0, "CVThr", "maxExpr_ms"};
     EXPECT_EQ(preprocessingWarning(counts, "mouse", thresholds),
               "preprocessing kept 12 of the 20627 mouse genes (under 10 %): 20590 have a coefficient of variation "
@@ -80,14 +76,14 @@ TEST(InputMessages, PreprocessingThatKeepsUnderATenthSaysWhyAndNamesTheKeysThatA
 }
 
 TEST(InputMessages, OrthologMessagesTellAbsentIdentifiersFromDroppedGenes) {
-    OrthologMatchSummary summary;
-    summary.entries = 15000;
-    summary.matched = 12;
-    summary.namingAbsentGene = 2000;
-    summary.namingDroppedGene = 12988;
-    summary.absentHumanExample = "ENSG1";
-    summary.droppedHumanExample = "1";
-    summary.droppedMouseExample = "A1bg";
+    OrthologMatchSummary summary{.entries = 15000,
+                                 .matched = 12,
+                                 .namingAbsentGene = 2000,
+                                 .namingDroppedGene = 12988,
+                                 .absentHumanExample = "ENSG1",
+                                 .absentMouseExample = "",
+                                 .droppedHumanExample = "1",
+                                 .droppedMouseExample = "A1bg"};
     EXPECT_EQ(fewMatchedOrthologsWarning(summary, "orthologs.txt"),
               "only 12 of the 15000 entries of the ortholog file orthologs.txt name two present genes: 2000 name an "
               "identifier that its data file does not have (for example human \"ENSG1\"), 12988 name a gene that "
