@@ -1,6 +1,7 @@
 #include "driver/settings.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -57,6 +58,7 @@ std::optional<std::uint32_t> seedFrom(std::string_view text, bool& inRange) {
     return static_cast<std::uint32_t>(clamped);
 }
 
+// The most letters an unrecognised key may be off from the key it is taken for.
 constexpr std::size_t kMostToleratedSlips = 3;
 // Bytes of a key or value quoted in a warning.
 constexpr std::size_t kQuotedBytes = 60;

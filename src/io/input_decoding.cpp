@@ -1,7 +1,9 @@
 #include "io/input_decoding.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <new>
+#include <string>
 
 #define ZLIB_CONST
 #include <zlib.h>
