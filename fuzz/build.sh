@@ -17,13 +17,13 @@ rm -f "$out/probe"
 
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined,float-cast-overflow -fno-sanitize-recover=all
        -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -I"$root/src" -DORTHOMIX_VERSION='"fuzz"')
-common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp")
+common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp" "$root/src/io/input_decoding.cpp")
 
 build() {
     local name="$1"
     shift
     echo "building $name"
-    clang++ "${flags[@]}" "$fuzz_dir/$name.cpp" "$@" "${common[@]}" -o "$out/$name"
+    clang++ "${flags[@]}" "$fuzz_dir/$name.cpp" "$@" "${common[@]}" -lz -o "$out/$name"
 }
 
 # Two at a time: the machine is shared.
@@ -41,8 +41,10 @@ build parameter_fuzz "$root/src/io/parameter_file.cpp" "$root/src/driver/setting
     "$root/src/support/json_writer.cpp" & pending+=($!)
 finish
 build number_fuzz & pending+=($!)
-# The whole run in memory: every source but the entry point.
+build decoding_fuzz & pending+=($!)
+finish
+# The whole run in memory: every source but the entry point (and those in common).
 mapfile -t core < <(find "$root/src" -name '*.cpp' ! -path '*/driver/main.cpp' ! -name tab_separated_text.cpp \
-    ! -name number_parsing.cpp | sort)
+    ! -name number_parsing.cpp ! -name input_decoding.cpp | sort)
 build pipeline_fuzz "${core[@]}" & pending+=($!)
 finish

@@ -4,6 +4,7 @@
 // tables and the run record. Any undefined behaviour stops it through the
 // sanitizers; the checks hold the result to its own shape.
 #include <array>
+#include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
@@ -107,10 +108,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         table.emplace(std::move(h), "m" + std::to_string(bytes.next() % 16));
     }
 
+    const auto prepared = [&](const OrganismData& organism) {
+        if (!settings.prep) return organism;
+        PreprocessedOrganism kept = preprocessOrganism(organism, settings.CVThr, settings.maxExpr);
+        FUZZ_CHECK(kept.counts.read == organism.geneCount() && kept.counts.kept == kept.data.geneCount());
+        FUZZ_CHECK(kept.data.geneCount() <= organism.geneCount());
+        for (std::size_t g = 0; g < kept.data.geneCount(); ++g) {
+            for (const double value : kept.data.expression.rowSpan(g)) FUZZ_CHECK(std::isfinite(value));
+        }
+        return std::move(kept.data);
+    };
     Dataset dataset;
-    dataset.human = settings.prep ? preprocessOrganism(human, settings.CVThr, settings.maxExpr) : human;
-    dataset.mouse = settings.prep ? preprocessOrganism(mouse, settings.CVThr, settings.maxExpr) : mouse;
-    FUZZ_CHECK(dataset.human.geneCount() <= human.geneCount() && dataset.mouse.geneCount() <= mouse.geneCount());
+    dataset.human = prepared(human);
+    dataset.mouse = prepared(mouse);
     // The run stops with a message before any repetition in these cases.
     if (dataset.human.geneCount() == 0 || dataset.mouse.geneCount() == 0) return 0;
     dataset.orthologs = resolveOrthologs(table, dataset.human, dataset.mouse);

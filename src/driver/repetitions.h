@@ -33,6 +33,8 @@ struct AttemptRecord {
     std::size_t scatterPairs = 0;
     double seconds = 0.0;
     EmTimings timings;
+    StartClusters humanStart;
+    StartClusters mouseStart;
 };
 
 struct RepetitionSettings {
