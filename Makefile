@@ -1,23 +1,31 @@
-# The two set-up commands: `make run` builds the tool and runs it on the example
-# dataset; `make test` builds it and runs every test.
+# The set-up commands: `make run` builds the tool alone and runs it on the
+# example dataset; `make test` builds everything and runs every test;
+# `make install PREFIX=DIR` puts orthomix and the example generator in DIR/bin.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
+PREFIX ?= /usr/local
 
-.PHONY: all build run test bench clean
+.PHONY: all configure build run test install bench clean
 
 all: build
 
-build:
+configure:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
-	mkdir -p examples/out
+run: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target orthomix
 	cd examples && ../$(BUILD_DIR)/orthomix ParameterSetting.txt
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(JOBS)
+
+install: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target orthomix orthomix_generate
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 # Whole-run timings on generated datasets of transcriptome size (several minutes).
 bench:

@@ -15,8 +15,8 @@ if ! echo "$probe" | clang++ -x c++ -fsanitize=fuzzer - -o "$out/probe" >/dev/nu
 fi
 rm -f "$out/probe"
 
-flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
-       -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -I"$root/src")
+flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined,float-cast-overflow -fno-sanitize-recover=all
+       -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -I"$root/src" -DORTHOMIX_VERSION='"fuzz"')
 common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp" "$root/src/io/input_decoding.cpp")
 
 build() {
@@ -42,4 +42,9 @@ build parameter_fuzz "$root/src/io/parameter_file.cpp" "$root/src/driver/setting
 finish
 build number_fuzz & pending+=($!)
 build decoding_fuzz & pending+=($!)
+finish
+# The whole run in memory: every source but the entry point (and those in common).
+mapfile -t core < <(find "$root/src" -name '*.cpp' ! -path '*/driver/main.cpp' ! -name tab_separated_text.cpp \
+    ! -name number_parsing.cpp ! -name input_decoding.cpp | sort)
+build pipeline_fuzz "${core[@]}" & pending+=($!)
 finish

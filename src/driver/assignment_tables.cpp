@@ -3,7 +3,6 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "io/atomic_file.h"
 #include "model/nearest_mean.h"
 
 namespace orthomix {
@@ -27,9 +26,8 @@ std::vector<GeneAssignment> assignGenes(const OrganismData& organism, const Memb
     return assignments;
 }
 
-Status writeAssignmentTable(const std::string& path, const OrganismData& organism, const MembershipView& view) {
+void writeAssignmentTable(AtomicOutputFile& out, const OrganismData& organism, const MembershipView& view) {
     const std::vector<GeneAssignment> assignments = assignGenes(organism, view);
-    AtomicOutputFile out(path);
     out.write("identifier\tannotation\tcluster\tnearest_cluster\tdistance_to_nearest\n");
     for (std::size_t g = 0; g < organism.geneCount(); ++g) {
         const GeneAssignment& assignment = assignments[g];
@@ -48,7 +46,6 @@ Status writeAssignmentTable(const std::string& path, const OrganismData& organis
         }
         out.write('\n');
     }
-    return out.commit();
 }
 
 }  // namespace orthomix

@@ -6,7 +6,7 @@
 
 #include "driver/result_assembly.h"
 #include "records/organism_data.h"
-#include "support/error.h"
+#include "io/atomic_file.h"
 
 namespace orthomix {
 
@@ -25,6 +25,6 @@ std::vector<GeneAssignment> assignGenes(const OrganismData& organism, const Memb
 
 // A header, then one tab-separated line per gene in gene order: identifier,
 // annotation, cluster position or "scatter", nearest cluster, its distance.
-Status writeAssignmentTable(const std::string& path, const OrganismData& organism, const MembershipView& view);
+void writeAssignmentTable(AtomicOutputFile& out, const OrganismData& organism, const MembershipView& view);
 
 }  // namespace orthomix

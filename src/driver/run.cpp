@@ -3,11 +3,12 @@
 #include <cstdio>
 
 #include "driver/input_messages.h"
+#include "driver/interruption.h"
+#include "driver/output_paths.h"
 #include "driver/repetitions.h"
 #include "driver/result_files.h"
 #include "driver/settings.h"
 #include "io/annotation_reader.h"
-#include "io/atomic_file.h"
 #include "io/expression_reader.h"
 #include "io/ortholog_reader.h"
 #include "model/em_attempt.h"
@@ -35,6 +36,8 @@ Result<ParameterSetting> readSettings(const std::string& path, std::uint32_t clo
     record.seedFromClock = !settings.seed;
     record.seed = settings.seed ? *settings.seed : clockSeed;
     for (const std::string& warning : parameterWarnings(*table, path)) reporter.warning(warning);
+    ORTHOMIX_TRY(checkOutputPaths(settings, path));
+    record.outputPathsChecked = true;
     ORTHOMIX_TRY(checkSettings(settings, *table, path));
     if (!settings.seed) {
         const std::string seed = std::to_string(clockSeed);
@@ -93,16 +96,6 @@ Result<InputFiles> readInputs(const ParameterSetting& settings, Reporter& report
     });
     ORTHOMIX_TRY(annotations);
     return inputs;
-}
-
-// A run that cannot write a result stops before the work that leads to it.
-Status checkOutputLocations(const ParameterSetting& settings) {
-    for (const SettingDefinition& definition : kSettings) {
-        if (definition.kind != SettingKind::OutputPath) continue;
-        const std::string& path = settings.*std::get<std::string ParameterSetting::*>(definition.field);
-        if (!path.empty()) ORTHOMIX_TRY(checkOutputLocation(path));
-    }
-    return okStatus();
 }
 
 OrganismData preprocessWithReport(const OrganismData& organism, const char* name,
@@ -170,9 +163,11 @@ AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& setting
                             const RunRecord& record) {
     const AttemptSettings attemptSettings{settings.stoppingThr,
                                           static_cast<std::int32_t>(settings.psudo_uniform_counts),
-                                          settings.fastDensity, settings.kmeansMaxIterations};
+                                          settings.fastDensity, settings.kmeansMaxIterations,
+                                          &stopRequested()};
     return [&data, attemptSettings, verbose = settings.verbose, &reporter, &record](
-               const AttemptStart& start, std::int32_t repetition, std::int32_t attempt) {
+               const AttemptStart& start, std::int32_t repetition, std::int32_t attempt) -> Result<AttemptResult> {
+        if (const int signal = interruptionSignal()) return interruptedError(signal);
         IterationObserver observer;
         if (verbose) {
             observer = [&reporter, &record, repetition, attempt](const IterationProgress& progress) {
@@ -186,7 +181,9 @@ AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& setting
                               " s");
             };
         }
-        return runAttempt(data, start, attemptSettings, observer);
+        Result<AttemptResult> result = runAttempt(data, start, attemptSettings, observer);
+        if (const int signal = interruptionSignal()) return interruptedError(signal);
+        return result;
     };
 }
 
@@ -200,7 +197,7 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
 
     Result<InputFiles> inputs = readInputs(settings, reporter, record);
     if (!inputs) return inputs.error();
-    ORTHOMIX_TRY(checkOutputLocations(settings));
+    ORTHOMIX_TRY(prepareOutputLocations(settings));
     const OrthologTable orthologTable = std::move(inputs->orthologs);
     ReadGeneNames readNames;
     Result<Dataset> prepared = prepareDataset(std::move(*inputs), settings, reporter, record, readNames);
@@ -218,8 +215,10 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
     if (!outcome) return outcome.error();
     record.best = RunRecord::Best{outcome->bestRepetition, outcome->bestLogLikelihood, outcome->bic};
 
-    return timePhase(record.writingSeconds,
-                     [&] { return writeResults(data, outcome->best, settings, record.resultFiles); });
+    OutputSet results;
+    ORTHOMIX_TRY(
+        timePhase(record.writingSeconds, [&] { return writeResults(results, data, outcome->best, settings); }));
+    return commitResults(results, record, reporter);
 }
 
 }  // namespace orthomix

@@ -65,6 +65,16 @@ double RunRecord::secondsSinceStart() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 }
 
+std::string RunRecord::phaseInProgress() const {
+    // Each phase stores its time when it ends, so the first missing one is under way.
+    if (!parameters) return "reading the parameter file";
+    if (!readingSeconds) return "reading the expression data";
+    if (!annotationSeconds) return "reading the annotation and ortholog files";
+    if (parameters->prep && !preprocessingSeconds) return "preprocessing";
+    if (!repetitionsSeconds) return "running the repetitions";
+    return "writing the result files";
+}
+
 std::string isoUtcTime(std::chrono::system_clock::time_point time) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
     std::tm utc{};
@@ -79,7 +89,7 @@ std::string renderRunRecord(const RunRecord& record, std::optional<std::string_v
     json.beginObject();
     json.member("tool", "orthomix");
     json.member("version", ORTHOMIX_VERSION);
-    json.member("status", error ? "failed" : "completed");
+    json.member("status", !error ? "completed" : record.interruptedBy != 0 ? "interrupted" : "failed");
     optionalMember(json, "error", error);
     json.member("startTime", isoUtcTime(record.startTime));
     json.member("endTime", isoUtcTime(std::chrono::system_clock::now()));
@@ -145,13 +155,11 @@ std::string renderRunRecord(const RunRecord& record, std::optional<std::string_v
     return json.text();
 }
 
-Status writeRunRecord(const RunRecord& record) {
-    return writeFileAtomically(record.path(), renderRunRecord(record, std::nullopt));
-}
-
 void writeFailedRunRecord(const RunRecord& record, std::string_view error) noexcept {
-    if (record.path().empty()) return;
+    if (record.path().empty() || !record.outputPathsChecked) return;
     try {
+        // The run may have stopped before it created the output folders.
+        if (!prepareOutputLocation(record.path())) return;
         (void)writeFileAtomically(record.path(), renderRunRecord(record, error));
     } catch (...) {
     }

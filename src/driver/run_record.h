@@ -45,7 +45,15 @@ struct RunRecord {
 
     std::vector<std::string> resultFiles;  // in the order written
 
+    // The output paths were found apart from every input and from each
+    // other; until then not even a failed run's record may be written.
+    bool outputPathsChecked = false;
+    // The signal that stopped the run, 0 when none did.
+    int interruptedBy = 0;
+
     double secondsSinceStart() const;
+    // The phase the run is in: the first one whose time is not recorded yet.
+    std::string phaseInProgress() const;
     // Where the record goes; empty when the run writes none.
     std::string path() const { return parameters ? parameters->runRecordFile : std::string(); }
 };
@@ -68,15 +76,15 @@ auto timePhase(std::optional<double>& seconds, Phase phase) {
 // A time as ISO 8601 in UTC to the second, such as 2024-03-05T14:07:09Z.
 std::string isoUtcTime(std::chrono::system_clock::time_point time);
 
-// The record as a JSON document: "completed" without an error, "failed" with
-// the message of the error that ended the run.
+// The record as a JSON document: "completed" without an error; with the
+// message of the error that ended the run, "interrupted" when a signal
+// stopped it and "failed" otherwise.
 std::string renderRunRecord(const RunRecord& record, std::optional<std::string_view> error);
 
-// Writes the record of a completed run to its path, atomically.
-Status writeRunRecord(const RunRecord& record);
-
-// Writes the record of a run that is ending with an error. The error has
-// already been shown, so a record that cannot be written is silently left out.
+// Writes the record of a run that is ending with an error (its folder
+// created when missing), unless its path has not been checked against the
+// inputs. The error has already been shown, so a record that cannot be
+// written is silently left out.
 void writeFailedRunRecord(const RunRecord& record, std::string_view error) noexcept;
 
 }  // namespace orthomix

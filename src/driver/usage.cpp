@@ -4,8 +4,11 @@
 
 namespace orthomix {
 
+std::string usageLine() { return "Usage: orthomix [OPTION]... [PARAMETER_FILE]"; }
+
 std::string usageText() {
-    return "Usage: orthomix [PARAMETER_FILE]\n"
+    return usageLine() +
+           "\n"
            "\n"
            "Clusters human and mouse gene-expression profiles jointly, tied together by\n"
            "ortholog pairs. PARAMETER_FILE (default ./ParameterSetting.txt) holds\n"
@@ -13,9 +16,12 @@ std::string usageText() {
            "\n" +
            settingsHelp() +
            "\n"
-           "Options:\n"
+           "Options (anywhere on the line; -- ends them):\n"
            "  -h, --help     show this text\n"
-           "  --version      show the version\n";
+           "  --version      show the version\n"
+           "\n"
+           "Exit status: 0 after a complete run, 1 when it fails, 2 for a command line\n"
+           "that is not understood, 130 or 143 after SIGINT or SIGTERM.\n";
 }
 
 }  // namespace orthomix

@@ -4,6 +4,9 @@
 
 namespace orthomix {
 
+// The one-line synopsis of the command line.
+std::string usageLine();
+
 // The text of --help: the command line and every parameter-file key.
 std::string usageText();
 

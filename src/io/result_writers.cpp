@@ -1,12 +1,9 @@
 #include "io/result_writers.h"
 
-#include "io/atomic_file.h"
-
 namespace orthomix {
 
-Status writeMembershipFile(const std::string& path, const std::vector<MembershipCluster>& clusters,
-                           const std::vector<std::string>& columnNames) {
-    AtomicOutputFile out(path);
+void writeMembershipFile(AtomicOutputFile& out, const std::vector<MembershipCluster>& clusters,
+                         const std::vector<std::string>& columnNames) {
     out.write("probe set\tNAME");
     for (const std::string& name : columnNames) {
         out.write('\t');
@@ -28,11 +25,9 @@ Status writeMembershipFile(const std::string& path, const std::vector<Membership
             out.write('\n');
         }
     }
-    return out.commit();
 }
 
-Status writeGenePairResultFile(const std::string& path, const std::vector<GenePairLine>& pairs) {
-    AtomicOutputFile out(path);
+void writeGenePairResultFile(AtomicOutputFile& out, const std::vector<GenePairLine>& pairs) {
     for (const GenePairLine& pair : pairs) {
         out.write("  <");
         out.write(pair.human);
@@ -44,7 +39,6 @@ Status writeGenePairResultFile(const std::string& path, const std::vector<GenePa
         out.write(std::to_string(pair.mouseCluster));
         out.write("]\n");
     }
-    return out.commit();
 }
 
 }  // namespace orthomix

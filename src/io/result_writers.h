@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/error.h"
+#include "io/atomic_file.h"
 
 namespace orthomix {
 
@@ -22,8 +22,8 @@ using MembershipCluster = std::vector<MembershipRow>;
 
 // Header "probe set", "NAME", the column names; then each cluster's rows
 // (name, annotation, values), clusters separated by three "NONE" lines.
-Status writeMembershipFile(const std::string& path, const std::vector<MembershipCluster>& clusters,
-                           const std::vector<std::string>& columnNames);
+void writeMembershipFile(AtomicOutputFile& out, const std::vector<MembershipCluster>& clusters,
+                         const std::vector<std::string>& columnNames);
 
 // One ortholog pair with the cluster numbers of its genes.
 struct GenePairLine {
@@ -34,6 +34,6 @@ struct GenePairLine {
 };
 
 // One line per pair: "  <H, M>--->\t[i,j]".
-Status writeGenePairResultFile(const std::string& path, const std::vector<GenePairLine>& pairs);
+void writeGenePairResultFile(AtomicOutputFile& out, const std::vector<GenePairLine>& pairs);
 
 }  // namespace orthomix

@@ -288,6 +288,7 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
             observer_(IterationProgress{result_.iterations, result_.logLikelihood, result_.humanSpread,
                                         result_.mouseSpread, result_.scatterPairs});
         }
+        if (settings_.stop && settings_.stop->load(std::memory_order_relaxed)) return reject("interrupted");
         const bool done = converged(oldHumanSpread, result_.humanSpread, settings_.stoppingThr) &&
                           converged(oldMouseSpread, result_.mouseSpread, settings_.stoppingThr);
         if (done || result_.iterations >= kMaxEmIterations) break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -24,6 +25,10 @@ struct AttemptSettings {
     std::int32_t pseudoCounts = 0;    // added to the scatter pairs when the scatter probability is estimated
     bool fastDensity = false;         // the log-domain E-step
     std::int32_t kmeansMaxIterations = 1;
+    // When it turns true, the attempt ends after the iteration under way,
+    // rejected as "interrupted": a run that is asked to stop does not wait
+    // for the remaining iterations.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // The random part of an attempt: the seed genes of both organisms' k-means starts.

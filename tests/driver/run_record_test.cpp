@@ -4,12 +4,15 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "driver/assignment_tables.h"
 #include "driver/run_record.h"
+#include "io/atomic_file.h"
 #include "support/json_writer.h"
 
 namespace orthomix {
@@ -111,11 +114,22 @@ TEST(AssignmentTable, ClusterByNameAndNearestCentreForEveryGene) {
     }
 }
 
-TEST(AssignmentTable, AnUnwritablePathIsAnErrorNamingIt) {
+TEST(AssignmentTable, OneLinePerGeneWithClusterOrScatterAndTheNearestCentre) {
     const SnapshotFixture f;
-    const Status status = writeAssignmentTable("no/such/folder/a.tsv", f.organism, f.view);
-    ASSERT_FALSE(status);
-    EXPECT_EQ(status.error().message, "Cannot open file no/such/folder/a.tsv");
+    const std::string path = testing::TempDir() + "assignment_table_test.tsv";
+    {
+        AtomicOutputFile out(path);
+        writeAssignmentTable(out, f.organism, f.view);
+        const Status committed = out.commit();
+        ASSERT_TRUE(committed) << committed.error().message;
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    EXPECT_EQ(text,
+              "identifier\tannotation\tcluster\tnearest_cluster\tdistance_to_nearest\n"
+              "A\t\t0\t0\t1\nB\t\t0\t0\t1\nC\t\t1\t1\t0\nA\t\t0\t2\t0\n"
+              "A\t\t0\t0\t1\nD\t\tscatter\t0\t4.5\nA\t\t0\t2\t1\nC\t\t1\t1\t3\n");
 }
 
 TEST(RunRecordText, AFailedRunShowsItsErrorAndWhatItReached) {
@@ -139,6 +153,39 @@ TEST(RunRecordText, AFailedRunShowsItsErrorAndWhatItReached) {
     EXPECT_NE(text.find("\"rejectionReason\": \"a gene without a nearest mean\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"maximumLikelihood\": -10.5"), std::string::npos) << text;
     EXPECT_EQ(record.path(), "out/r.json");
+}
+
+TEST(RunRecordText, AnInterruptedRunSaysSoAndAnUncheckedPathGetsNoRecord) {
+    const std::string path = testing::TempDir() + "run_record_test_record.json";
+    std::remove(path.c_str());
+    RunRecord record;
+    record.parameters = settingsFromTable(parseParameterText("runRecordFile = " + path + "\n"));
+    writeFailedRunRecord(record, "The key runRecordFile names the parameter file");
+    EXPECT_FALSE(std::ifstream(path).good()) << "a path not yet checked against the inputs is never written";
+
+    record.outputPathsChecked = true;
+    record.interruptedBy = 15;
+    writeFailedRunRecord(record, "Interrupted by SIGTERM");
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    EXPECT_NE(text.find("\"status\": \"interrupted\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"error\": \"Interrupted by SIGTERM\""), std::string::npos) << text;
+}
+
+TEST(RunRecordPhase, TheFirstPhaseWithoutATimeIsTheOneUnderWay) {
+    RunRecord record;
+    EXPECT_EQ(record.phaseInProgress(), "reading the parameter file");
+    record.parameters = settingsFromTable(parseParameterText("prep = yes\n"));
+    EXPECT_EQ(record.phaseInProgress(), "reading the expression data");
+    record.readingSeconds = 0.5;
+    EXPECT_EQ(record.phaseInProgress(), "reading the annotation and ortholog files");
+    record.annotationSeconds = 0.1;
+    EXPECT_EQ(record.phaseInProgress(), "preprocessing");
+    record.parameters->prep = false;
+    EXPECT_EQ(record.phaseInProgress(), "running the repetitions") << "without prep there is no preprocessing phase";
+    record.repetitionsSeconds = 3.0;
+    EXPECT_EQ(record.phaseInProgress(), "writing the result files");
 }
 
 TEST(IsoUtcTime, SecondsSinceTheEpochInUtc) {

@@ -461,23 +461,30 @@ TEST(RunRecord, AFatalErrorLeavesAFailedRecordBehindItsOwnMessage) {
         TempDir work;
         prepareExample(work, "runRecordFile = out/record.json\nassignmentFile_hm = out/h.tsv\n");
         fs::create_directory(work.path() / "out" / "pair_clusters.txt");  // in the way of the fourth file
-        const Record record = runFailing(work, "Cannot open file out/pair_clusters.txt");
-        EXPECT_EQ(record["resultFiles.size"], "3") << "the files written before the failure";
-        EXPECT_EQ(record["resultFiles.2"], "out/gene_pairs.txt");
-        EXPECT_NE(record["best"], "null");
+        const Record record = runFailing(work, "Cannot open file out/pair_clusters.txt: Is a directory");
+        EXPECT_EQ(record["resultFiles.size"], "0") << "no result is written when one cannot be";
+        EXPECT_EQ(record["attempts.size"], "0") << "found before any clustering";
+        EXPECT_EQ(record["best"], "null");
     }
     {
         TempDir work;
-        prepareExample(work, "runRecordFile = no/such/folder/record.json\n");
+        prepareExample(work, "runRecordFile = records/record.json\n");
         setParameter(work.file("ParameterSetting.txt"), "orthologFile", "missing.txt");
         const CommandResult failing = runTool(work.path(), "ParameterSetting.txt");
         EXPECT_EQ(failing.exitStatus, 1);
-        EXPECT_EQ(failing.err, "Cannot open missing.txt\n") << "an unwritable record does not hide the error";
+        EXPECT_EQ(readRecord(work, work.file("records/record.json"))["error"], "Cannot open missing.txt")
+            << "the folder of a failed run's record is made for it";
+
+        writeFile(work.file("blocked"), "a file where the record's folder should be\n");
+        setParameter(work.file("ParameterSetting.txt"), "runRecordFile", "blocked/record.json");
+        const CommandResult unwritable = runTool(work.path(), "ParameterSetting.txt");
+        EXPECT_EQ(unwritable.exitStatus, 1);
+        EXPECT_EQ(unwritable.err, "Cannot open missing.txt\n") << "an unwritable record does not hide the error";
 
         setParameter(work.file("ParameterSetting.txt"), "orthologFile", "orthologs.txt");
         const CommandResult completing = runTool(work.path(), "ParameterSetting.txt");
         EXPECT_EQ(completing.exitStatus, 1);
-        EXPECT_EQ(completing.err, "Cannot open file no/such/folder/record.json\n");
+        EXPECT_EQ(completing.err, "Cannot open file blocked/record.json: blocked is a file, not a folder\n");
         EXPECT_EQ(completing.out.find("New repetition"), std::string::npos) << "found before any clustering";
     }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -15,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::readWholeFile;
 using testing::TemporaryDirectory;
+using testing::WorkingFolder;
 
 using Names = std::vector<std::string>;
 
@@ -88,7 +91,7 @@ TEST(AtomicOutputFile, NumbersAreWrittenWithSixSignificantDigits) {
               "0.1 -2.5 0.333333 1.5e+07 123456 1.23457e+06 0.0001 1e-05 0 -0 1e+300 4.94066e-324 inf -inf ");
 }
 
-TEST(AtomicOutputFile, AnUnusablePathFailsAtCommitWithoutLeavingAFile) {
+TEST(AtomicOutputFile, AnUnusablePathFailsAtCommitWithTheSystemsReasonAndLeavesNoFile) {
     const TemporaryDirectory directory;
     const std::string missingFolder = directory.pathOf("absent/result.txt");
     {
@@ -96,18 +99,135 @@ TEST(AtomicOutputFile, AnUnusablePathFailsAtCommitWithoutLeavingAFile) {
         out.write(std::string(100000, 'x'));
         const Status status = out.commit();
         ASSERT_FALSE(status.ok());
-        EXPECT_EQ(status.error().message, "Cannot open file " + missingFolder);
+        EXPECT_EQ(status.error().message, "Cannot open file " + missingFolder + ": No such file or directory");
     }
     EXPECT_TRUE(directory.entries().empty());
 
     // The text is written in full, then the rename cannot take the path.
     fs::create_directory(directory.path() / "taken");
+    fs::create_directory(directory.path() / "taken" / "inside");
     const std::string taken = directory.pathOf("taken");
     const Status status = writeFileAtomically(taken, "text\n");
     ASSERT_FALSE(status.ok());
-    EXPECT_EQ(status.error().message, "Cannot open file " + taken);
+    EXPECT_EQ(status.error().message, "Cannot open file " + taken + ": Is a directory");
     EXPECT_EQ(directory.entries(), Names{"taken"}) << "the temporary file is removed";
-    EXPECT_TRUE(fs::is_empty(directory.path() / "taken"));
+}
+
+TEST(AtomicOutputFile, ALinkIsWrittenThroughToItsTarget) {
+    const TemporaryDirectory directory;
+    fs::create_directory(directory.path() / "store");
+    fs::create_directory(directory.path() / "results");
+    const std::string stored = directory.write("store/human.txt", "old results\n");
+    fs::create_symlink("../store/human.txt", directory.path() / "results" / "human.txt");
+    fs::create_symlink("human.txt", directory.path() / "results" / "again.txt");  // a link to the link
+    ASSERT_TRUE(writeFileAtomically(directory.pathOf("results/again.txt"), "new results\n").ok());
+    EXPECT_TRUE(fs::is_symlink(directory.path() / "results" / "human.txt")) << "the link stays a link";
+    EXPECT_TRUE(fs::is_symlink(directory.path() / "results" / "again.txt"));
+    EXPECT_EQ(readWholeFile(stored), "new results\n");
+    EXPECT_EQ(TemporaryDirectory::entriesOf(directory.path() / "store"), Names{"human.txt"})
+        << "the temporary file was made beside the target and renamed onto it";
+
+    fs::create_symlink("../store/mouse.txt", directory.path() / "results" / "mouse.txt");
+    ASSERT_TRUE(writeFileAtomically(directory.pathOf("results/mouse.txt"), "mouse\n").ok());
+    EXPECT_EQ(readWholeFile(directory.pathOf("store/mouse.txt")), "mouse\n") << "a dangling link gets its target";
+
+    fs::create_symlink("loop.txt", directory.path() / "results" / "loop.txt");
+    const Status loop = writeFileAtomically(directory.pathOf("results/loop.txt"), "x");
+    ASSERT_FALSE(loop.ok()) << "a link to itself is no file";
+    EXPECT_EQ(loop.error().message,
+              "Cannot open file " + directory.pathOf("results/loop.txt") + ": Too many levels of symbolic links");
+    EXPECT_TRUE(fs::is_symlink(directory.path() / "results" / "loop.txt")) << "and is not replaced by one";
+    const Status prepared = prepareOutputLocation(directory.pathOf("results/loop.txt"));
+    ASSERT_FALSE(prepared.ok()) << "found before any work";
+    EXPECT_EQ(prepared.error().message, loop.error().message);
+}
+
+TEST(AtomicOutputFile, TheEmergencyRemovalTakesTheTemporaryFilesOfOpenFilesOnly) {
+    const TemporaryDirectory directory;
+    const std::string kept = directory.write("kept.txt", "kept\n");
+    {
+        AtomicOutputFile committed(directory.pathOf("done.txt"));
+        committed.write("done\n");
+        ASSERT_TRUE(committed.commit().ok());
+        AtomicOutputFile open(kept);
+        open.write(std::string(200000, 'x'));
+        ASSERT_EQ(directory.entries().size(), 3u) << "kept.txt, done.txt and a temporary file";
+        removeTemporaryFilesNow();  // what a second interrupting signal does before the process ends
+        EXPECT_EQ(directory.entries(), (Names{"done.txt", "kept.txt"}));
+    }
+    EXPECT_EQ(readWholeFile(kept), "kept\n");
+    EXPECT_EQ(readWholeFile(directory.pathOf("done.txt")), "done\n") << "a committed file is no temporary";
+}
+
+TEST(OutputSet, NothingChangesUntilTheCommitThenEveryFileAtOnce) {
+    const TemporaryDirectory directory;
+    const std::string first = directory.write("first.txt", "old first\n");
+    const std::string third = directory.write("third.txt", "old third\n");
+    const std::string second = directory.pathOf("second.txt");
+    OutputSet set;
+    set.add(first).write("new first\n");
+    set.add(second).write(std::string(100000, 's'));
+    set.add(third).write("new third\n");
+    EXPECT_EQ(set.paths(), (Names{first, second, third}));
+    ASSERT_TRUE(set.finish().ok());
+    EXPECT_EQ(readWholeFile(first), "old first\n") << "written in full, not yet in place";
+    EXPECT_FALSE(fs::exists(second));
+    EXPECT_EQ(directory.entries().size(), 5u) << "two old files and three temporary ones";
+
+    const Status committed = set.commit();
+    ASSERT_TRUE(committed.ok()) << committed.error().message;
+    EXPECT_EQ(readWholeFile(first), "new first\n");
+    EXPECT_EQ(readWholeFile(second), std::string(100000, 's'));
+    EXPECT_EQ(readWholeFile(third), "new third\n");
+    EXPECT_EQ(directory.entries(), (Names{"first.txt", "second.txt", "third.txt"}))
+        << "no temporary and no second name of an old file is left";
+
+    {
+        OutputSet abandoned;
+        abandoned.add(first).write("never\n");
+        ASSERT_TRUE(abandoned.finish().ok());
+    }
+    EXPECT_EQ(readWholeFile(first), "new first\n") << "a set that is never committed changes nothing";
+    EXPECT_EQ(directory.entries(), (Names{"first.txt", "second.txt", "third.txt"}));
+}
+
+TEST(OutputSet, AFailingRenameTakesBackTheFilesRenamedBeforeIt) {
+    const TemporaryDirectory directory;
+    const std::string replaced = directory.write("replaced.txt", "old text\n");
+    const std::string created = directory.pathOf("created.txt");
+    const std::string blocked = directory.pathOf("blocked");
+    const std::string after = directory.write("after.txt", "old after\n");
+    OutputSet set;
+    set.add(replaced).write("new text\n");
+    set.add(created).write("new file\n");
+    set.add(blocked).write("cannot go here\n");
+    set.add(after).write("new after\n");
+    ASSERT_TRUE(set.finish().ok());
+    // Something takes the third name after the checks: the rename onto a folder that holds a file fails.
+    fs::create_directory(blocked);
+    directory.write("blocked/inside.txt", "");
+
+    const Status status = set.commit();
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.error().message, "Cannot open file " + blocked + ": Is a directory");
+    EXPECT_EQ(readWholeFile(replaced), "old text\n") << "the replaced file is back";
+    EXPECT_FALSE(fs::exists(created)) << "the new file is gone again";
+    EXPECT_EQ(readWholeFile(after), "old after\n") << "the files after the failure were never touched";
+    EXPECT_EQ(directory.entries(), (Names{"after.txt", "blocked", "replaced.txt"}));
+}
+
+TEST(OutputSet, AFileThatCannotBeWrittenStopsTheSetBeforeAnyRename) {
+    const TemporaryDirectory directory;
+    const std::string existing = directory.write("existing.txt", "old\n");
+    const std::string missing = directory.pathOf("absent/result.txt");
+    OutputSet set;
+    set.add(existing).write("new\n");
+    set.add(missing).write("lost\n");
+    const Status status = set.commit();
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.error().message, "Cannot open file " + missing + ": No such file or directory");
+    EXPECT_EQ(readWholeFile(existing), "old\n");
+    EXPECT_EQ(directory.entries(), Names{"existing.txt"});
 }
 
 TEST(WriteFileAtomically, ReplacesTheWholeFileAndCreatesEmptyOnes) {
@@ -122,41 +242,60 @@ TEST(WriteFileAtomically, ReplacesTheWholeFileAndCreatesEmptyOnes) {
     EXPECT_EQ(directory.entries(), (Names{"a.txt", "empty.txt"}));
 }
 
-// Restores the working folder when the test ends, however it ends.
-class WorkingFolder {
-public:
-    explicit WorkingFolder(const fs::path& folder) : previous_(fs::current_path()) { fs::current_path(folder); }
-    ~WorkingFolder() { fs::current_path(previous_); }
-    WorkingFolder(const WorkingFolder&) = delete;
-    WorkingFolder& operator=(const WorkingFolder&) = delete;
 
-private:
-    fs::path previous_;
-};
-
-TEST(CheckOutputLocation, AcceptsExistingFoldersAndNamesThePathOtherwise) {
+TEST(PrepareOutputLocation, CreatesMissingFoldersAndNamesTheReasonOtherwise) {
     const TemporaryDirectory directory;
-    EXPECT_TRUE(checkOutputLocation(directory.pathOf("new.txt")).ok());
-    EXPECT_TRUE(checkOutputLocation(directory.write("existing.txt", "x")).ok()) << "an existing file may be replaced";
+    EXPECT_TRUE(prepareOutputLocation(directory.pathOf("new.txt")).ok());
+    EXPECT_TRUE(prepareOutputLocation(directory.write("existing.txt", "x")).ok()) << "an existing file may be replaced";
+    EXPECT_EQ(directory.entries(), (Names{"existing.txt"})) << "no file is created, only folders";
 
-    const std::string missing = directory.pathOf("absent/out.txt");
-    const Status missingFolder = checkOutputLocation(missing);
-    ASSERT_FALSE(missingFolder.ok());
-    EXPECT_EQ(missingFolder.error().message, "Cannot open file " + missing);
+    ASSERT_TRUE(prepareOutputLocation(directory.pathOf("a/b/c/out.txt")).ok());
+    EXPECT_TRUE(fs::is_directory(directory.path() / "a" / "b" / "c")) << "like mkdir -p";
+    EXPECT_TRUE(TemporaryDirectory::entriesOf(directory.path() / "a" / "b" / "c").empty());
 
-    const std::string underFile = directory.pathOf("existing.txt/out.txt");
-    const Status fileAsFolder = checkOutputLocation(underFile);
+    const std::string underFile = directory.pathOf("existing.txt/sub/out.txt");
+    const Status fileAsFolder = prepareOutputLocation(underFile);
     ASSERT_FALSE(fileAsFolder.ok()) << "a file is no folder";
-    EXPECT_EQ(fileAsFolder.error().message, "Cannot open file " + underFile);
+    EXPECT_EQ(fileAsFolder.error().message,
+              "Cannot open file " + underFile + ": " + directory.pathOf("existing.txt") + " is a file, not a folder");
+
+    fs::create_directory(directory.path() / "folder");
+    const Status folderAsFile = prepareOutputLocation(directory.pathOf("folder"));
+    ASSERT_FALSE(folderAsFile.ok());
+    EXPECT_EQ(folderAsFile.error().message, "Cannot open file " + directory.pathOf("folder") + ": Is a directory");
+
+    fs::create_symlink("x/y/target.txt", directory.path() / "a" / "deep.txt");
+    ASSERT_TRUE(prepareOutputLocation(directory.pathOf("a/deep.txt")).ok());
+    EXPECT_TRUE(fs::is_directory(directory.path() / "a" / "x" / "y")) << "the folder of a link's target is made";
 
     {
         const WorkingFolder inside(directory.path());
-        EXPECT_TRUE(checkOutputLocation("bare.txt").ok()) << "a bare name lies in the working folder";
-        const Status relative = checkOutputLocation("absent/out.txt");
+        EXPECT_TRUE(prepareOutputLocation("bare.txt").ok()) << "a bare name lies in the working folder";
+        const Status relative = prepareOutputLocation("existing.txt/out.txt");
         ASSERT_FALSE(relative.ok());
-        EXPECT_EQ(relative.error().message, "Cannot open file absent/out.txt") << "the path as given, not resolved";
+        EXPECT_EQ(relative.error().message,
+                  "Cannot open file existing.txt/out.txt: existing.txt is a file, not a folder")
+            << "the path as given, not resolved";
     }
-    EXPECT_EQ(directory.entries(), (Names{"existing.txt"})) << "checking creates nothing";
+}
+
+TEST(PrepareOutputLocation, AWriteProtectedFileOrFolderIsRefused) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "the superuser may write any file; the end-to-end tests run this case as an unprivileged user";
+    }
+    const TemporaryDirectory directory;
+    const std::string protectedFile = directory.write("protected.txt", "keep\n");
+    fs::permissions(protectedFile, fs::perms::owner_read);
+    const Status file = prepareOutputLocation(protectedFile);
+    ASSERT_FALSE(file.ok());
+    EXPECT_EQ(file.error().message, "Cannot open file " + protectedFile + ": Permission denied");
+
+    fs::create_directory(directory.path() / "closed");
+    fs::permissions(directory.path() / "closed", fs::perms::owner_read | fs::perms::owner_exec);
+    const Status folder = prepareOutputLocation(directory.pathOf("closed/out.txt"));
+    fs::permissions(directory.path() / "closed", fs::perms::owner_all);
+    ASSERT_FALSE(folder.ok());
+    EXPECT_EQ(folder.error().message, "Cannot open file " + directory.pathOf("closed/out.txt") + ": Permission denied");
 }
 
 }  // namespace

@@ -56,12 +56,12 @@ struct CommandResult {
     std::string err;
 };
 
-// Runs the built tool with the given argument string in `directory`, capturing both streams.
-inline CommandResult runTool(const std::filesystem::path& directory, const std::string& arguments) {
+// Runs a shell command line in `directory`, capturing both streams.
+inline CommandResult runCaptured(const std::filesystem::path& directory, const std::string& commandLine) {
     const std::filesystem::path outFile = directory / ".stdout";
     const std::filesystem::path errFile = directory / ".stderr";
-    const std::string command = "cd '" + directory.string() + "' && '" + std::string(ORTHOMIX_BINARY) + "' " +
-                                arguments + " > '" + outFile.string() + "' 2> '" + errFile.string() + "' < /dev/null";
+    const std::string command = "cd '" + directory.string() + "' && " + commandLine + " > '" + outFile.string() +
+                                "' 2> '" + errFile.string() + "' < /dev/null";
     const int status = std::system(command.c_str());
     CommandResult result;
     result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -70,6 +70,11 @@ inline CommandResult runTool(const std::filesystem::path& directory, const std::
     std::filesystem::remove(outFile);
     std::filesystem::remove(errFile);
     return result;
+}
+
+// Runs the built tool with the given argument string in `directory`, capturing both streams.
+inline CommandResult runTool(const std::filesystem::path& directory, const std::string& arguments) {
+    return runCaptured(directory, "'" + std::string(ORTHOMIX_BINARY) + "' " + arguments);
 }
 
 }  // namespace orthomix::testing
