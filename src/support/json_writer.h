@@ -16,10 +16,13 @@ void appendJsonString(std::string& out, std::string_view text);
 // %.17g, which every double survives; NaN and infinities, which JSON lacks, as null.
 void appendJsonNumber(std::string& out, double value);
 
-// Writes one JSON document, indented two spaces a level, members in the order
-// they are written.
+// Writes one JSON document, members in the order they are written: indented
+// two spaces a level for people, or compact for a program to read.
 class JsonWriter {
 public:
+    enum class Layout { Indented, Compact };
+    explicit JsonWriter(Layout layout = Layout::Indented) : compact_(layout == Layout::Compact) {}
+
     void beginObject();
     void endObject();
     void beginArray();
@@ -57,6 +60,7 @@ private:
     std::string text_;
     std::vector<bool> containerEmpty_;  // one entry per open container
     bool afterKey_ = false;
+    bool compact_ = false;
 };
 
 }  // namespace orthomix

@@ -31,4 +31,23 @@ void ConsoleReporter::error(std::string_view text) {
     writeLine(stderr, "", text);
 }
 
+void BufferedReporter::replay(Reporter& to) const {
+    for (const auto& [stream, text] : entries_) {
+        switch (stream) {
+            case Stream::Line:
+                to.line(text);
+                break;
+            case Stream::Warning:
+                to.warning(text);
+                break;
+            case Stream::Note:
+                to.note(text);
+                break;
+            case Stream::Error:
+                to.error(text);
+                break;
+        }
+    }
+}
+
 }  // namespace orthomix

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,50 @@ TEST(ResultFiles, AnUnwritablePathGivesCannotOpenWithoutLeavingAFile) {
     EXPECT_EQ(pairsTaken.error().message, "Cannot open file " + taken);
     EXPECT_EQ(work.entries(), Names{"taken"}) << "no temporary file beside the directory";
     EXPECT_TRUE(fs::is_empty(work.path() / "taken"));
+}
+
+TEST(PairTableFile, CellsThenScatterWithUndefinedNumbersLeftEmpty) {
+    const TemporaryDirectory work;
+    constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<PairTableRow> rows = {
+        {0, 0, 12, 0.25, 4.0, 3.0},
+        {0, 1, 0, 1.0 / 3.0, 0.0, kUndefined},
+        {-1, -1, 7, 0.0123456789, kUndefined, kUndefined},
+    };
+    const std::string path = work.pathOf("table.tsv");
+    ASSERT_TRUE(writePairTableFile(path, rows).ok());
+    EXPECT_EQ(readWholeFile(path),
+              "human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\tobserved_over_expected\n"
+              "0\t0\t12\t0.25\t4\t3\n"
+              "0\t1\t0\t0.333333\t0\t\n"
+              "scatter\tscatter\t7\t0.0123457\t\t\n");
+}
+
+TEST(ModelSelectionFile, ExactLikelihoodsAndAFailedKWithOnlyItsCounts) {
+    const TemporaryDirectory work;
+    ModelSelectionRow done;
+    done.k = 4;
+    done.completed = true;
+    done.repetitionsAccepted = 10;
+    done.attemptsRejected = 2;
+    done.logLikelihood = -6199.968453875235;
+    done.parameters = 276;
+    done.bic = 0.1 + 0.2;  // 0.30000000000000004: every digit that tells it from 0.3
+    done.iterations = 9;
+    done.seconds = 1.23456;
+    done.selected = true;
+    ModelSelectionRow failed;
+    failed.k = 40;
+    failed.attemptsRejected = 100;
+    failed.parameters = 1840;
+    failed.seconds = 0.5;
+    const std::string path = work.pathOf("selection.tsv");
+    ASSERT_TRUE(writeModelSelectionFile(path, {done, failed}).ok());
+    EXPECT_EQ(readWholeFile(path),
+              "k\trepetitions_accepted\tattempts_rejected\tlog_likelihood\tparameters\tbic\titerations\tseconds\t"
+              "selected\n"
+              "4\t10\t2\t-6199.968453875235\t276\t0.30000000000000004\t9\t1.235\tyes\n"
+              "40\t0\t100\t\t\t\t\t0.500\tno\n");
 }
 
 }  // namespace
