@@ -1,5 +1,6 @@
 #include "driver/assignment_tables.h"
 
+#include <cmath>
 #include <string_view>
 #include <unordered_map>
 
@@ -27,10 +28,12 @@ std::vector<GeneAssignment> assignGenes(const OrganismData& organism, const Memb
     return assignments;
 }
 
-Status writeAssignmentTable(const std::string& path, const OrganismData& organism, const MembershipView& view) {
+Status writeAssignmentTable(const std::string& path, const OrganismData& organism, const MembershipView& view,
+                            const std::vector<double>* posteriors) {
     const std::vector<GeneAssignment> assignments = assignGenes(organism, view);
     AtomicOutputFile out(path);
-    out.write("identifier\tannotation\tcluster\tnearest_cluster\tdistance_to_nearest\n");
+    out.write("identifier\tannotation\tcluster\tnearest_cluster\tdistance_to_nearest");
+    out.write(posteriors ? "\tposterior\n" : "\n");
     for (std::size_t g = 0; g < organism.geneCount(); ++g) {
         const GeneAssignment& assignment = assignments[g];
         out.write(organism.identifiers[g]);
@@ -45,6 +48,10 @@ Status writeAssignmentTable(const std::string& path, const OrganismData& organis
             out.writeNumber(assignment.nearestDistance);
         } else {
             out.write('\t');
+        }
+        if (posteriors) {
+            out.write('\t');
+            if (!std::isnan((*posteriors)[g])) out.writeNumber((*posteriors)[g]);
         }
         out.write('\n');
     }

@@ -21,13 +21,15 @@ Status requireSeedableGenes(std::int32_t k, std::size_t geneCount, const char* o
                  "): lower k, or keep more genes in preprocessing"};
 }
 
-AttemptRecord recordOf(const AttemptResult& result, std::int32_t repetition, std::int32_t attempt) {
+AttemptRecord recordOf(const AttemptResult& result, std::int32_t k, std::int32_t repetition, std::int32_t attempt) {
     AttemptRecord record;
+    record.k = k;
     record.repetition = repetition;
     record.attempt = attempt;
     record.rejectionReason = result.rejectionReason;
     record.iterations = result.iterations;
     record.logLikelihood = result.logLikelihood;
+    record.logLikelihoodByIteration = result.logLikelihoodByIteration;
     record.humanSpread = result.humanSpread;
     record.mouseSpread = result.mouseSpread;
     record.scatterPairs = result.scatterPairs;
@@ -37,9 +39,13 @@ AttemptRecord recordOf(const AttemptResult& result, std::int32_t repetition, std
 
 }  // namespace
 
+std::int32_t freeParameterCount(std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns) {
+    return 2 * k * (humanColumns + mouseColumns + 1);
+}
+
 double computeBic(double logLikelihood, std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns,
                   std::int32_t geneCount) {
-    const std::int32_t freeParameters = 2 * k * (humanColumns + mouseColumns + 1);
+    const std::int32_t freeParameters = freeParameterCount(k, humanColumns, mouseColumns);
     return std::log(static_cast<double>(geneCount)) * freeParameters - 2 * logLikelihood;
 }
 
@@ -69,7 +75,7 @@ Result<RepetitionOutcome> runRepetitions(const Dataset& data, const RepetitionSe
             (result.scatterPairs == data.human.geneCount() || result.scatterPairs == data.mouse.geneCount())) {
             result.rejectionReason = "every gene of an organism in scatter";
         }
-        AttemptRecord& record = attempts.emplace_back(recordOf(result, repetition, rejectedInARow + 1));
+        AttemptRecord& record = attempts.emplace_back(recordOf(result, settings.k, repetition, rejectedInARow + 1));
         record.accepted = result.usable();
         record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (!record.accepted) {

@@ -27,13 +27,20 @@ Status writeResults(const Dataset& data, const AttemptResult& best, const Parame
     ORTHOMIX_TRY(record(settings.k_by_k_output_clusters,
                         writeMembershipFile(settings.k_by_k_output_clusters, genePairClusters(data, best),
                                             pairColumns)));
+    const bool posteriors = settings.assignmentPosterior;
     if (!settings.assignmentFile_hm.empty()) {
         ORTHOMIX_TRY(record(settings.assignmentFile_hm,
-                            writeAssignmentTable(settings.assignmentFile_hm, data.human, human)));
+                            writeAssignmentTable(settings.assignmentFile_hm, data.human, human,
+                                                 posteriors ? &best.human.posteriors : nullptr)));
     }
     if (!settings.assignmentFile_ms.empty()) {
         ORTHOMIX_TRY(record(settings.assignmentFile_ms,
-                            writeAssignmentTable(settings.assignmentFile_ms, data.mouse, mouse)));
+                            writeAssignmentTable(settings.assignmentFile_ms, data.mouse, mouse,
+                                                 posteriors ? &best.mouse.posteriors : nullptr)));
+    }
+    if (!settings.pairTableFile.empty()) {
+        ORTHOMIX_TRY(record(settings.pairTableFile,
+                            writePairTableFile(settings.pairTableFile, pairTableRows(data, best))));
     }
     return okStatus();
 }

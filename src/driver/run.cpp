@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "driver/k_sweep.h"
 #include "driver/repetitions.h"
+#include "driver/report.h"
 #include "driver/result_files.h"
 #include "driver/settings.h"
 #include "io/annotation_reader.h"
@@ -181,6 +183,24 @@ AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& setting
     };
 }
 
+// The k of the kept clustering: k itself, or the k of a sweep with the lowest BIC.
+std::int32_t keptK(const ParameterSetting& settings, const RunRecord& record) {
+    for (const ModelSelectionRow& row : record.modelSelection) {
+        if (row.selected) return row.k;
+    }
+    return settings.k;
+}
+
+// The sweep's rows; for a run of one k, that k's row.
+std::vector<ModelSelectionRow> modelSelection(const RepetitionOutcome& outcome, const Dataset& data,
+                                              const RunRecord& record) {
+    if (!record.modelSelection.empty()) return record.modelSelection;
+    ModelSelectionRow row = modelSelectionRow(record.parameters->k, record.attempts, &outcome,
+                                              record.repetitionsSeconds.value_or(0.0), data);
+    row.selected = true;
+    return {row};
+}
+
 }  // namespace
 
 Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter, RunRecord& record) {
@@ -197,18 +217,35 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
     if (!prepared) return prepared.error();
     Dataset& data = *prepared;
 
-    RandomGenerator random(*record.seed);
     const RepetitionSettings repetitionSettings{settings.k, settings.nMaxAlgRun, settings.verbose};
     Result<RepetitionOutcome> outcome = timePhase(record.repetitionsSeconds, [&]() -> Result<RepetitionOutcome> {
         ORTHOMIX_TRY(resolvePairs(data, orthologTable, settings, reporter, record));
+        if (!settings.kValues.empty()) {
+            const AttemptRunnerFactory makeRunner = [&](Reporter& progress) {
+                return attemptRunner(data, settings, progress, record);
+            };
+            return runKSweep(data, settings.kValues, repetitionSettings, *record.seed, makeRunner, reporter, record);
+        }
+        RandomGenerator random(*record.seed);
         return runRepetitions(data, repetitionSettings, random, attemptRunner(data, settings, reporter, record),
                               reporter, record.attempts);
     });
     if (!outcome) return outcome.error();
-    record.best = RunRecord::Best{outcome->bestRepetition, outcome->bestLogLikelihood, outcome->bic};
+    const std::int32_t k = keptK(settings, record);
+    record.best = RunRecord::Best{outcome->bestRepetition, outcome->bestLogLikelihood, outcome->bic, k};
 
-    return timePhase(record.writingSeconds,
-                     [&] { return writeResults(data, outcome->best, settings, record.resultFiles); });
+    return timePhase(record.writingSeconds, [&]() -> Status {
+        ORTHOMIX_TRY(writeResults(data, outcome->best, settings, record.resultFiles));
+        if (!settings.modelSelectionFile.empty()) {
+            ORTHOMIX_TRY(writeModelSelectionFile(settings.modelSelectionFile, modelSelection(*outcome, data, record)));
+            record.resultFiles.push_back(settings.modelSelectionFile);
+        }
+        if (!settings.reportFile.empty()) {
+            ORTHOMIX_TRY(writeReport(settings.reportFile, ReportInput{record, data, outcome->best, k}));
+            record.resultFiles.push_back(settings.reportFile);
+        }
+        return okStatus();
+    });
 }
 
 }  // namespace orthomix

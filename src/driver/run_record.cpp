@@ -18,15 +18,6 @@ void optionalMember(JsonWriter& json, std::string_view name, const std::optional
     }
 }
 
-void writeParameters(JsonWriter& json, const ParameterSetting& settings) {
-    json.beginObject();
-    for (const SettingDefinition& definition : kSettings) {
-        json.key(definition.key);
-        json.raw(settingAsJson(settings, definition));
-    }
-    json.endObject();
-}
-
 void writeGeneCounts(JsonWriter& json, const std::optional<std::size_t>& read,
                      const std::optional<std::size_t>& kept) {
     json.beginObject();
@@ -35,10 +26,11 @@ void writeGeneCounts(JsonWriter& json, const std::optional<std::size_t>& read,
     json.endObject();
 }
 
-void writeAttempts(JsonWriter& json, const std::vector<AttemptRecord>& attempts) {
+void writeAttempts(JsonWriter& json, const std::vector<AttemptRecord>& attempts, bool sweep) {
     json.beginArray();
     for (const AttemptRecord& attempt : attempts) {
         json.beginObject();
+        if (sweep) json.member("k", attempt.k);
         json.member("repetition", attempt.repetition);
         json.member("attempt", attempt.attempt);
         json.member("accepted", attempt.accepted);
@@ -59,7 +51,35 @@ void writeAttempts(JsonWriter& json, const std::vector<AttemptRecord>& attempts)
     json.endArray();
 }
 
+void writeModelSelection(JsonWriter& json, const std::vector<ModelSelectionRow>& rows) {
+    json.beginArray();
+    for (const ModelSelectionRow& row : rows) {
+        json.beginObject();
+        json.member("k", row.k);
+        json.member("completed", row.completed);
+        json.member("repetitionsAccepted", row.repetitionsAccepted);
+        json.member("attemptsRejected", row.attemptsRejected);
+        optionalMember(json, "logLikelihood", row.completed ? std::optional(row.logLikelihood) : std::nullopt);
+        json.member("parameters", row.parameters);
+        optionalMember(json, "bic", row.completed ? std::optional(row.bic) : std::nullopt);
+        json.member("iterations", row.iterations);
+        json.member("seconds", row.seconds);
+        json.member("selected", row.selected);
+        json.endObject();
+    }
+    json.endArray();
+}
+
 }  // namespace
+
+void writeSettingsObject(JsonWriter& json, const ParameterSetting& settings) {
+    json.beginObject();
+    for (const SettingDefinition& definition : kSettings) {
+        json.key(definition.key);
+        json.raw(settingAsJson(settings, definition));
+    }
+    json.endObject();
+}
 
 double RunRecord::secondsSinceStart() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -97,7 +117,7 @@ std::string renderRunRecord(const RunRecord& record, std::optional<std::string_v
     json.member("parameterFile", record.parameterFile);
     json.key("parameters");
     if (record.parameters) {
-        writeParameters(json, *record.parameters);
+        writeSettingsObject(json, *record.parameters);
     } else {
         json.null();
     }
@@ -122,12 +142,18 @@ std::string renderRunRecord(const RunRecord& record, std::optional<std::string_v
     optionalMember(json, "pairsWithBothGenesPresent", record.orthologPairsPresent);
     json.endObject();
 
+    const bool sweep = !record.modelSelection.empty();
     json.key("attempts");
-    writeAttempts(json, record.attempts);
+    writeAttempts(json, record.attempts, sweep);
+    if (sweep) {
+        json.key("modelSelection");
+        writeModelSelection(json, record.modelSelection);
+    }
 
     json.key("best");
     if (record.best) {
         json.beginObject();
+        if (sweep) json.member("k", record.best->k);
         json.member("repetition", record.best->repetition);
         json.member("maximumLikelihood", record.best->maximumLikelihood);
         json.member("bic", record.best->bic);

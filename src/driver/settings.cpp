@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "io/k_value_list.h"
 #include "io/number_parsing.h"
 #include "support/json_writer.h"
 
@@ -10,7 +11,7 @@ namespace orthomix {
 using P = ParameterSetting;
 using K = SettingKind;
 
-const std::array<SettingDefinition, 22> kSettings = {{
+const std::array<SettingDefinition, 27> kSettings = {{
     {"dataFile_hm", K::InputPath, true, "human expression data file", &P::dataFile_hm},
     {"dataFile_ms", K::InputPath, true, "mouse expression data file", &P::dataFile_ms},
     {"annotFile_hm", K::InputPath, true, "human annotation file", &P::annotFile_hm},
@@ -35,6 +36,15 @@ const std::array<SettingDefinition, 22> kSettings = {{
     {"assignmentFile_hm", K::OutputPath, false, "table of every kept human gene's cluster", &P::assignmentFile_hm},
     {"assignmentFile_ms", K::OutputPath, false, "table of every kept mouse gene's cluster", &P::assignmentFile_ms},
     {"verbose", K::Switch, false, "\"yes\" reports every EM iteration on standard error", &P::verbose},
+    {"kValues", K::KList, false, "several k, such as 5, 8, 10-30:5, in place of k; the lowest BIC is kept",
+     &P::kValues},
+    {"modelSelectionFile", K::OutputPath, false, "table of the likelihood and BIC of every k run",
+     &P::modelSelectionFile},
+    {"pairTableFile", K::OutputPath, false, "table of the pairs in every cell of the cluster-pair table",
+     &P::pairTableFile},
+    {"reportFile", K::OutputPath, false, "HTML report with charts, opens offline in a browser", &P::reportFile},
+    {"assignmentPosterior", K::Switch, false, "\"yes\" adds each gene's posterior to the assignment tables",
+     &P::assignmentPosterior},
 }};
 
 namespace {
@@ -55,6 +65,9 @@ const std::string* lookup(const ParameterTable& table, std::string_view key) {
     return found == table.end() ? nullptr : &found->second;
 }
 
+// A blank list counts as absent, as a blank optional path does.
+bool isBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
 void take(ParameterSetting& settings, const SettingDefinition& definition, const std::string& text) {
     std::visit(
         [&](auto member) {
@@ -68,6 +81,10 @@ void take(ParameterSetting& settings, const SettingDefinition& definition, const
                 value = parseDecimalPrefix(text);
             } else if constexpr (std::is_same_v<Value, std::int32_t>) {
                 value = parseIntegerPrefix(text);
+            } else if constexpr (std::is_same_v<Value, std::vector<std::int32_t>>) {
+                // A malformed list stays empty here; checkSettings reports it.
+                Result<std::vector<std::int32_t>> list = parseKValueList(text);
+                value = list ? std::move(*list) : std::vector<std::int32_t>{};
             } else {
                 bool inRange = true;
                 value = seedFrom(text, inRange);
@@ -106,6 +123,9 @@ Status checkSettings(const ParameterSetting& settings, const ParameterTable& tab
                 return Error{"The key " + key + " is missing or empty" + inFile};
             }
         } else if (definition.kind == SettingKind::Count) {
+            // With a kValues list, k is not used; a malformed list is reported below, not a missing k.
+            const std::string* kValues = lookup(table, "kValues");
+            if (definition.field == SettingField(&P::k) && kValues && !isBlank(*kValues)) continue;
             const std::int32_t value = settings.*std::get<std::int32_t ParameterSetting::*>(definition.field);
             if (value < 1) {
                 return Error{"The key " + key + " must be at least 1" + inFile + " (it is " + std::to_string(value) +
@@ -118,6 +138,13 @@ Status checkSettings(const ParameterSetting& settings, const ParameterTable& tab
             if (!inRange) {
                 return Error{"The key " + key + " must be a whole number from 0 to 4294967295" + inFile + " (it is " +
                              *text + ")"};
+            }
+        } else if (definition.kind == SettingKind::KList) {
+            const std::string* text = lookup(table, definition.key);
+            if (!text || isBlank(*text)) continue;
+            if (Result<std::vector<std::int32_t>> list = parseKValueList(*text); !list) {
+                return Error{"The key " + key + " must list whole numbers of at least 1 and ranges such as 5, 8, " +
+                             "10-30:5" + inFile + ": " + list.error().message};
             }
         }
     }
@@ -148,6 +175,10 @@ std::string settingAsJson(const ParameterSetting& settings, const SettingDefinit
                 appendJsonNumber(out, value);
             } else if constexpr (std::is_same_v<Value, std::int32_t>) {
                 out = std::to_string(value);
+            } else if constexpr (std::is_same_v<Value, std::vector<std::int32_t>>) {
+                out = "[";
+                for (std::size_t i = 0; i < value.size(); ++i) out += (i ? ", " : "") + std::to_string(value[i]);
+                out += "]";
             } else {
                 out = value ? std::to_string(*value) : "null";
             }

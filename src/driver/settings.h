@@ -38,6 +38,11 @@ struct ParameterSetting {
     std::string assignmentFile_hm;
     std::string assignmentFile_ms;
     bool verbose = false;
+    std::vector<std::int32_t> kValues;  // several k, ascending; when given, k is not used
+    std::string modelSelectionFile;
+    std::string pairTableFile;
+    std::string reportFile;
+    bool assignmentPosterior = false;
 
     // Not a key: the k-means start makes two passes.
     std::int32_t kmeansMaxIterations = 1;
@@ -50,11 +55,13 @@ enum class SettingKind {
     Real,        // the longest leading decimal number, 0 without one
     Count,       // the leading whole number; at least 1
     Seed,        // a whole number from 0 to 4294967295 (a negative one counts modulo 2^32)
+    KList,       // cluster counts and ranges, such as 5, 8, 10-30:5
 };
 
 using SettingField =
     std::variant<std::string ParameterSetting::*, bool ParameterSetting::*, double ParameterSetting::*,
-                 std::int32_t ParameterSetting::*, std::optional<std::uint32_t> ParameterSetting::*>;
+                 std::int32_t ParameterSetting::*, std::optional<std::uint32_t> ParameterSetting::*,
+                 std::vector<std::int32_t> ParameterSetting::*>;
 
 // One key of the parameter file: its spelling, what it holds, whether a run
 // needs it, the line --help shows for it, and the member it sets.
@@ -67,7 +74,7 @@ struct SettingDefinition {
 };
 
 // Every key, in the order they are taken out of the file and checked.
-extern const std::array<SettingDefinition, 22> kSettings;
+extern const std::array<SettingDefinition, 27> kSettings;
 
 // Takes every known key out of the table; a missing key leaves the default.
 // Never fails, so that a failed run can still show what it read.
@@ -77,8 +84,9 @@ ParameterSetting settingsFromTable(const ParameterTable& table);
 std::vector<std::string> unrecognisedKeys(const ParameterTable& table);
 
 // What a run needs before any data file is opened: every required path
-// given, k and nMaxAlgRun at least 1, a seed that fits 32 bits. The message
-// names the key and the parameter file.
+// given, k (unless kValues is given) and nMaxAlgRun at least 1, a seed that
+// fits 32 bits, a well-formed kValues. The message names the key and the
+// parameter file.
 Status checkSettings(const ParameterSetting& settings, const ParameterTable& table, const std::string& path);
 
 // The key lines of --help.
