@@ -28,25 +28,10 @@ void displayNumber(JsonWriter& json, double value) {
     }
 }
 
-template <typename T>
-void optionalMember(JsonWriter& json, std::string_view name, const std::optional<T>& value) {
-    json.key(name);
-    if (value) {
-        json.value(*value);
-    } else {
-        json.null();
-    }
-}
-
-void writeOrganismCounts(JsonWriter& json, const RunRecord& record, const OrganismData& organism, bool human) {
-    json.beginObject();
-    optionalMember(json, "read", human ? record.humanGenesRead : record.mouseGenesRead);
-    optionalMember(json, "kept", human ? record.humanGenesKept : record.mouseGenesKept);
-    json.key("samples");
+void writeSampleNames(JsonWriter& json, const OrganismData& organism) {
     json.beginArray();
     for (const std::string& name : organism.sampleNames) json.value(name);
     json.endArray();
-    json.endObject();
 }
 
 // Accepted repetitions and rejected attempts of the kept k, with how often each reason came up.
@@ -218,29 +203,13 @@ std::string reportData(const ReportInput& input) {
     json.member("charts", kChartLibraryVersions);
     json.member("startTime", isoUtcTime(record.startTime));
     json.member("seconds", record.secondsSinceStart());
-    json.member("parameterFile", record.parameterFile);
-    json.key("parameters");
-    if (record.parameters) {
-        writeSettingsObject(json, *record.parameters);
-    } else {
-        json.null();
-    }
-    json.key("seed");
-    json.beginObject();
-    optionalMember(json, "value", record.seed);
-    json.member("source", record.seedFromClock ? "clock" : "seed key");
-    json.endObject();
-    json.key("genes");
+    writeRunInputs(json, record);
+    json.key("samples");
     json.beginObject();
     json.key("human");
-    writeOrganismCounts(json, record, input.data.human, true);
+    writeSampleNames(json, input.data.human);
     json.key("mouse");
-    writeOrganismCounts(json, record, input.data.mouse, false);
-    json.endObject();
-    json.key("orthologs");
-    json.beginObject();
-    optionalMember(json, "entries", record.orthologEntries);
-    optionalMember(json, "pairsWithBothGenesPresent", record.orthologPairsPresent);
+    writeSampleNames(json, input.data.mouse);
     json.endObject();
 
     json.member("k", input.k);
@@ -248,9 +217,9 @@ std::string reportData(const ReportInput& input) {
     writeRepetitions(json, record.attempts, input.k);
     json.key("best");
     json.beginObject();
-    optionalMember(json, "repetition", record.best ? std::optional(record.best->repetition) : std::nullopt);
-    optionalMember(json, "logLikelihood", record.best ? std::optional(record.best->maximumLikelihood) : std::nullopt);
-    optionalMember(json, "bic", record.best ? std::optional(record.best->bic) : std::nullopt);
+    json.member("repetition", record.best ? std::optional(record.best->repetition) : std::nullopt);
+    json.member("logLikelihood", record.best ? std::optional(record.best->maximumLikelihood) : std::nullopt);
+    json.member("bic", record.best ? std::optional(record.best->bic) : std::nullopt);
     json.member("iterations", input.best.iterations);
     json.endObject();
 

@@ -8,21 +8,11 @@
 namespace orthomix {
 namespace {
 
-template <typename T>
-void optionalMember(JsonWriter& json, std::string_view name, const std::optional<T>& value) {
-    json.key(name);
-    if (value) {
-        json.value(*value);
-    } else {
-        json.null();
-    }
-}
-
 void writeGeneCounts(JsonWriter& json, const std::optional<std::size_t>& read,
                      const std::optional<std::size_t>& kept) {
     json.beginObject();
-    optionalMember(json, "read", read);
-    optionalMember(json, "kept", kept);
+    json.member("read", read);
+    json.member("kept", kept);
     json.endObject();
 }
 
@@ -59,9 +49,9 @@ void writeModelSelection(JsonWriter& json, const std::vector<ModelSelectionRow>&
         json.member("completed", row.completed);
         json.member("repetitionsAccepted", row.repetitionsAccepted);
         json.member("attemptsRejected", row.attemptsRejected);
-        optionalMember(json, "logLikelihood", row.completed ? std::optional(row.logLikelihood) : std::nullopt);
+        json.member("logLikelihood", row.completed ? std::optional(row.logLikelihood) : std::nullopt);
         json.member("parameters", row.parameters);
-        optionalMember(json, "bic", row.completed ? std::optional(row.bic) : std::nullopt);
+        json.member("bic", row.completed ? std::optional(row.bic) : std::nullopt);
         json.member("iterations", row.iterations);
         json.member("seconds", row.seconds);
         json.member("selected", row.selected);
@@ -78,6 +68,36 @@ void writeSettingsObject(JsonWriter& json, const ParameterSetting& settings) {
         json.key(definition.key);
         json.raw(settingAsJson(settings, definition));
     }
+    json.endObject();
+}
+
+void writeRunInputs(JsonWriter& json, const RunRecord& record) {
+    json.member("parameterFile", record.parameterFile);
+    json.key("parameters");
+    if (record.parameters) {
+        writeSettingsObject(json, *record.parameters);
+    } else {
+        json.null();
+    }
+
+    json.key("seed");
+    json.beginObject();
+    json.member("value", record.seed);
+    json.member("source", record.seedFromClock ? "clock" : "seed key");
+    json.endObject();
+
+    json.key("genes");
+    json.beginObject();
+    json.key("human");
+    writeGeneCounts(json, record.humanGenesRead, record.humanGenesKept);
+    json.key("mouse");
+    writeGeneCounts(json, record.mouseGenesRead, record.mouseGenesKept);
+    json.endObject();
+
+    json.key("orthologs");
+    json.beginObject();
+    json.member("entries", record.orthologEntries);
+    json.member("pairsWithBothGenesPresent", record.orthologPairsPresent);
     json.endObject();
 }
 
@@ -100,47 +120,21 @@ std::string renderRunRecord(const RunRecord& record, std::optional<std::string_v
     json.member("tool", "orthomix");
     json.member("version", ORTHOMIX_VERSION);
     json.member("status", error ? "failed" : "completed");
-    optionalMember(json, "error", error);
+    json.member("error", error);
     json.member("startTime", isoUtcTime(record.startTime));
     json.member("endTime", isoUtcTime(std::chrono::system_clock::now()));
     json.member("wallSeconds", record.secondsSinceStart());
 
     json.key("phaseSeconds");
     json.beginObject();
-    optionalMember(json, "reading", record.readingSeconds);
-    optionalMember(json, "annotation", record.annotationSeconds);
-    optionalMember(json, "preprocessing", record.preprocessingSeconds);
-    optionalMember(json, "repetitions", record.repetitionsSeconds);
-    optionalMember(json, "writing", record.writingSeconds);
+    json.member("reading", record.readingSeconds);
+    json.member("annotation", record.annotationSeconds);
+    json.member("preprocessing", record.preprocessingSeconds);
+    json.member("repetitions", record.repetitionsSeconds);
+    json.member("writing", record.writingSeconds);
     json.endObject();
 
-    json.member("parameterFile", record.parameterFile);
-    json.key("parameters");
-    if (record.parameters) {
-        writeSettingsObject(json, *record.parameters);
-    } else {
-        json.null();
-    }
-
-    json.key("seed");
-    json.beginObject();
-    optionalMember(json, "value", record.seed);
-    json.member("source", record.seedFromClock ? "clock" : "seed key");
-    json.endObject();
-
-    json.key("genes");
-    json.beginObject();
-    json.key("human");
-    writeGeneCounts(json, record.humanGenesRead, record.humanGenesKept);
-    json.key("mouse");
-    writeGeneCounts(json, record.mouseGenesRead, record.mouseGenesKept);
-    json.endObject();
-
-    json.key("orthologs");
-    json.beginObject();
-    optionalMember(json, "entries", record.orthologEntries);
-    optionalMember(json, "pairsWithBothGenesPresent", record.orthologPairsPresent);
-    json.endObject();
+    writeRunInputs(json, record);
 
     const bool sweep = !record.modelSelection.empty();
     json.key("attempts");

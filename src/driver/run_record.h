@@ -74,6 +74,10 @@ auto timePhase(std::optional<double>& seconds, Phase phase) {
 // Every setting as a JSON object, in table order, as the run used it.
 void writeSettingsObject(JsonWriter& json, const ParameterSetting& settings);
 
+// The members that say what the run read: parameterFile, parameters, seed,
+// genes (read and kept per organism) and orthologs (entries, pairs present).
+void writeRunInputs(JsonWriter& json, const RunRecord& record);
+
 // A time as ISO 8601 in UTC to the second, such as 2024-03-05T14:07:09Z.
 std::string isoUtcTime(std::chrono::system_clock::time_point time);
 

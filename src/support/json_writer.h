@@ -1,6 +1,7 @@
 #pragma once
 
 #include <concepts>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,6 +49,12 @@ public:
     void member(std::string_view name, const T& v) {
         key(name);
         value(v);
+    }
+    // An empty optional is null.
+    template <typename T>
+    void member(std::string_view name, const std::optional<T>& v) {
+        key(name);
+        v ? value(*v) : null();
     }
 
     const std::string& text() const { return text_; }

@@ -32,22 +32,10 @@ void ConsoleReporter::error(std::string_view text) {
 }
 
 void BufferedReporter::replay(Reporter& to) const {
-    for (const auto& [stream, text] : entries_) {
-        switch (stream) {
-            case Stream::Line:
-                to.line(text);
-                break;
-            case Stream::Warning:
-                to.warning(text);
-                break;
-            case Stream::Note:
-                to.note(text);
-                break;
-            case Stream::Error:
-                to.error(text);
-                break;
-        }
-    }
+    // In the order of Stream.
+    static constexpr void (Reporter::*kSend[])(std::string_view) = {&Reporter::line, &Reporter::warning,
+                                                                      &Reporter::note, &Reporter::error};
+    for (const auto& [stream, text] : entries_) (to.*kSend[static_cast<int>(stream)])(text);
 }
 
 }  // namespace orthomix

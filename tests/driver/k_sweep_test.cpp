@@ -10,27 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver_test_data.h"
 #include "support/recording_reporter.h"
 
 namespace orthomix {
 namespace {
 
+using testing::countOnlyDataset;
 using testing::RecordingReporter;
-
-// 30 human genes of 4 columns, 20 mouse genes of 3: the values do not matter to the loop.
-Dataset smallDataset() {
-    Dataset data;
-    const auto fill = [](OrganismData& organism, std::size_t genes, std::size_t columns) {
-        organism.expression = ExpressionMatrix(genes, columns);
-        for (std::size_t g = 0; g < genes; ++g) {
-            organism.identifiers.push_back("g" + std::to_string(g));
-            organism.annotations.emplace_back();
-        }
-    };
-    fill(data.human, 30, 4);
-    fill(data.mouse, 20, 3);
-    return data;
-}
 
 // Accepts every attempt with a likelihood set per k (later repetitions a
 // little lower), notes each attempt on its progress reporter, and keeps every
@@ -59,7 +46,7 @@ struct ScriptedSweep {
 };
 
 TEST(KSweep, EachKIsTheRunOfThatKAloneShownInOrderWithTheLowestBicKept) {
-    const Dataset data = smallDataset();
+    const Dataset data = countOnlyDataset();
     ScriptedSweep scripted;
     // BIC = ln(50) * 16 k - 2 L: 725.2 for k = 2, 487.8 for k = 3, 593.0 for k = 5.
     scripted.likelihoodOfK = {{2, -300.0}, {3, -150.0}, {5, -140.0}};
@@ -110,7 +97,7 @@ TEST(KSweep, EachKIsTheRunOfThatKAloneShownInOrderWithTheLowestBicKept) {
 }
 
 TEST(KSweep, AFailingKIsShownWithAWarningAndOnlyASweepWithoutResultFails) {
-    const Dataset data = smallDataset();
+    const Dataset data = countOnlyDataset();
     ScriptedSweep scripted;
     scripted.likelihoodOfK = {{2, -300.0}};
     RecordingReporter console;

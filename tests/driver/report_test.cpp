@@ -9,7 +9,7 @@
 #include <string>
 
 #include "driver/report_assets.h"
-#include "driver/result_test_data.h"
+#include "driver/driver_test_data.h"
 
 namespace orthomix {
 namespace {

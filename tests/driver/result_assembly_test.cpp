@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "driver/repetitions.h"
-#include "driver/result_test_data.h"
+#include "driver/driver_test_data.h"
 
 namespace orthomix {
 namespace {

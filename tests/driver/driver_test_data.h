@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "model/em_attempt.h"
+#include "records/dataset.h"
 #include "records/organism_data.h"
 
 namespace orthomix::testing {
@@ -33,6 +34,22 @@ inline OrganismClustering clusteringOf(std::vector<std::vector<std::uint32_t>> m
         }
     }
     return clustering;
+}
+
+// Two organisms of 30 and 20 genes with 4 and 3 columns, for code that only
+// counts genes and columns: the values do not matter.
+inline Dataset countOnlyDataset() {
+    Dataset data;
+    const auto fill = [](OrganismData& organism, std::size_t genes, std::size_t columns) {
+        organism.expression = ExpressionMatrix(genes, columns);
+        for (std::size_t g = 0; g < genes; ++g) {
+            organism.identifiers.push_back("g" + std::to_string(g));
+            organism.annotations.emplace_back();
+        }
+    };
+    fill(data.human, 30, 4);
+    fill(data.mouse, 20, 3);
+    return data;
 }
 
 }  // namespace orthomix::testing
