@@ -79,6 +79,7 @@ TEST(ReportPage, EveryMarkerIsFilledOnceAndNoTextCanEndAScriptEarly) {
     for (const std::string_view library : {embedded::vegaJs, embedded::vegaLiteJs, embedded::vegaEmbedJs}) {
         EXPECT_GT(library.size(), 10000u);
         EXPECT_EQ(lowerCase(library).find("</script"), std::string::npos) << "a library would end its script element";
+        EXPECT_EQ(library.find("<!--"), std::string::npos) << "a comment opener changes how a script is parsed";
     }
 
     const ReportFixture f;
