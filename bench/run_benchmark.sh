@@ -9,7 +9,7 @@ build="${1:-$root/build-bench}"
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DORTHOMIX_BUILD_BENCHMARKS=ON -DORTHOMIX_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target orthomix orthomix_generate orthomix_profile \
-    orthomix_bench_estep >/dev/null
+    orthomix_bench_estep orthomix_bench_gzip >/dev/null
 
 run_size() {
     local k="$1"
@@ -36,3 +36,7 @@ run_size 50
 echo
 echo "== E-step of one pair at k = 20 (80 and 60 columns), densities included"
 "$build/bench/orthomix_bench_estep"
+
+echo
+echo "== Reading a 20,000 x 80 expression matrix gzipped and plain"
+"$build/bench/orthomix_bench_gzip"

@@ -17,13 +17,13 @@ rm -f "$out/probe"
 
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
        -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -I"$root/src")
-common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp")
+common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp" "$root/src/io/input_decoding.cpp")
 
 build() {
     local name="$1"
     shift
     echo "building $name"
-    clang++ "${flags[@]}" "$fuzz_dir/$name.cpp" "$@" "${common[@]}" -o "$out/$name"
+    clang++ "${flags[@]}" "$fuzz_dir/$name.cpp" "$@" "${common[@]}" -lz -o "$out/$name"
 }
 
 # Two at a time: the machine is shared.
@@ -40,4 +40,6 @@ build ortholog_fuzz "$root/src/io/ortholog_reader.cpp" "$root/src/records/orthol
 build parameter_fuzz "$root/src/io/parameter_file.cpp" "$root/src/driver/settings.cpp" "$root/src/io/k_value_list.cpp" \
     "$root/src/support/json_writer.cpp" & pending+=($!)
 finish
-build number_fuzz
+build number_fuzz & pending+=($!)
+build decoding_fuzz & pending+=($!)
+finish

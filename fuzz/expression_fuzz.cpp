@@ -1,6 +1,7 @@
 // The expression reader against the plain splitter: the same sample names, the
 // same genes with the same values, or a rejection exactly where the splitter
 // finds a line with too few values.
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -58,10 +59,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const double* row = organism.expression.row(g);
         for (std::size_t v = 0; v < samples; ++v) {
             bool isNumber = false;
-            const double expected = parseDecimalPrefix(genes[g]->fields[v + 1], &isNumber);
+            double expected = parseDecimalPrefix(genes[g]->fields[v + 1], &isNumber);
+            // A number beyond the range of a double counts as no number and reads as 0.
+            if (!std::isfinite(expected)) {
+                expected = 0.0;
+                isNumber = false;
+            }
             // Compared as bits: NaN cannot arise, but -0 must stay -0.
             FUZZ_CHECK(std::memcmp(&row[v], &expected, sizeof expected) == 0);
-            if (!isNumber) ++nonNumeric;
+            if (!isNumber && ++nonNumeric == 1) {
+                FUZZ_CHECK(parsed->firstNonNumericLine > 0);
+                FUZZ_CHECK(parsed->firstNonNumericText == genes[g]->fields[v + 1]);
+                FUZZ_CHECK(parsed->firstNonNumericColumn == v + 2);
+            }
         }
     }
     FUZZ_CHECK(parsed->nonNumericFields == nonNumeric);

@@ -64,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FUZZ_CHECK(resolved.summary.entries == table.size());
     FUZZ_CHECK(resolved.summary.matched == matched.size());
-    FUZZ_CHECK(resolved.summary.unmatchedHumanExample == humanExample);
-    FUZZ_CHECK(resolved.summary.unmatchedMouseExample == mouseExample);
+    FUZZ_CHECK(resolved.summary.absentHumanExample == humanExample);
+    FUZZ_CHECK(resolved.summary.absentMouseExample == mouseExample);
     FUZZ_CHECK(resolved.pairs.size() == matched.size());
     std::vector<char> humanPaired(humanIds.size(), 0);
     std::vector<char> mousePaired(mouseIds.size(), 0);

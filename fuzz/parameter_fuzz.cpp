@@ -3,6 +3,7 @@
 // and every one of them can be shown as JSON and checked.
 #include <map>
 #include <string>
+#include <vector>
 
 #include "driver/settings.h"
 #include "fuzz_support.h"
@@ -66,6 +67,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(!settingAsJson(settings, definition).empty());
     }
     FUZZ_CHECK(unrecognisedKeys(table).size() + known == table.size());
+    // One warning per unrecognised key comes first; suggestions are known keys.
+    const std::vector<std::string> warnings = parameterWarnings(table, "params.txt");
+    FUZZ_CHECK(warnings.size() >= table.size() - known);
+    for (const std::string& key : unrecognisedKeys(table)) {
+        const std::string_view suggestion = closestKey(key);
+        bool isKnown = suggestion.empty();
+        for (const SettingDefinition& definition : kSettings) isKnown = isKnown || definition.key == suggestion;
+        FUZZ_CHECK(isKnown);
+    }
+    for (const std::string& warning : warnings) {
+        FUZZ_CHECK(warning.find(" in parameter file params.txt") != std::string::npos);
+    }
 
     const Status checked = checkSettings(settings, table, "params.txt");
     if (!checked) FUZZ_CHECK(checked.error().message.find(" in parameter file params.txt") != std::string::npos);

@@ -15,7 +15,7 @@ artifacts="$out/artifacts"
 mkdir -p "$artifacts"
 
 status=0
-for target in expression annotation ortholog parameter number; do
+for target in expression annotation ortholog parameter number decoding; do
     corpus="$(mktemp -d)"
     cp "$fuzz_dir/corpus/$target"/* "$corpus"/
     log="$out/${target}_fuzz.log"

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <iterator>
 
+#include "driver/input_messages.h"
+
 namespace orthomix {
 
 KRun runOneK(const Dataset& data, const RepetitionSettings& settings, std::uint32_t seed,
@@ -21,6 +23,7 @@ KRun runOneK(const Dataset& data, const RepetitionSettings& settings, std::uint3
 void showKRun(const KRun& run, Reporter& reporter) {
     reporter.line("k = " + std::to_string(run.k));
     run.console.replay(reporter);
+    for (const std::string& warning : mergedStartWarnings(run.attempts)) reporter.warning(warning);
     if (!run.outcome) reporter.warning("k = " + std::to_string(run.k) + " gave no result: " + run.outcome.error().message);
 }
 

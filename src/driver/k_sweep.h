@@ -34,8 +34,9 @@ using AttemptRunnerFactory = std::function<AttemptRunner(Reporter& progress)>;
 KRun runOneK(const Dataset& data, const RepetitionSettings& settings, std::uint32_t seed,
              const AttemptRunnerFactory& makeRunner);
 
-// Shows one k's run: the line "k = <value>", what the run reported, and for a
-// run that ended in an error a warning with its message.
+// Shows one k's run: the line "k = <value>", what the run reported, the
+// warnings about its k-means starts, and for a run that ended in an error a
+// warning with its message.
 void showKRun(const KRun& run, Reporter& reporter);
 
 // The run with the lowest BIC; a tie goes to the earlier run. None when no run

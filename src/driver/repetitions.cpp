@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <utility>
 
 #include "support/number_format.h"
 
@@ -34,19 +36,44 @@ AttemptRecord recordOf(const AttemptResult& result, std::int32_t k, std::int32_t
     record.mouseSpread = result.mouseSpread;
     record.scatterPairs = result.scatterPairs;
     record.timings = result.timings;
+    record.humanStart = result.humanStart;
+    record.mouseStart = result.mouseStart;
     return record;
+}
+
+// The run stops: the reason most of the streak's attempts gave (the earliest
+// of equally frequent ones), and the sizes that usually explain it.
+Error rejectedInARowError(std::int32_t repetition, const std::vector<AttemptRecord>& attempts, int streak,
+                          const Dataset& data, std::int32_t k) {
+    std::vector<std::pair<std::string_view, int>> tally;  // in order of first appearance
+    for (auto record = attempts.end() - streak; record != attempts.end(); ++record) {
+        auto found = std::find_if(tally.begin(), tally.end(),
+                                  [&](const auto& entry) { return entry.first == record->rejectionReason; });
+        if (found == tally.end()) found = tally.insert(tally.end(), {record->rejectionReason, 0});
+        ++found->second;
+    }
+    const auto most = std::max_element(tally.begin(), tally.end(),
+                                        [](const auto& a, const auto& b) { return a.second < b.second; });
+    return Error{"Repetition " + std::to_string(repetition) + " was rejected " + std::to_string(streak) +
+                 " times in a row, " + std::to_string(most->second) + " times for \"" + std::string(most->first) +
+                 "\" (the most frequent reason), with " + std::to_string(data.human.geneCount()) + " human and " +
+                 std::to_string(data.mouse.geneCount()) + " mouse genes kept, k = " + std::to_string(k) + " and " +
+                 std::to_string(data.orthologs.pairs.size()) +
+                 " ortholog pairs whose genes are both kept. Usual causes: k too large for the data, too few "
+                 "ortholog pairs, or constant expression columns."};
 }
 
 }  // namespace
 
-std::int32_t freeParameterCount(std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns) {
-    return 2 * k * (humanColumns + mouseColumns + 1);
+std::int64_t freeParameterCount(std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns) {
+    // 64 bits: k times tens of thousands of columns passes 2^31.
+    return 2 * std::int64_t{k} * (std::int64_t{humanColumns} + std::int64_t{mouseColumns} + 1);
 }
 
 double computeBic(double logLikelihood, std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns,
                   std::int32_t geneCount) {
-    const std::int32_t freeParameters = freeParameterCount(k, humanColumns, mouseColumns);
-    return std::log(static_cast<double>(geneCount)) * freeParameters - 2 * logLikelihood;
+    const std::int64_t freeParameters = freeParameterCount(k, humanColumns, mouseColumns);
+    return std::log(static_cast<double>(geneCount)) * static_cast<double>(freeParameters) - 2 * logLikelihood;
 }
 
 Result<RepetitionOutcome> runRepetitions(const Dataset& data, const RepetitionSettings& settings,
@@ -84,12 +111,7 @@ Result<RepetitionOutcome> runRepetitions(const Dataset& data, const RepetitionSe
                               std::to_string(record.attempt) + " rejected: " + record.rejectionReason);
             }
             if (++rejectedInARow >= kMaxRejectedAttempts) {
-                return Error{"Repetition " + std::to_string(repetition) + " was rejected " +
-                             std::to_string(rejectedInARow) +
-                             " times in a row: every attempt ended with an empty cluster, a cluster without "
-                             "ortholog weight, every pair in scatter or parameters that are not numbers. Usual "
-                             "causes: k too large for the data, too few ortholog pairs, or constant expression "
-                             "columns."};
+                return rejectedInARowError(repetition, attempts, rejectedInARow, data, settings.k);
             }
             continue;
         }

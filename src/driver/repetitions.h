@@ -17,7 +17,7 @@ namespace orthomix {
 inline constexpr int kMaxRejectedAttempts = 100;
 
 // P = 2 k (d_hm + d_ms + 1), the free parameters the BIC counts.
-std::int32_t freeParameterCount(std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns);
+std::int64_t freeParameterCount(std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns);
 
 // BIC = ln(N) * P - 2 L with P = 2 k (d_hm + d_ms + 1) free parameters; lower is better.
 double computeBic(double logLikelihood, std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns,
@@ -38,6 +38,8 @@ struct AttemptRecord {
     std::size_t scatterPairs = 0;
     double seconds = 0.0;
     EmTimings timings;
+    StartClusters humanStart;
+    StartClusters mouseStart;
 };
 
 struct RepetitionSettings {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "driver/input_messages.h"
 #include "driver/k_sweep.h"
 #include "driver/repetitions.h"
 #include "driver/report.h"
@@ -35,10 +36,12 @@ Result<ParameterSetting> readSettings(const std::string& path, std::uint32_t clo
     record.parameters = settings;
     record.seedFromClock = !settings.seed;
     record.seed = settings.seed ? *settings.seed : clockSeed;
-    for (const std::string& key : unrecognisedKeys(*table)) {
-        reporter.warning("unrecognised key \"" + key + "\" in parameter file " + path + " (keys are case-sensitive)");
-    }
+    for (const std::string& warning : parameterWarnings(*table, path)) reporter.warning(warning);
     ORTHOMIX_TRY(checkSettings(settings, *table, path));
+    if (!settings.seed) {
+        const std::string seed = std::to_string(clockSeed);
+        reporter.note("seed " + seed + " from the clock; add \"seed = " + seed + "\" to repeat this run");
+    }
     return settings;
 }
 
@@ -47,31 +50,30 @@ Status requireGenes(const OrganismData& organism, const char* name, const std::s
     return Error{std::string("No ") + name + " genes " + reason};
 }
 
-Result<OrganismData> readOrganism(const std::string& path, const char* name, Reporter& reporter) {
+Result<OrganismData> readOrganism(const std::string& path, const char* name, const std::string& parameterPath,
+                                  Reporter& reporter) {
     Result<ExpressionFile> file = readExpressionFile(path);
-    if (!file) return file.error();
-    if (file->nonNumericFields > 0) {
-        reporter.warning(std::to_string(file->nonNumericFields) + " value fields of " + path +
-                         " are not numbers and were read as 0");
-    }
+    if (!file) return withFolderHint(file.error(), path, parameterPath);
+    if (file->nonNumericFields > 0) reporter.warning(nonNumericWarning(*file, path));
     ORTHOMIX_TRY(requireGenes(file->data, name, "were read from " + path));
     return std::move(file->data);
 }
 
-Status readAnnotations(const std::string& path, OrganismData& organism) {
+Status readAnnotations(const std::string& path, const std::string& parameterPath, OrganismData& organism) {
     Result<std::vector<std::string>> annotations = readAnnotationFile(path, organism.identifiers);
-    if (!annotations) return annotations.error();
+    if (!annotations) return withFolderHint(annotations.error(), path, parameterPath);
     organism.annotations = std::move(*annotations);
     return okStatus();
 }
 
 // Every input file is read in full before any work starts.
 Result<InputFiles> readInputs(const ParameterSetting& settings, Reporter& reporter, RunRecord& record) {
+    const std::string& parameterPath = record.parameterFile;
     InputFiles inputs;
     const Status data = timePhase(record.readingSeconds, [&]() -> Status {
-        Result<OrganismData> human = readOrganism(settings.dataFile_hm, "human", reporter);
+        Result<OrganismData> human = readOrganism(settings.dataFile_hm, "human", parameterPath, reporter);
         if (!human) return human.error();
-        Result<OrganismData> mouse = readOrganism(settings.dataFile_ms, "mouse", reporter);
+        Result<OrganismData> mouse = readOrganism(settings.dataFile_ms, "mouse", parameterPath, reporter);
         if (!mouse) return mouse.error();
         inputs.human = std::move(*human);
         inputs.mouse = std::move(*mouse);
@@ -82,12 +84,12 @@ Result<InputFiles> readInputs(const ParameterSetting& settings, Reporter& report
     });
     ORTHOMIX_TRY(data);
     const Status annotations = timePhase(record.annotationSeconds, [&]() -> Status {
-        ORTHOMIX_TRY(readAnnotations(settings.annotFile_hm, inputs.human));
+        ORTHOMIX_TRY(readAnnotations(settings.annotFile_hm, parameterPath, inputs.human));
         reporter.line("finish human annot");
-        ORTHOMIX_TRY(readAnnotations(settings.annotFile_ms, inputs.mouse));
+        ORTHOMIX_TRY(readAnnotations(settings.annotFile_ms, parameterPath, inputs.mouse));
         reporter.line("finish reading annot");
         Result<OrthologTable> orthologs = readOrthologFile(settings.orthologFile);
-        if (!orthologs) return orthologs.error();
+        if (!orthologs) return withFolderHint(orthologs.error(), settings.orthologFile, parameterPath);
         inputs.orthologs = std::move(*orthologs);
         return okStatus();
     });
@@ -105,41 +107,38 @@ Status checkOutputLocations(const ParameterSetting& settings) {
     return okStatus();
 }
 
-OrganismData preprocessWithReport(const OrganismData& organism, const char* name, const ParameterSetting& settings,
-                                  Reporter& reporter) {
+OrganismData preprocessWithReport(const OrganismData& organism, const char* name,
+                                  const PreprocessingThresholds& thresholds, Reporter& reporter) {
     reporter.line(std::string("Num of ") + name + " genes before preprocessing = " +
                   std::to_string(organism.geneCount()));
-    OrganismData kept = preprocessOrganism(organism, settings.CVThr, settings.maxExpr);
-    reporter.line(std::string("Num of ") + name + " genes after preprocessing = " + std::to_string(kept.geneCount()));
-    return kept;
+    PreprocessedOrganism kept = preprocessOrganism(organism, thresholds.cv, thresholds.maxExpr);
+    reporter.line(std::string("Num of ") + name + " genes after preprocessing = " +
+                  std::to_string(kept.data.geneCount()));
+    const std::string warning = preprocessingWarning(kept.counts, name, thresholds);
+    if (!warning.empty()) reporter.warning(warning);
+    return std::move(kept.data);
 }
 
-Status reportOrthologMatches(const OrthologMatchSummary& summary, const std::string& path, Reporter& reporter) {
-    if (summary.matched == 0) {
-        return Error{"No entry of the ortholog file " + path +
-                     " names two genes of the data files: check that its identifiers are those of the "
-                     "expression files' first columns (and that preprocessing kept the genes)"};
-    }
-    if (summary.matched * 2 < summary.entries) {
-        reporter.warning("only " + std::to_string(summary.matched) + " of the " + std::to_string(summary.entries) +
-                         " entries of the ortholog file " + path + " name two present genes (for example human \"" +
-                         summary.unmatchedHumanExample + "\", mouse \"" + summary.unmatchedMouseExample +
-                         "\" match no gene)");
-    }
-    return okStatus();
-}
+// The identifiers of both data files before preprocessing dropped any.
+struct ReadGeneNames {
+    std::vector<std::string> human;
+    std::vector<std::string> mouse;
+};
 
 // The data the attempts share: both organisms, preprocessed when asked for,
-// and the ortholog pairs resolved against the genes that are kept.
+// and the ortholog pairs resolved against the genes that are kept. With
+// preprocessing, readNames receives the identifiers as read.
 Result<Dataset> prepareDataset(InputFiles inputs, const ParameterSetting& settings, Reporter& reporter,
-                               RunRecord& record) {
+                               RunRecord& record, ReadGeneNames& readNames) {
     Dataset data;
     if (settings.prep) {
         timePhase(record.preprocessingSeconds, [&] {
-            data.human = preprocessWithReport(inputs.human, "human", settings, reporter);
-            data.mouse = preprocessWithReport(inputs.mouse, "mouse", settings, reporter);
+            data.human = preprocessWithReport(inputs.human, "human", humanThresholds(settings), reporter);
+            data.mouse = preprocessWithReport(inputs.mouse, "mouse", mouseThresholds(settings), reporter);
             reporter.line("finish preprocess");
         });
+        readNames.human = std::move(inputs.human.identifiers);
+        readNames.mouse = std::move(inputs.mouse.identifiers);
     } else {
         data.human = std::move(inputs.human);
         data.mouse = std::move(inputs.mouse);
@@ -151,12 +150,24 @@ Result<Dataset> prepareDataset(InputFiles inputs, const ParameterSetting& settin
     return data;
 }
 
-Status resolvePairs(Dataset& data, const OrthologTable& table, const ParameterSetting& settings, Reporter& reporter,
-                    RunRecord& record) {
-    data.orthologs = resolveOrthologs(table, data.human, data.mouse);
+Status resolvePairs(Dataset& data, const OrthologTable& table, const ReadGeneNames& readNames,
+                    const ParameterSetting& settings, Reporter& reporter, RunRecord& record) {
+    // Without preprocessing nothing was dropped, and the read names are the genes themselves.
+    const ReadIdentifiers read = settings.prep ? ReadIdentifiers{&readNames.human, &readNames.mouse}
+                                               : ReadIdentifiers{};
+    data.orthologs = resolveOrthologs(table, data.human, data.mouse, read);
     record.orthologEntries = data.orthologs.summary.entries;
     record.orthologPairsPresent = data.orthologs.summary.matched;
-    return reportOrthologMatches(data.orthologs.summary, settings.orthologFile, reporter);
+    const OrthologMatchSummary& summary = data.orthologs.summary;
+    if (summary.matched == 0) return noMatchedOrthologsError(summary, settings.orthologFile);
+    if (summary.matched * 2 < summary.entries) {
+        reporter.warning(fewMatchedOrthologsWarning(summary, settings.orthologFile));
+    }
+    // The largest k of a sweep has the most cells.
+    const std::string sparse =
+        sparsePairTableWarning(settings.kValues.empty() ? settings.k : settings.kValues.back(), data);
+    if (!sparse.empty()) reporter.warning(sparse);
+    return okStatus();
 }
 
 AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& settings, Reporter& reporter,
@@ -213,13 +224,14 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
     if (!inputs) return inputs.error();
     ORTHOMIX_TRY(checkOutputLocations(settings));
     const OrthologTable orthologTable = std::move(inputs->orthologs);
-    Result<Dataset> prepared = prepareDataset(std::move(*inputs), settings, reporter, record);
+    ReadGeneNames readNames;
+    Result<Dataset> prepared = prepareDataset(std::move(*inputs), settings, reporter, record, readNames);
     if (!prepared) return prepared.error();
     Dataset& data = *prepared;
 
     const RepetitionSettings repetitionSettings{settings.k, settings.nMaxAlgRun, settings.verbose};
     Result<RepetitionOutcome> outcome = timePhase(record.repetitionsSeconds, [&]() -> Result<RepetitionOutcome> {
-        ORTHOMIX_TRY(resolvePairs(data, orthologTable, settings, reporter, record));
+        ORTHOMIX_TRY(resolvePairs(data, orthologTable, readNames, settings, reporter, record));
         if (!settings.kValues.empty()) {
             const AttemptRunnerFactory makeRunner = [&](Reporter& progress) {
                 return attemptRunner(data, settings, progress, record);
@@ -230,6 +242,10 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
         return runRepetitions(data, repetitionSettings, random, attemptRunner(data, settings, reporter, record),
                               reporter, record.attempts);
     });
+    // A sweep gives these warnings for each k as it shows it.
+    if (settings.kValues.empty()) {
+        for (const std::string& warning : mergedStartWarnings(record.attempts)) reporter.warning(warning);
+    }
     if (!outcome) return outcome.error();
     const std::int32_t k = keptK(settings, record);
     record.best = RunRecord::Best{outcome->bestRepetition, outcome->bestLogLikelihood, outcome->bic, k};

@@ -13,14 +13,22 @@ namespace orthomix {
 // values (annotations still empty).
 struct ExpressionFile {
     OrganismData data;
-    std::size_t nonNumericFields = 0;  // value fields read as 0.0 because they hold no number
+    // Value fields read as 0.0: they hold no number (NA), or one beyond the
+    // range of a double (1e309).
+    std::size_t nonNumericFields = 0;
+    // The first of them: 1-based line and field (the identifier is field 1), and its text.
+    std::size_t firstNonNumericLine = 0;
+    std::size_t firstNonNumericColumn = 0;
+    std::string firstNonNumericText;
 };
 
 // Parses an expression data file held in memory: a header of sample names
 // (its first field dropped), then one gene per line. Lines of at most one
 // character, or of blanks and tabs only, are skipped. Fails, naming
 // sourceName and the line, on a header without sample columns or a data line
-// with too few values.
+// with too few values. The sample names are stored only once the first data
+// line has shown that it holds a value for each of them, so that a header of
+// millions of names over short data lines fails before it costs memory.
 Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName);
 
 // Reads and parses the file; "Cannot open <path>" when it cannot be read.

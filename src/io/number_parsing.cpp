@@ -133,6 +133,7 @@ WholeNumberPrefix parseWholeNumberPrefix(std::string_view text) {
         if (magnitude > WholeNumberPrefix::kSaturation) magnitude = WholeNumberPrefix::kSaturation;
         ++pos;
     }
+    if (number.hasDigits) number.end = pos;
     number.value = negative ? -magnitude : magnitude;
     return number;
 }

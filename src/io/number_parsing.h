@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -19,6 +20,7 @@ struct WholeNumberPrefix {
     static constexpr std::int64_t kSaturation = std::int64_t{1} << 40;
     std::int64_t value = 0;
     bool hasDigits = false;
+    std::size_t end = 0;  // position after the last digit; 0 without digits
 };
 WholeNumberPrefix parseWholeNumberPrefix(std::string_view text);
 

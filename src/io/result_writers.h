@@ -57,7 +57,7 @@ struct ModelSelectionRow {
     std::int32_t repetitionsAccepted = 0;
     std::int32_t attemptsRejected = 0;
     double logLikelihood = 0.0;
-    std::int32_t parameters = 0;
+    std::int64_t parameters = 0;
     double bic = 0.0;
     int iterations = 0;  // EM iterations of the kept repetition
     double seconds = 0.0;

@@ -6,6 +6,8 @@
 #include <memory>
 #include <system_error>
 
+#include "io/input_decoding.h"
+
 namespace orthomix {
 namespace {
 
@@ -42,7 +44,7 @@ bool readFileContents(const std::string& path, std::string& contents) {
 Result<std::string> readInputFile(const std::string& path) {
     std::string contents;
     if (!readFileContents(path, contents)) return Error{"Cannot open " + path};
-    return contents;
+    return decodeInputText(std::move(contents), path);
 }
 
 bool LineCursor::next(std::string_view& line) {

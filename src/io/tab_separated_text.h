@@ -11,7 +11,9 @@ namespace orthomix {
 // Reads a whole input file into memory; false when it cannot be opened or read.
 bool readFileContents(const std::string& path, std::string& contents);
 
-// The same, failing with "Cannot open <path>".
+// The text of an input file: "Cannot open <path>" when it cannot be read,
+// inflated when gzip-compressed, without a UTF-8 byte-order mark; a file in
+// UTF-16 or UTF-32 fails (see decodeInputText).
 Result<std::string> readInputFile(const std::string& path);
 
 // Walks a text line by line. A line ends at a line feed; a carriage return

@@ -227,6 +227,12 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
                                        settings_.kmeansMaxIterations);
     KMeansStart mouseStart = runKMeans(mouseValues, start.mouseSeeds, settings_.stoppingThr,
                                        settings_.kmeansMaxIterations);
+    const auto summary = [](const std::vector<std::uint32_t>& seeds, const KMeansStart& kmeans) {
+        return StartClusters{static_cast<std::int32_t>(seeds.size()),
+                             static_cast<std::int32_t>(kmeans.clusters.count()), kmeans.identicalSeeds};
+    };
+    result_.humanStart = summary(start.humanSeeds, humanStart);
+    result_.mouseStart = summary(start.mouseSeeds, mouseStart);
     // Only a NaN objective leaves an organism without clusters.
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
     if (!(humanStart.meanDistance < kInfinity) || !(mouseStart.meanDistance < kInfinity)) {

@@ -64,6 +64,13 @@ struct OrganismClustering {
     std::vector<double> posteriors;
 };
 
+// How one organism's k-means start ended.
+struct StartClusters {
+    std::int32_t seeded = 0;          // k
+    std::int32_t kept = 0;            // clusters that were not left empty
+    std::int32_t identicalSeeds = 0;  // seed genes with the values of another seed (see KMeansStart)
+};
+
 // The outcome of one attempt: a clustering, or the reason there is none.
 struct AttemptResult {
     std::string rejectionReason;  // empty for a clustering the attempt itself accepts
@@ -78,6 +85,8 @@ struct AttemptResult {
     OrganismClustering mouse;
     PairTable pairTable;  // the smoothed table of the last iteration, in cluster order
     EmTimings timings;
+    StartClusters humanStart;
+    StartClusters mouseStart;
 
     bool usable() const { return rejectionReason.empty(); }
 };

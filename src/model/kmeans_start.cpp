@@ -1,5 +1,8 @@
 #include "model/kmeans_start.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "model/nearest_mean.h"
 
 namespace orthomix {
@@ -18,6 +21,25 @@ std::vector<std::uint32_t> drawSeedPositions(RandomGenerator& random, std::int32
     }
     return seeds;
 }
+
+namespace {
+
+// Seeds whose row has the same bits as another seed's row. Rows are sorted
+// by their bytes, an order that holds for NaN too.
+std::int32_t countIdenticalSeeds(const ExpressionMatrix& expression, std::vector<std::uint32_t> seeds) {
+    const std::size_t bytes = expression.columns() * sizeof(double);
+    const auto compare = [&](std::uint32_t a, std::uint32_t b) {
+        return bytes == 0 ? 0 : std::memcmp(expression.row(a), expression.row(b), bytes);
+    };
+    std::sort(seeds.begin(), seeds.end(), [&](std::uint32_t a, std::uint32_t b) { return compare(a, b) < 0; });
+    std::int32_t identical = 0;
+    for (std::size_t i = 1; i < seeds.size(); ++i) {
+        if (compare(seeds[i], seeds[i - 1]) == 0) ++identical;
+    }
+    return identical;
+}
+
+}  // namespace
 
 KMeansStart runKMeans(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& seeds, double tolerance,
                       std::int32_t maxIterations) {
@@ -65,6 +87,7 @@ KMeansStart runKMeans(const ExpressionMatrix& expression, const std::vector<std:
         const double* centre = clusters.centre(c);
         start.clusters.centres.insert(start.clusters.centres.end(), centre, centre + columns);
     }
+    if (start.clusters.count() < k) start.identicalSeeds = countIdenticalSeeds(expression, seeds);
     return start;
 }
 

@@ -21,6 +21,10 @@ struct KMeansStart {
     OrganismClusters clusters;         // the non-empty clusters, renumbered in order
     std::vector<std::int32_t> labels;  // every gene's cluster
     double meanDistance = 0.0;         // mean distance of a gene to its centre
+    // Seeds whose values equal those of another seed, counted only when a
+    // cluster was dropped: such seeds start the same cluster, and all but one
+    // of them end empty.
+    std::int32_t identicalSeeds = 0;
 };
 
 // The short k-means from the seeds: every gene goes to the nearest centre

@@ -63,7 +63,9 @@ ClusterOrders estimatePairTable(const std::vector<OrthologPair>& pairs, const st
     state.table.reset(humanClusters, mouseClusters);
     state.table.scatterProbability = 0.0;
 
-    std::int32_t scatterCount = 0;
+    // 64 bits: a pseudo count near the 32-bit limit plus the scatter pairs,
+    // or the cells' pseudo counts of a large k, must not wrap.
+    std::int64_t scatterCount = 0;
     for (const OrthologPair& pair : pairs) {
         const std::int32_t row = humanLabels[pair.human];
         const std::int32_t col = mouseLabels[pair.mouse];
@@ -79,13 +81,14 @@ ClusterOrders estimatePairTable(const std::vector<OrthologPair>& pairs, const st
 
     ClusterOrders orders = diagonalise(state.pairCounts);
 
-    std::int32_t total = 0;
-    for (const std::int32_t count : state.pairCounts.cells) total += count + kCellPseudoCount;
-    const std::int32_t scatterWeight = pseudoCounts + scatterCount;
+    std::int64_t total = 0;
+    for (const std::int32_t count : state.pairCounts.cells) total += std::int64_t{count} + kCellPseudoCount;
+    const std::int64_t scatterWeight = std::int64_t{pseudoCounts} + scatterCount;
     // The product wraps as a 32-bit integer and is divided as unsigned.
     const std::uint32_t denominator = kScatterDenominatorFactor * static_cast<std::uint32_t>(pairs.size());
-    const double scatterShare = scatterWeight / static_cast<double>(denominator);
-    const double totalCount = total;
+    // Exact conversions below 2^53, so ordinary counts give the bits they always gave.
+    const double scatterShare = static_cast<double>(scatterWeight) / static_cast<double>(denominator);
+    const double totalCount = static_cast<double>(total);
     for (std::size_t cell = 0; cell < state.pairCounts.cells.size(); ++cell) {
         double probability = (state.pairCounts.cells[cell] + kCellPseudoCount) / totalCount;
         probability = probability / (scatterShare + 1.0);

@@ -3,23 +3,55 @@
 #include <cmath>
 
 namespace orthomix {
+namespace {
 
-GeneStatistics geneStatistics(const double* values, std::size_t count) {
+// The two-pass form over values / scale.
+GeneStatistics scaledStatistics(const double* values, std::size_t count, double scale) {
     GeneStatistics statistics;
-    if (count == 0) return statistics;
+    statistics.scale = scale;
     const double n = static_cast<double>(count);
     double sum = 0.0;
-    for (std::size_t i = 0; i < count; ++i) sum += values[i];
+    for (std::size_t i = 0; i < count; ++i) sum += values[i] / scale;
     statistics.mean = sum / n;
     double squares = 0.0;
-    for (std::size_t i = 0; i < count; ++i) squares += (values[i] - statistics.mean) * (values[i] - statistics.mean);
+    for (std::size_t i = 0; i < count; ++i) {
+        const double deviation = values[i] / scale - statistics.mean;
+        squares += deviation * deviation;
+    }
     statistics.standardDeviation = std::sqrt(squares / n);
     return statistics;
 }
 
-OrganismData preprocessOrganism(const OrganismData& organism, double cvThreshold, double exprThreshold) {
+}  // namespace
+
+GeneStatistics geneStatistics(const double* values, std::size_t count) {
+    if (count == 0) return {};
+    GeneStatistics statistics = scaledStatistics(values, count, 1.0);
+    const bool overflowed = !std::isfinite(statistics.mean) || !std::isfinite(statistics.standardDeviation);
+    if (!overflowed && statistics.standardDeviation > 0.0) return statistics;
+    // The plain form is kept wherever it works, so that ordinary data give the same bits as always.
+    double largest = 0.0;
+    double smallest = values[0];
+    double greatest = values[0];
+    for (std::size_t i = 0; i < count; ++i) {
+        largest = std::fmax(largest, std::fabs(values[i]));
+        smallest = std::fmin(smallest, values[i]);
+        greatest = std::fmax(greatest, values[i]);
+    }
+    const bool varies = smallest != greatest;
+    if (!std::isfinite(largest) || largest == 0.0 || (!overflowed && !varies)) return statistics;
+    GeneStatistics scaled = scaledStatistics(values, count, largest);
+    scaled.mean *= largest;
+    scaled.standardDeviation *= largest;
+    return scaled;
+}
+
+PreprocessedOrganism preprocessOrganism(const OrganismData& organism, double cvThreshold, double exprThreshold) {
     const std::size_t columns = organism.expression.columns();
-    OrganismData kept;
+    PreprocessedOrganism result;
+    PreprocessingCounts& counts = result.counts;
+    OrganismData& kept = result.data;
+    counts.read = organism.geneCount();
     kept.sampleNames = organism.sampleNames;
     kept.expression = ExpressionMatrix(0, columns);
     std::vector<double> standardised(columns);
@@ -27,23 +59,44 @@ OrganismData preprocessOrganism(const OrganismData& organism, double cvThreshold
         if (columns == 0) break;
         const double* values = organism.expression.row(g);
         const GeneStatistics statistics = geneStatistics(values, columns);
+        if (!std::isfinite(statistics.mean) || !std::isfinite(statistics.standardDeviation)) {
+            ++counts.notFinite;
+            continue;
+        }
+        // A constant gene would standardise to 0/0.
+        if (!(statistics.standardDeviation > 0.0)) {
+            ++counts.constant;
+            continue;
+        }
         // The sign of the mean is kept: a negative mean fails a positive threshold.
         const double variation = statistics.standardDeviation / statistics.mean;
         double maximum = values[0];
         for (std::size_t i = 0; i < columns; ++i) {
             if (values[i] > maximum) maximum = values[i];
         }
-        // A constant gene would standardise to 0/0; NaN fails every comparison.
-        const bool keep = variation >= cvThreshold && maximum >= exprThreshold && statistics.standardDeviation > 0.0;
-        if (!keep) continue;
-        for (std::size_t i = 0; i < columns; ++i) {
-            standardised[i] = (values[i] - statistics.mean) / statistics.standardDeviation;
+        // NaN fails every comparison.
+        const bool variationPasses = variation >= cvThreshold;
+        const bool maximumPasses = maximum >= exprThreshold;
+        if (!variationPasses) ++counts.belowVariation;
+        if (!maximumPasses) ++counts.belowMaximum;
+        if (!variationPasses || !maximumPasses) continue;
+        if (statistics.scale == 1.0) {
+            for (std::size_t i = 0; i < columns; ++i) {
+                standardised[i] = (values[i] - statistics.mean) / statistics.standardDeviation;
+            }
+        } else {
+            // values[i] - mean could overflow; the scaled values cannot.
+            const double scale = statistics.scale;
+            const double mean = statistics.mean / scale;
+            const double deviation = statistics.standardDeviation / scale;
+            for (std::size_t i = 0; i < columns; ++i) standardised[i] = (values[i] / scale - mean) / deviation;
         }
         kept.expression.appendRow(standardised.data());
         kept.identifiers.push_back(organism.identifiers[g]);
         kept.annotations.push_back(organism.annotations[g]);
     }
-    return kept;
+    counts.kept = kept.geneCount();
+    return result;
 }
 
 }  // namespace orthomix

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace orthomix {
 namespace {
@@ -12,6 +13,11 @@ std::unordered_map<std::string_view, std::uint32_t> firstPositionByName(const st
     positions.reserve(identifiers.size());
     for (std::uint32_t p = 0; p < identifiers.size(); ++p) positions.emplace(identifiers[p], p);  // keeps the first
     return positions;
+}
+
+std::unordered_set<std::string_view> namesOf(const std::vector<std::string>* identifiers) {
+    if (!identifiers) return {};
+    return {identifiers->begin(), identifiers->end()};
 }
 
 std::vector<std::uint32_t> unpaired(std::size_t geneCount, const std::vector<char>& paired) {
@@ -24,19 +30,32 @@ std::vector<std::uint32_t> unpaired(std::size_t geneCount, const std::vector<cha
 
 }  // namespace
 
-ResolvedOrthologs resolveOrthologs(const OrthologTable& table, const OrganismData& human, const OrganismData& mouse) {
+ResolvedOrthologs resolveOrthologs(const OrthologTable& table, const OrganismData& human, const OrganismData& mouse,
+                                   const ReadIdentifiers& read) {
     ResolvedOrthologs resolved;
     OrthologMatchSummary& summary = resolved.summary;
     summary.entries = table.size();
     const auto humanPositions = firstPositionByName(human.identifiers);
     const auto mousePositions = firstPositionByName(mouse.identifiers);
+    const std::unordered_set<std::string_view> humanRead = namesOf(read.human);
+    const std::unordered_set<std::string_view> mouseRead = namesOf(read.mouse);
+    const auto keepFirst = [](std::string& example, const std::string& identifier) {
+        if (example.empty()) example = identifier;
+    };
     for (const auto& [humanId, mouseId] : table) {
         const auto h = humanPositions.find(humanId);
         const auto m = mousePositions.find(mouseId);
-        if (h == humanPositions.end() && summary.unmatchedHumanExample.empty()) summary.unmatchedHumanExample = humanId;
-        if (m == mousePositions.end() && summary.unmatchedMouseExample.empty()) summary.unmatchedMouseExample = mouseId;
-        if (h == humanPositions.end() || m == mousePositions.end()) continue;
-        resolved.pairs.push_back({h->second, m->second});
+        if (h != humanPositions.end() && m != mousePositions.end()) {
+            resolved.pairs.push_back({h->second, m->second});
+            continue;
+        }
+        const bool humanAbsent = h == humanPositions.end() && !humanRead.count(humanId);
+        const bool mouseAbsent = m == mousePositions.end() && !mouseRead.count(mouseId);
+        if (humanAbsent) keepFirst(summary.absentHumanExample, humanId);
+        if (mouseAbsent) keepFirst(summary.absentMouseExample, mouseId);
+        if (h == humanPositions.end() && !humanAbsent) keepFirst(summary.droppedHumanExample, humanId);
+        if (m == mousePositions.end() && !mouseAbsent) keepFirst(summary.droppedMouseExample, mouseId);
+        ++(humanAbsent || mouseAbsent ? summary.namingAbsentGene : summary.namingDroppedGene);
     }
     summary.matched = resolved.pairs.size();
     std::stable_sort(resolved.pairs.begin(), resolved.pairs.end(),

@@ -21,12 +21,25 @@ struct OrthologPair {
     std::uint32_t mouse = 0;
 };
 
-// How the ortholog file matched the genes of the run.
+// How the ortholog file matched the genes of the run. An entry that does not
+// match names an absent gene (an identifier its data file does not have) or,
+// when both its identifiers were read, a gene that preprocessing dropped.
 struct OrthologMatchSummary {
     std::size_t entries = 0;  // distinct (human, mouse) entries of the file
     std::size_t matched = 0;  // entries whose two genes are both present
-    std::string unmatchedHumanExample;
-    std::string unmatchedMouseExample;
+    std::size_t namingAbsentGene = 0;
+    std::size_t namingDroppedGene = 0;
+    // The first such identifier of each organism in table order, "" when there is none.
+    std::string absentHumanExample;
+    std::string absentMouseExample;
+    std::string droppedHumanExample;
+    std::string droppedMouseExample;
+};
+
+// The identifiers of both data files as read, before preprocessing.
+struct ReadIdentifiers {
+    const std::vector<std::string>* human = nullptr;
+    const std::vector<std::string>* mouse = nullptr;
 };
 
 // The ortholog pairs of the run resolved against the genes that are kept.
@@ -40,7 +53,9 @@ struct ResolvedOrthologs {
 };
 
 // Matches every entry to the first gene of each organism with that
-// identifier; entries naming a missing gene are left out.
-ResolvedOrthologs resolveOrthologs(const OrthologTable& table, const OrganismData& human, const OrganismData& mouse);
+// identifier; entries naming a missing gene are left out. Without the read
+// identifiers of an organism, each of its missing genes counts as absent.
+ResolvedOrthologs resolveOrthologs(const OrthologTable& table, const OrganismData& human, const OrganismData& mouse,
+                                   const ReadIdentifiers& read = {});
 
 }  // namespace orthomix

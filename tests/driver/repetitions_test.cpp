@@ -158,7 +158,7 @@ TEST(RepetitionLoop, StopsAfterAHundredRejectionsInARowOrWithoutAnyNumberToKeep)
     for (int i = 0; i < kMaxRejectedAttempts; ++i) scripted.script.push_back(rejected("every ortholog pair in scatter"));
     LoopRun run = runLoop(data, scripted, 2, 2);
     ASSERT_FALSE(run.outcome);
-    EXPECT_EQ(run.outcome.error().message.rfind("Repetition 1 was rejected 100 times in a row: ", 0), 0u)
+    EXPECT_EQ(run.outcome.error().message.rfind("Repetition 1 was rejected 100 times in a row, ", 0), 0u)
         << run.outcome.error().message;
     EXPECT_EQ(run.attempts.size(), 101u) << "every attempt is recorded up to the failure";
     EXPECT_EQ(run.console.out.find("Final BIC"), std::string::npos);
@@ -169,6 +169,36 @@ TEST(RepetitionLoop, StopsAfterAHundredRejectionsInARowOrWithoutAnyNumberToKeep)
     ASSERT_FALSE(none.outcome);
     EXPECT_EQ(none.outcome.error().message,
               "No repetition reached a log-likelihood that is a number; no result file was written");
+}
+
+TEST(RepetitionLoop, TheStopAfterAHundredRejectionsNamesTheMostFrequentReasonAndTheSizes) {
+    Dataset data = countOnlyDataset();
+    data.orthologs.pairs = {{0, 0}, {1, 1}, {2, 2}};
+    ScriptedRunner scripted;
+    // An earlier streak that ended in an acceptance does not count.
+    for (int i = 0; i < 30; ++i) scripted.script.push_back(rejected("a cluster left without members"));
+    scripted.script.push_back(accepted(-4.0));
+    for (int i = 0; i < kMaxRejectedAttempts; ++i) {
+        scripted.script.push_back(rejected(i % 5 < 2 ? "every ortholog pair in scatter"
+                                                     : "a cluster without ortholog weight"));
+    }
+    LoopRun run = runLoop(data, scripted, 4, 2);
+    ASSERT_FALSE(run.outcome);
+    EXPECT_EQ(run.outcome.error().message,
+              "Repetition 1 was rejected 100 times in a row, 60 times for \"a cluster without ortholog weight\" (the "
+              "most frequent reason), with 30 human and 20 mouse genes kept, k = 4 and 3 ortholog pairs whose genes "
+              "are both kept. Usual causes: k too large for the data, too few ortholog pairs, or constant expression "
+              "columns.");
+
+    // Equally frequent reasons: the one that came first.
+    ScriptedRunner tied;
+    for (int i = 0; i < kMaxRejectedAttempts; ++i) {
+        tied.script.push_back(rejected(i % 2 == 0 ? "a gene without a nearest mean" : "a cluster left without members"));
+    }
+    LoopRun tie = runLoop(data, tied, 4, 1);
+    ASSERT_FALSE(tie.outcome);
+    EXPECT_NE(tie.outcome.error().message.find("50 times for \"a gene without a nearest mean\""), std::string::npos)
+        << tie.outcome.error().message;
 }
 
 TEST(RepetitionLoop, AKTooLargeToSeedStopsBeforeTheFirstAttempt) {

@@ -137,6 +137,53 @@ TEST(ExpressionReader, RejectsHeadersWithoutSamplesAndShortLinesNamingTheLine) {
         << "the first short line is reported, not a later one";
 }
 
+TEST(ExpressionReader, NumbersBeyondTheRangeOfADoubleCountAsNotNumbersAndTheFirstIsLocated) {
+    const ExpressionFile file = parsed(
+        "ID\tS1\tS2\tS3\n"
+        "g1\t1\t2\t3\n"
+        "\n"
+        "g2\t4\t1e309\tNA\n"    // overflows to infinity; no number
+        "g3\t-1e400\tinf\t1e-400\n"  // overflows; not a decimal number; underflows to 0, a number
+        "g4\t1.7976931348623157e308\t-1.7976931348623157e308\t0\n");
+    ASSERT_EQ(file.data.geneCount(), 4u);
+    EXPECT_EQ(rowOf(file.data, 1), (std::vector<double>{4, 0, 0}));
+    EXPECT_EQ(rowOf(file.data, 2), (std::vector<double>{0, 0, 0}));
+    EXPECT_EQ(rowOf(file.data, 3), (std::vector<double>{1.7976931348623157e308, -1.7976931348623157e308, 0}))
+        << "the largest finite values are numbers";
+    EXPECT_EQ(file.nonNumericFields, 4u) << "1e309, NA, -1e400 and inf";
+    EXPECT_EQ(file.firstNonNumericLine, 4u) << "the blank line 3 counts";
+    EXPECT_EQ(file.firstNonNumericColumn, 3u) << "the identifier is column 1";
+    EXPECT_EQ(file.firstNonNumericText, "1e309");
+
+    const ExpressionFile clean = parsed("ID\tS1\ng1\t1\n");
+    EXPECT_EQ(clean.firstNonNumericLine, 0u) << "no place without a non-number";
+    EXPECT_EQ(clean.firstNonNumericText, "");
+    const ExpressionFile doubledTabs = parsed("ID\tS1\tS2\ng1\t\t1\t\t\tx\n");
+    EXPECT_EQ(doubledTabs.firstNonNumericColumn, 3u) << "columns count fields, as the values are read";
+}
+
+TEST(ExpressionReader, AHeaderOfMillionsOfNamesOverShortLinesFailsAtTheFirstDataLine) {
+    constexpr std::size_t kNames = 2000000;
+    std::string text = "ID";
+    text.reserve(kNames * 2 + 64);
+    for (std::size_t s = 0; s < kNames; ++s) text += "\tx";
+    text += "\n\n \ng1\t1\t2\t3\ng2\t4\n";
+    EXPECT_EQ(rejection(parseExpressionText(text, "wide.txt")),
+              "Line 4 of wide.txt has 3 values, but the header names 2000000 samples")
+        << "the first gene line, after the skipped ones, is the one reported";
+
+    // A wide header that the lines do fill is read in full.
+    std::string filled = "ID";
+    std::string row = "g";
+    for (int s = 0; s < 5000; ++s) {
+        filled += "\ts" + std::to_string(s);
+        row += "\t1";
+    }
+    const ExpressionFile file = parsed(filled + "\n" + row + "\n" + row);
+    EXPECT_EQ(file.data.sampleCount(), 5000u);
+    EXPECT_EQ(file.data.geneCount(), 2u);
+}
+
 TEST(ExpressionReader, ReadsFilesAndNamesThePathInEveryError) {
     const TemporaryDirectory directory;
     const std::string text = "ID\tS1\tS2\ng1\t1\t2\ng2\tNA\t4\n";

@@ -166,6 +166,21 @@ TEST(EmAttempt, RejectedWhenEveryPairIsScatterOrNoPairMatches) {
     EXPECT_EQ(observed, 0) << "a rejected iteration is not reported as completed";
 }
 
+TEST(EmAttempt, ReportsHowManyClustersEachKMeansStartLeft) {
+    const PlantedData planted = plantedData(3, 10, 4, 4, 3);
+    Dataset data = planted.data;
+    // Every human gene has the same values: the three seeds start one cluster.
+    data.human.expression = ExpressionMatrix(data.human.geneCount(), data.human.expression.columns());
+    RandomGenerator random(5);
+    const AttemptResult result = attempt(data, drawAttemptStart(random, 3, data), settingsWith(10));
+    EXPECT_EQ(result.humanStart.seeded, 3);
+    EXPECT_EQ(result.humanStart.kept, 1);
+    EXPECT_EQ(result.humanStart.identicalSeeds, 2);
+    EXPECT_EQ(result.mouseStart.seeded, 3);
+    EXPECT_EQ(result.mouseStart.kept, 3) << "the mouse genes are planted in three clusters";
+    EXPECT_EQ(result.mouseStart.identicalSeeds, 0);
+}
+
 TEST(EmAttempt, FastDensityGivesTheExactModesMembershipsOnSeparatedData) {
     const PlantedData planted = plantedData(4, 30, 8, 6, 17);
     RandomGenerator random(1);

@@ -82,6 +82,17 @@ TEST(RunKMeans, IdenticalSeedsLeaveAClusterEmptyAndTheRestAreRenumbered) {
     EXPECT_EQ(start.labels, (std::vector<std::int32_t>{1, 0, 1, 0, 0, 0}));
     EXPECT_EQ(start.clusters.centres, (std::vector<double>{0.0, 10.0})) << "centres follow the renumbering";
     EXPECT_EQ(start.clusters.columns, 1u);
+    EXPECT_EQ(start.identicalSeeds, 1) << "the second 0 repeats the first";
+
+    // Three seeds of one profile among four: two repeat another, two clusters are lost.
+    const ExpressionMatrix pairs = matrixOf({{1, 2}, {1, 2}, {3, 4}, {1, 2}, {3, 4.5}});
+    const KMeansStart merged = runKMeans(pairs, {3, 0, 2, 1}, 1e-4, 1);
+    EXPECT_EQ(merged.clusters.count(), 2u);
+    EXPECT_EQ(merged.identicalSeeds, 2);
+
+    const KMeansStart distinct = runKMeans(pairs, {0, 2, 4}, 1e-4, 1);
+    EXPECT_EQ(distinct.clusters.count(), 3u);
+    EXPECT_EQ(distinct.identicalSeeds, 0);
 }
 
 TEST(RunKMeans, TiesGoToTheLowerClusterAndAGeneWithNanValuesToTheFirst) {

@@ -160,6 +160,22 @@ TEST(EstimatePairTable, ScatterPairsAndPseudoCounts) {
     EXPECT_NEAR(tableTotal(none.state), 1.0, 1e-15);
 }
 
+TEST(EstimatePairTable, APseudoCountAtThe32BitLimitAddsToTheScatterPairsWithoutWrapping) {
+    PairFixture f(2, 2);
+    f.addCounts({{400, 260}, {150, 150}});
+    f.addPairs(2, 0, 40);
+    ASSERT_EQ(f.pairs.size(), 1000u);
+    f.estimate(2147483647);
+    const double s = (2147483647.0 + 40.0) / 10000.0;
+    EXPECT_DOUBLE_EQ(f.state.table.scatterProbability, s / (s + 1.0)) << "a positive share, not a wrapped one";
+    EXPECT_GT(f.state.table.at(0, 0), 0.0);
+    EXPECT_NEAR(tableTotal(f.state), 1.0, 1e-15);
+
+    f.estimate(-2147483647 - 1);
+    const double negative = (-2147483648.0 + 40.0) / 10000.0;
+    EXPECT_DOUBLE_EQ(f.state.table.scatterProbability, negative / (negative + 1.0)) << "the lowest pseudo count";
+}
+
 TEST(EstimatePairTable, LabelsOutsideTheTableCountAsScatter) {
     // A gene without a cluster (-1) or with a label past the scatter label must
     // not index outside the table.

@@ -17,7 +17,7 @@ using testing::organismOf;
 using Names = std::vector<std::string>;
 
 Names keptNames(const OrganismData& organism, double cvThreshold, double exprThreshold) {
-    return preprocessOrganism(organism, cvThreshold, exprThreshold).identifiers;
+    return preprocessOrganism(organism, cvThreshold, exprThreshold).data.identifiers;
 }
 
 TEST(Preprocessing, ThresholdsAreInclusiveOnTheValuesAsRead) {
@@ -53,16 +53,84 @@ TEST(Preprocessing, DropsGenesThatCannotBeStandardisedOrFailTheSignedCv) {
 
     // Without samples no gene has values to judge.
     const OrganismData noSamples = organismOf({"a", "b"}, {{}, {}}, 0);
-    const OrganismData kept = preprocessOrganism(noSamples, -1e300, -1e300);
+    const OrganismData kept = preprocessOrganism(noSamples, -1e300, -1e300).data;
     EXPECT_TRUE(kept.identifiers.empty());
     EXPECT_EQ(kept.expression.rows(), 0u);
+}
+
+TEST(Preprocessing, CountsWhyGenesWereLeftOut) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const OrganismData organism = organismOf(
+        {"keep", "lowCv", "lowMax", "both", "constant", "zeros", "negative", "infinite", "nan"},
+        {
+            {1, 2, 3, 4},              // CV 0.447, maximum 4
+            {10, 11, 10, 11},          // CV 0.048
+            {0.1, 0.2, 0.3, 0.4},      // maximum 0.4
+            {0.5, 0.51, 0.5, 0.51},    // both below
+            {3, 3, 3, 3},              // constant only, though its CV of 0 is below too
+            {0, 0, 0, 0},
+            {-1, -2, -3, -4},          // negative CV and maximum
+            {kInf, 1, 1, 1},           // statistics not finite
+            {std::nan(""), 1, 1, 1},
+        });
+    const PreprocessedOrganism result = preprocessOrganism(organism, 0.2, 2.0);
+    EXPECT_EQ(result.data.identifiers, Names{"keep"});
+    const PreprocessingCounts& counts = result.counts;
+    EXPECT_EQ(counts.read, 9u);
+    EXPECT_EQ(counts.kept, 1u);
+    EXPECT_EQ(counts.belowVariation, 3u) << "lowCv, both, negative";
+    EXPECT_EQ(counts.belowMaximum, 3u) << "lowMax, both, negative";
+    EXPECT_EQ(counts.constant, 2u) << "constant and zeros, counted there only";
+    EXPECT_EQ(counts.notFinite, 2u) << "the infinite and the NaN value";
+}
+
+TEST(Preprocessing, HugeAndTinyValuesGetFiniteStatisticsAndStandardise) {
+    const double big = 1e308;
+    const GeneStatistics alternating = geneStatistics(std::vector<double>{big, -big, big, -big}.data(), 4);
+    EXPECT_EQ(alternating.mean, 0.0);
+    EXPECT_EQ(alternating.standardDeviation, big) << "the squares alone would overflow";
+
+    const OrganismData organism = organismOf(
+        {"alternating", "high", "flatHigh", "tiny", "plain"},
+        {
+            {big, -big, big, -big},
+            {1.5e308, 1.5e308, 1.7e308, 1.7e308},  // the sum alone would overflow
+            {big, big, big, big},                  // constant, however large
+            {1e-200, 2e-200, 3e-200, 4e-200},      // the squares alone would vanish
+            {1, 2, 3, 4},
+        });
+    const PreprocessedOrganism result = preprocessOrganism(organism, -1e300, -1e300);
+    ASSERT_EQ(result.data.identifiers, (Names{"alternating", "high", "tiny", "plain"}));
+    EXPECT_EQ(result.counts.constant, 1u);
+    EXPECT_EQ(result.counts.notFinite, 0u);
+    const auto row = [&](std::size_t g) {
+        const double* values = result.data.expression.row(g);
+        return std::vector<double>(values, values + 4);
+    };
+    EXPECT_EQ(row(0), (std::vector<double>{1, -1, 1, -1})) << "not flat profiles of 0 and -0";
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_NEAR(row(1)[i], i < 2 ? -1.0 : 1.0, 1e-12) << i;
+        EXPECT_NEAR(row(2)[i], row(3)[i], 1e-12) << "tiny values standardise like 1, 2, 3, 4: " << i;
+    }
+
+    // Ordinary values take the plain two-pass form, to the last bit.
+    const std::vector<double> values = {7.25, 3.5, 9.125, 4.0, 6.75};
+    const GeneStatistics statistics = geneStatistics(values.data(), values.size());
+    double sum = 0.0;
+    for (const double v : values) sum += v;
+    const double mean = sum / 5.0;
+    double squares = 0.0;
+    for (const double v : values) squares += (v - mean) * (v - mean);
+    EXPECT_EQ(statistics.scale, 1.0);
+    EXPECT_EQ(statistics.mean, mean);
+    EXPECT_EQ(statistics.standardDeviation, std::sqrt(squares / 5.0));
 }
 
 TEST(Preprocessing, KeptGenesCarryTheirIdentifierAnnotationAndStandardisedRow) {
     OrganismData organism = organismOf({"drop", "keep1", "keep2"}, {{5, 5, 5}, {1, 2, 3}, {10, 0, 20}});
     organism.annotations = {"first", "", "third"};
     organism.sampleNames = {"x", "y", "z"};
-    const OrganismData kept = preprocessOrganism(organism, 0.0, 0.0);
+    const OrganismData kept = preprocessOrganism(organism, 0.0, 0.0).data;
     EXPECT_EQ(kept.identifiers, (Names{"keep1", "keep2"}));
     EXPECT_EQ(kept.annotations, (Names{"", "third"})) << "annotations stay with their genes";
     EXPECT_EQ(kept.sampleNames, organism.sampleNames);
@@ -75,7 +143,7 @@ TEST(Preprocessing, KeptGenesCarryTheirIdentifierAnnotationAndStandardisedRow) {
 }
 
 TEST(Preprocessing, StandardisesKeptGenesToMeanZeroAndUnitSpread) {
-    const OrganismData example = preprocessOrganism(organismOf({"example"}, {{1, 2, 3, 4}}), 0.0, 0.0);
+    const OrganismData example = preprocessOrganism(organismOf({"example"}, {{1, 2, 3, 4}}), 0.0, 0.0).data;
     ASSERT_EQ(example.geneCount(), 1u);
     const double root5 = std::sqrt(5.0);
     const std::vector<double> expected = {-3 / root5, -1 / root5, 1 / root5, 3 / root5};
@@ -92,7 +160,7 @@ TEST(Preprocessing, StandardisesKeptGenesToMeanZeroAndUnitSpread) {
         names.push_back("random" + std::to_string(g));
         rows.push_back(values);
     }
-    const OrganismData kept = preprocessOrganism(organismOf(names, rows), 0.0, 0.0);
+    const OrganismData kept = preprocessOrganism(organismOf(names, rows), 0.0, 0.0).data;
     ASSERT_EQ(kept.identifiers, names);
     for (std::size_t g = 0; g < kept.geneCount(); ++g) {
         const GeneStatistics statistics = geneStatistics(kept.expression.row(g), kept.expression.columns());

@@ -84,8 +84,39 @@ TEST(ResolveOrthologs, PairsFollowHumanGeneOrderAndTheFirstGeneOfAnIdentifier) {
     EXPECT_EQ(resolved.unpairedMouse, (std::vector<std::uint32_t>{3, 4})) << "m3 and the second m1";
     EXPECT_EQ(resolved.summary.entries, 6u);
     EXPECT_EQ(resolved.summary.matched, 3u);
-    EXPECT_EQ(resolved.summary.unmatchedHumanExample, "yy");
-    EXPECT_EQ(resolved.summary.unmatchedMouseExample, "q9");
+    EXPECT_EQ(resolved.summary.absentHumanExample, "yy");
+    EXPECT_EQ(resolved.summary.absentMouseExample, "q9");
+}
+
+TEST(ResolveOrthologs, TellsIdentifiersNoFileHasFromGenesPreprocessingDropped) {
+    // Read: h1 h2 h3 and m1 m2 m3; preprocessing kept h1 and m1, m2.
+    const std::vector<std::string> humanRead = {"h1", "h2", "h3"};
+    const std::vector<std::string> mouseRead = {"m1", "m2", "m3"};
+    const OrthologTable table = {
+        {"h1", "m1"},  // matched
+        {"h1", "m3"},  // mouse gene dropped
+        {"h2", "m2"},  // human gene dropped
+        {"h3", "zz"},  // mouse identifier in no file (and the human gene dropped): absent wins
+        {"xx", "m1"},  // human identifier in no file
+    };
+    const ResolvedOrthologs resolved =
+        resolveOrthologs(table, organism({"h1"}), organism({"m1", "m2"}), ReadIdentifiers{&humanRead, &mouseRead});
+    const OrthologMatchSummary& summary = resolved.summary;
+    EXPECT_EQ(summary.matched, 1u);
+    EXPECT_EQ(summary.namingAbsentGene, 2u);
+    EXPECT_EQ(summary.namingDroppedGene, 2u);
+    EXPECT_EQ(summary.absentHumanExample, "xx");
+    EXPECT_EQ(summary.absentMouseExample, "zz");
+    EXPECT_EQ(summary.droppedHumanExample, "h2") << "the first in table order";
+    EXPECT_EQ(summary.droppedMouseExample, "m3");
+    EXPECT_EQ(summary.matched + summary.namingAbsentGene + summary.namingDroppedGene, summary.entries);
+
+    // Without the identifiers as read, nothing can have been dropped.
+    const ResolvedOrthologs unread = resolveOrthologs(table, organism({"h1"}), organism({"m1", "m2"}));
+    EXPECT_EQ(unread.summary.namingAbsentGene, 4u);
+    EXPECT_EQ(unread.summary.namingDroppedGene, 0u);
+    EXPECT_EQ(unread.summary.absentHumanExample, "h2");
+    EXPECT_EQ(unread.summary.droppedHumanExample, "");
 }
 
 TEST(ResolveOrthologs, EmptyAndFullyMatchedTables) {
@@ -98,8 +129,8 @@ TEST(ResolveOrthologs, EmptyAndFullyMatchedTables) {
     EXPECT_EQ(none.unpairedMouse, (std::vector<std::uint32_t>{0}));
     EXPECT_EQ(none.summary.entries, 0u);
     EXPECT_EQ(none.summary.matched, 0u);
-    EXPECT_EQ(none.summary.unmatchedHumanExample, "");
-    EXPECT_EQ(none.summary.unmatchedMouseExample, "");
+    EXPECT_EQ(none.summary.absentHumanExample, "");
+    EXPECT_EQ(none.summary.absentMouseExample, "");
 
     // Many human genes to one mouse gene; nothing unmatched leaves the examples empty.
     const ResolvedOrthologs all = resolveOrthologs({{"b", "x"}, {"a", "x"}}, human, mouse);
@@ -107,14 +138,14 @@ TEST(ResolveOrthologs, EmptyAndFullyMatchedTables) {
     EXPECT_TRUE(all.unpairedHuman.empty());
     EXPECT_TRUE(all.unpairedMouse.empty());
     EXPECT_EQ(all.summary.matched, 2u);
-    EXPECT_EQ(all.summary.unmatchedHumanExample, "");
-    EXPECT_EQ(all.summary.unmatchedMouseExample, "");
+    EXPECT_EQ(all.summary.absentHumanExample, "");
+    EXPECT_EQ(all.summary.absentMouseExample, "");
 
     // No genes at all: every entry is unmatched.
     const ResolvedOrthologs noGenes = resolveOrthologs({{"a", "x"}}, organism({}), organism({}));
     EXPECT_TRUE(noGenes.pairs.empty());
-    EXPECT_EQ(noGenes.summary.unmatchedHumanExample, "a");
-    EXPECT_EQ(noGenes.summary.unmatchedMouseExample, "x");
+    EXPECT_EQ(noGenes.summary.absentHumanExample, "a");
+    EXPECT_EQ(noGenes.summary.absentMouseExample, "x");
 }
 
 }  // namespace
