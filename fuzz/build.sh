@@ -37,7 +37,7 @@ build expression_fuzz "$root/src/io/expression_reader.cpp" & pending+=($!)
 build annotation_fuzz "$root/src/io/annotation_reader.cpp" & pending+=($!)
 finish
 build ortholog_fuzz "$root/src/io/ortholog_reader.cpp" "$root/src/records/orthologs.cpp" & pending+=($!)
-build parameter_fuzz "$root/src/io/parameter_file.cpp" "$root/src/driver/settings.cpp" \
+build parameter_fuzz "$root/src/io/parameter_file.cpp" "$root/src/driver/settings.cpp" "$root/src/io/k_value_list.cpp" \
     "$root/src/support/json_writer.cpp" & pending+=($!)
 finish
 build number_fuzz & pending+=($!)

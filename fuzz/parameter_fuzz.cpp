@@ -7,6 +7,7 @@
 
 #include "driver/settings.h"
 #include "fuzz_support.h"
+#include "io/k_value_list.h"
 #include "io/parameter_file.h"
 
 using namespace orthomix;
@@ -54,6 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto found = table.find("dataFile_hm");
     FUZZ_CHECK(settings.dataFile_hm == (found == table.end() ? std::string() : found->second));
     FUZZ_CHECK(settings.seed.has_value() == (table.count("seed") != 0));
+
+    // A list that reads is ascending without repeats, every k at least 1.
+    const std::vector<std::int32_t>& ks = settings.kValues;
+    FUZZ_CHECK(ks.size() <= kMaxKValues);
+    for (std::size_t i = 0; i < ks.size(); ++i) FUZZ_CHECK(ks[i] >= 1 && (i == 0 || ks[i - 1] < ks[i]));
 
     std::size_t known = 0;
     for (const SettingDefinition& definition : kSettings) {

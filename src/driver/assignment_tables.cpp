@@ -1,5 +1,6 @@
 #include "driver/assignment_tables.h"
 
+#include <cmath>
 #include <string_view>
 #include <unordered_map>
 
@@ -26,9 +27,11 @@ std::vector<GeneAssignment> assignGenes(const OrganismData& organism, const Memb
     return assignments;
 }
 
-void writeAssignmentTable(AtomicOutputFile& out, const OrganismData& organism, const MembershipView& view) {
+void writeAssignmentTable(AtomicOutputFile& out, const OrganismData& organism, const MembershipView& view,
+                          const std::vector<double>* posteriors) {
     const std::vector<GeneAssignment> assignments = assignGenes(organism, view);
-    out.write("identifier\tannotation\tcluster\tnearest_cluster\tdistance_to_nearest\n");
+    out.write("identifier\tannotation\tcluster\tnearest_cluster\tdistance_to_nearest");
+    out.write(posteriors ? "\tposterior\n" : "\n");
     for (std::size_t g = 0; g < organism.geneCount(); ++g) {
         const GeneAssignment& assignment = assignments[g];
         out.write(organism.identifiers[g]);
@@ -43,6 +46,10 @@ void writeAssignmentTable(AtomicOutputFile& out, const OrganismData& organism, c
             out.writeNumber(assignment.nearestDistance);
         } else {
             out.write('\t');
+        }
+        if (posteriors) {
+            out.write('\t');
+            if (!std::isnan((*posteriors)[g])) out.writeNumber((*posteriors)[g]);
         }
         out.write('\n');
     }

@@ -24,7 +24,9 @@ struct GeneAssignment {
 std::vector<GeneAssignment> assignGenes(const OrganismData& organism, const MembershipView& view);
 
 // A header, then one tab-separated line per gene in gene order: identifier,
-// annotation, cluster position or "scatter", nearest cluster, its distance.
-void writeAssignmentTable(AtomicOutputFile& out, const OrganismData& organism, const MembershipView& view);
+// annotation, cluster position or "scatter", nearest cluster, its distance;
+// with `posteriors` (one per gene) also the posterior, empty where it is NaN.
+void writeAssignmentTable(AtomicOutputFile& out, const OrganismData& organism, const MembershipView& view,
+                          const std::vector<double>* posteriors = nullptr);
 
 }  // namespace orthomix

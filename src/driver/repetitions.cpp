@@ -23,13 +23,15 @@ Status requireSeedableGenes(std::int32_t k, std::size_t geneCount, const char* o
                  "): lower k, or keep more genes in preprocessing"};
 }
 
-AttemptRecord recordOf(const AttemptResult& result, std::int32_t repetition, std::int32_t attempt) {
+AttemptRecord recordOf(const AttemptResult& result, std::int32_t k, std::int32_t repetition, std::int32_t attempt) {
     AttemptRecord record;
+    record.k = k;
     record.repetition = repetition;
     record.attempt = attempt;
     record.rejectionReason = result.rejectionReason;
     record.iterations = result.iterations;
     record.logLikelihood = result.logLikelihood;
+    record.logLikelihoodByIteration = result.logLikelihoodByIteration;
     record.humanSpread = result.humanSpread;
     record.mouseSpread = result.mouseSpread;
     record.scatterPairs = result.scatterPairs;
@@ -63,11 +65,14 @@ Error rejectedInARowError(std::int32_t repetition, const std::vector<AttemptReco
 
 }  // namespace
 
+std::int64_t freeParameterCount(std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns) {
+    // 64 bits: k times tens of thousands of columns passes 2^31.
+    return 2 * std::int64_t{k} * (std::int64_t{humanColumns} + std::int64_t{mouseColumns} + 1);
+}
+
 double computeBic(double logLikelihood, std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns,
                   std::int32_t geneCount) {
-    // 64 bits: k times tens of thousands of columns passes 2^31.
-    const std::int64_t freeParameters =
-        2 * std::int64_t{k} * (std::int64_t{humanColumns} + std::int64_t{mouseColumns} + 1);
+    const std::int64_t freeParameters = freeParameterCount(k, humanColumns, mouseColumns);
     return std::log(static_cast<double>(geneCount)) * static_cast<double>(freeParameters) - 2 * logLikelihood;
 }
 
@@ -97,7 +102,7 @@ Result<RepetitionOutcome> runRepetitions(const Dataset& data, const RepetitionSe
             (result.scatterPairs == data.human.geneCount() || result.scatterPairs == data.mouse.geneCount())) {
             result.rejectionReason = "every gene of an organism in scatter";
         }
-        AttemptRecord& record = attempts.emplace_back(recordOf(result, repetition, rejectedInARow + 1));
+        AttemptRecord& record = attempts.emplace_back(recordOf(result, settings.k, repetition, rejectedInARow + 1));
         record.accepted = result.usable();
         record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         if (!record.accepted) {

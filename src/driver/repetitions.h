@@ -16,18 +16,23 @@ namespace orthomix {
 // A repetition number rejected this many times in a row stops the run.
 inline constexpr int kMaxRejectedAttempts = 100;
 
+// P = 2 k (d_hm + d_ms + 1), the free parameters the BIC counts.
+std::int64_t freeParameterCount(std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns);
+
 // BIC = ln(N) * P - 2 L with P = 2 k (d_hm + d_ms + 1) free parameters; lower is better.
 double computeBic(double logLikelihood, std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns,
                   std::int32_t geneCount);
 
 // One attempt of the repetition loop, accepted or rejected, as the run record shows it.
 struct AttemptRecord {
+    std::int32_t k = 0;
     std::int32_t repetition = 0;  // the number the attempt ran under
     std::int32_t attempt = 1;     // 1 for the first try of that number, 2 for its first retry, ...
     bool accepted = false;
     std::string rejectionReason;
     int iterations = 0;
     double logLikelihood = 0.0;  // of the last completed iteration
+    std::vector<double> logLikelihoodByIteration;
     double humanSpread = 0.0;
     double mouseSpread = 0.0;
     std::size_t scatterPairs = 0;

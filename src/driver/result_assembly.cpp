@@ -72,4 +72,52 @@ std::vector<MembershipCluster> genePairClusters(const Dataset& data, const Attem
     return cells;
 }
 
+std::vector<PairTableRow> pairTableRows(const Dataset& data, const AttemptResult& result) {
+    const auto nH = static_cast<std::int32_t>(result.human.clusters.count());
+    const auto nM = static_cast<std::int32_t>(result.mouse.clusters.count());
+    std::vector<std::int64_t> counts(static_cast<std::size_t>(nH) * static_cast<std::size_t>(nM), 0);
+    std::vector<std::int64_t> rowSums(static_cast<std::size_t>(nH), 0);
+    std::vector<std::int64_t> columnSums(static_cast<std::size_t>(nM), 0);
+    std::int64_t inCells = 0;
+    std::int64_t scatter = 0;
+    for (const OrthologPair& pair : data.orthologs.pairs) {
+        const std::int32_t i = result.human.labels[pair.human];
+        const std::int32_t j = result.mouse.labels[pair.mouse];
+        if (i < 0 || i >= nH || j < 0 || j >= nM) {
+            ++scatter;
+            continue;
+        }
+        ++counts[static_cast<std::size_t>(i * nM + j)];
+        ++rowSums[static_cast<std::size_t>(i)];
+        ++columnSums[static_cast<std::size_t>(j)];
+        ++inCells;
+    }
+    constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
+    const PairTable& table = result.pairTable;
+    const bool fitted = table.rows == nH && table.cols == nM;
+    std::vector<PairTableRow> rows;
+    rows.reserve(counts.size() + 1);
+    for (std::int32_t i = 0; i < nH; ++i) {
+        for (std::int32_t j = 0; j < nM; ++j) {
+            PairTableRow& row = rows.emplace_back();
+            row.humanCluster = i;
+            row.mouseCluster = j;
+            row.pairs = counts[static_cast<std::size_t>(i * nM + j)];
+            row.fittedProbability = fitted ? table.at(i, j) : kUndefined;
+            row.expectedPairs = inCells == 0 ? kUndefined
+                                             : static_cast<double>(rowSums[static_cast<std::size_t>(i)]) *
+                                                   static_cast<double>(columnSums[static_cast<std::size_t>(j)]) /
+                                                   static_cast<double>(inCells);
+            row.observedOverExpected =
+                row.expectedPairs > 0.0 ? static_cast<double>(row.pairs) / row.expectedPairs : kUndefined;
+        }
+    }
+    PairTableRow& scatterRow = rows.emplace_back();
+    scatterRow.pairs = scatter;
+    scatterRow.fittedProbability = fitted ? table.scatterProbability : kUndefined;
+    scatterRow.expectedPairs = kUndefined;
+    scatterRow.observedOverExpected = kUndefined;
+    return rows;
+}
+
 }  // namespace orthomix

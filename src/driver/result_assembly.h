@@ -32,4 +32,11 @@ std::vector<GenePairLine> genePairLines(const Dataset& data, const AttemptResult
 // with a gene in no cluster are left out.
 std::vector<MembershipCluster> genePairClusters(const Dataset& data, const AttemptResult& result);
 
+// The cluster-pair table of the result in long form: one row per cell, human
+// cluster by human cluster, with the pairs whose two genes ended in that cell,
+// the fitted probability, and the pairs expected there if the two clusterings
+// were independent given the pairs in cells; then the scatter row, counting
+// the pairs with a gene in no cluster.
+std::vector<PairTableRow> pairTableRows(const Dataset& data, const AttemptResult& result);
+
 }  // namespace orthomix

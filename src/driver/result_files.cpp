@@ -26,8 +26,8 @@ void pauseBeforeCommit(Reporter& reporter) {
 
 }  // namespace
 
-Status writeResults(OutputSet& results, const Dataset& data, const AttemptResult& best,
-                    const ParameterSetting& settings) {
+void writeResults(OutputSet& results, const Dataset& data, const AttemptResult& best,
+                  const ParameterSetting& settings) {
     const MembershipView human = membershipView(best.human, data.human);
     const MembershipView mouse = membershipView(best.mouse, data.mouse);
     writeMembershipFile(results.add(settings.outputFile_hm), membershipClusters(human, data.human),
@@ -38,13 +38,18 @@ Status writeResults(OutputSet& results, const Dataset& data, const AttemptResult
     std::vector<std::string> pairColumns = data.human.sampleNames;
     pairColumns.insert(pairColumns.end(), data.mouse.sampleNames.begin(), data.mouse.sampleNames.end());
     writeMembershipFile(results.add(settings.k_by_k_output_clusters), genePairClusters(data, best), pairColumns);
+    const bool posteriors = settings.assignmentPosterior;
     if (!settings.assignmentFile_hm.empty()) {
-        writeAssignmentTable(results.add(settings.assignmentFile_hm), data.human, human);
+        writeAssignmentTable(results.add(settings.assignmentFile_hm), data.human, human,
+                             posteriors ? &best.human.posteriors : nullptr);
     }
     if (!settings.assignmentFile_ms.empty()) {
-        writeAssignmentTable(results.add(settings.assignmentFile_ms), data.mouse, mouse);
+        writeAssignmentTable(results.add(settings.assignmentFile_ms), data.mouse, mouse,
+                             posteriors ? &best.mouse.posteriors : nullptr);
     }
-    return results.finish();
+    if (!settings.pairTableFile.empty()) {
+        writePairTableFile(results.add(settings.pairTableFile), pairTableRows(data, best));
+    }
 }
 
 Status commitResults(OutputSet& results, RunRecord& record, Reporter& reporter) {

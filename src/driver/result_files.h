@@ -10,12 +10,13 @@
 
 namespace orthomix {
 
-// Writes the result files of the kept clustering into the set, in this
-// order: the human and the mouse membership files, the gene-pair file, the
-// gene-pair cluster file, then the assignment tables that the settings ask
-// for. Nothing is in place before the set is committed.
-Status writeResults(OutputSet& results, const Dataset& data, const AttemptResult& best,
-                    const ParameterSetting& settings);
+// Adds the result files of the kept clustering to the set and writes them
+// under their temporary names, in this order: the human and the mouse
+// membership files, the gene-pair file, the gene-pair cluster file, then the
+// assignment tables and the cluster-pair table that the settings ask for.
+// Nothing is in place before the set is committed.
+void writeResults(OutputSet& results, const Dataset& data, const AttemptResult& best,
+                  const ParameterSetting& settings);
 
 // Test hook, not a setting: with ORTHOMIX_TEST_PAUSE_BEFORE_COMMIT_MS set to a
 // number of milliseconds, the run announces on standard error that its

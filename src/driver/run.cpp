@@ -4,8 +4,10 @@
 
 #include "driver/input_messages.h"
 #include "driver/interruption.h"
+#include "driver/k_sweep.h"
 #include "driver/output_paths.h"
 #include "driver/repetitions.h"
+#include "driver/report.h"
 #include "driver/result_files.h"
 #include "driver/settings.h"
 #include "io/annotation_reader.h"
@@ -154,7 +156,9 @@ Status resolvePairs(Dataset& data, const OrthologTable& table, const ReadGeneNam
     if (summary.matched * 2 < summary.entries) {
         reporter.warning(fewMatchedOrthologsWarning(summary, settings.orthologFile));
     }
-    const std::string sparse = sparsePairTableWarning(settings.k, data);
+    // The largest k of a sweep has the most cells.
+    const std::string sparse =
+        sparsePairTableWarning(settings.kValues.empty() ? settings.k : settings.kValues.back(), data);
     if (!sparse.empty()) reporter.warning(sparse);
     return okStatus();
 }
@@ -187,6 +191,24 @@ AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& setting
     };
 }
 
+// The k of the kept clustering: k itself, or the k of a sweep with the lowest BIC.
+std::int32_t keptK(const ParameterSetting& settings, const RunRecord& record) {
+    for (const ModelSelectionRow& row : record.modelSelection) {
+        if (row.selected) return row.k;
+    }
+    return settings.k;
+}
+
+// The sweep's rows; for a run of one k, that k's row.
+std::vector<ModelSelectionRow> modelSelection(const RepetitionOutcome& outcome, const Dataset& data,
+                                              const RunRecord& record) {
+    if (!record.modelSelection.empty()) return record.modelSelection;
+    ModelSelectionRow row = modelSelectionRow(record.parameters->k, record.attempts, &outcome,
+                                              record.repetitionsSeconds.value_or(0.0), data);
+    row.selected = true;
+    return {row};
+}
+
 }  // namespace
 
 Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter, RunRecord& record) {
@@ -204,20 +226,38 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
     if (!prepared) return prepared.error();
     Dataset& data = *prepared;
 
-    RandomGenerator random(*record.seed);
     const RepetitionSettings repetitionSettings{settings.k, settings.nMaxAlgRun, settings.verbose};
     Result<RepetitionOutcome> outcome = timePhase(record.repetitionsSeconds, [&]() -> Result<RepetitionOutcome> {
         ORTHOMIX_TRY(resolvePairs(data, orthologTable, readNames, settings, reporter, record));
+        if (!settings.kValues.empty()) {
+            const AttemptRunnerFactory makeRunner = [&](Reporter& progress) {
+                return attemptRunner(data, settings, progress, record);
+            };
+            return runKSweep(data, settings.kValues, repetitionSettings, *record.seed, makeRunner, reporter, record);
+        }
+        RandomGenerator random(*record.seed);
         return runRepetitions(data, repetitionSettings, random, attemptRunner(data, settings, reporter, record),
                               reporter, record.attempts);
     });
-    for (const std::string& warning : mergedStartWarnings(record.attempts)) reporter.warning(warning);
+    // A sweep gives these warnings for each k as it shows it.
+    if (settings.kValues.empty()) {
+        for (const std::string& warning : mergedStartWarnings(record.attempts)) reporter.warning(warning);
+    }
     if (!outcome) return outcome.error();
-    record.best = RunRecord::Best{outcome->bestRepetition, outcome->bestLogLikelihood, outcome->bic};
+    const std::int32_t k = keptK(settings, record);
+    record.best = RunRecord::Best{outcome->bestRepetition, outcome->bestLogLikelihood, outcome->bic, k};
 
     OutputSet results;
-    ORTHOMIX_TRY(
-        timePhase(record.writingSeconds, [&] { return writeResults(results, data, outcome->best, settings); }));
+    ORTHOMIX_TRY(timePhase(record.writingSeconds, [&]() -> Status {
+        writeResults(results, data, outcome->best, settings);
+        if (!settings.modelSelectionFile.empty()) {
+            writeModelSelectionFile(results.add(settings.modelSelectionFile), modelSelection(*outcome, data, record));
+        }
+        if (!settings.reportFile.empty()) {
+            writeReport(results.add(settings.reportFile), ReportInput{record, data, outcome->best, k});
+        }
+        return results.finish();
+    }));
     return commitResults(results, record, reporter);
 }
 

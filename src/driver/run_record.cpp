@@ -8,37 +8,19 @@
 namespace orthomix {
 namespace {
 
-template <typename T>
-void optionalMember(JsonWriter& json, std::string_view name, const std::optional<T>& value) {
-    json.key(name);
-    if (value) {
-        json.value(*value);
-    } else {
-        json.null();
-    }
-}
-
-void writeParameters(JsonWriter& json, const ParameterSetting& settings) {
-    json.beginObject();
-    for (const SettingDefinition& definition : kSettings) {
-        json.key(definition.key);
-        json.raw(settingAsJson(settings, definition));
-    }
-    json.endObject();
-}
-
 void writeGeneCounts(JsonWriter& json, const std::optional<std::size_t>& read,
                      const std::optional<std::size_t>& kept) {
     json.beginObject();
-    optionalMember(json, "read", read);
-    optionalMember(json, "kept", kept);
+    json.member("read", read);
+    json.member("kept", kept);
     json.endObject();
 }
 
-void writeAttempts(JsonWriter& json, const std::vector<AttemptRecord>& attempts) {
+void writeAttempts(JsonWriter& json, const std::vector<AttemptRecord>& attempts, bool sweep) {
     json.beginArray();
     for (const AttemptRecord& attempt : attempts) {
         json.beginObject();
+        if (sweep) json.member("k", attempt.k);
         json.member("repetition", attempt.repetition);
         json.member("attempt", attempt.attempt);
         json.member("accepted", attempt.accepted);
@@ -59,7 +41,65 @@ void writeAttempts(JsonWriter& json, const std::vector<AttemptRecord>& attempts)
     json.endArray();
 }
 
+void writeModelSelection(JsonWriter& json, const std::vector<ModelSelectionRow>& rows) {
+    json.beginArray();
+    for (const ModelSelectionRow& row : rows) {
+        json.beginObject();
+        json.member("k", row.k);
+        json.member("completed", row.completed);
+        json.member("repetitionsAccepted", row.repetitionsAccepted);
+        json.member("attemptsRejected", row.attemptsRejected);
+        json.member("logLikelihood", row.completed ? std::optional(row.logLikelihood) : std::nullopt);
+        json.member("parameters", row.parameters);
+        json.member("bic", row.completed ? std::optional(row.bic) : std::nullopt);
+        json.member("iterations", row.iterations);
+        json.member("seconds", row.seconds);
+        json.member("selected", row.selected);
+        json.endObject();
+    }
+    json.endArray();
+}
+
 }  // namespace
+
+void writeSettingsObject(JsonWriter& json, const ParameterSetting& settings) {
+    json.beginObject();
+    for (const SettingDefinition& definition : kSettings) {
+        json.key(definition.key);
+        json.raw(settingAsJson(settings, definition));
+    }
+    json.endObject();
+}
+
+void writeRunInputs(JsonWriter& json, const RunRecord& record) {
+    json.member("parameterFile", record.parameterFile);
+    json.key("parameters");
+    if (record.parameters) {
+        writeSettingsObject(json, *record.parameters);
+    } else {
+        json.null();
+    }
+
+    json.key("seed");
+    json.beginObject();
+    json.member("value", record.seed);
+    json.member("source", record.seedFromClock ? "clock" : "seed key");
+    json.endObject();
+
+    json.key("genes");
+    json.beginObject();
+    json.key("human");
+    writeGeneCounts(json, record.humanGenesRead, record.humanGenesKept);
+    json.key("mouse");
+    writeGeneCounts(json, record.mouseGenesRead, record.mouseGenesKept);
+    json.endObject();
+
+    json.key("orthologs");
+    json.beginObject();
+    json.member("entries", record.orthologEntries);
+    json.member("pairsWithBothGenesPresent", record.orthologPairsPresent);
+    json.endObject();
+}
 
 double RunRecord::secondsSinceStart() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -90,54 +130,34 @@ std::string renderRunRecord(const RunRecord& record, std::optional<std::string_v
     json.member("tool", "orthomix");
     json.member("version", ORTHOMIX_VERSION);
     json.member("status", !error ? "completed" : record.interruptedBy != 0 ? "interrupted" : "failed");
-    optionalMember(json, "error", error);
+    json.member("error", error);
     json.member("startTime", isoUtcTime(record.startTime));
     json.member("endTime", isoUtcTime(std::chrono::system_clock::now()));
     json.member("wallSeconds", record.secondsSinceStart());
 
     json.key("phaseSeconds");
     json.beginObject();
-    optionalMember(json, "reading", record.readingSeconds);
-    optionalMember(json, "annotation", record.annotationSeconds);
-    optionalMember(json, "preprocessing", record.preprocessingSeconds);
-    optionalMember(json, "repetitions", record.repetitionsSeconds);
-    optionalMember(json, "writing", record.writingSeconds);
+    json.member("reading", record.readingSeconds);
+    json.member("annotation", record.annotationSeconds);
+    json.member("preprocessing", record.preprocessingSeconds);
+    json.member("repetitions", record.repetitionsSeconds);
+    json.member("writing", record.writingSeconds);
     json.endObject();
 
-    json.member("parameterFile", record.parameterFile);
-    json.key("parameters");
-    if (record.parameters) {
-        writeParameters(json, *record.parameters);
-    } else {
-        json.null();
-    }
+    writeRunInputs(json, record);
 
-    json.key("seed");
-    json.beginObject();
-    optionalMember(json, "value", record.seed);
-    json.member("source", record.seedFromClock ? "clock" : "seed key");
-    json.endObject();
-
-    json.key("genes");
-    json.beginObject();
-    json.key("human");
-    writeGeneCounts(json, record.humanGenesRead, record.humanGenesKept);
-    json.key("mouse");
-    writeGeneCounts(json, record.mouseGenesRead, record.mouseGenesKept);
-    json.endObject();
-
-    json.key("orthologs");
-    json.beginObject();
-    optionalMember(json, "entries", record.orthologEntries);
-    optionalMember(json, "pairsWithBothGenesPresent", record.orthologPairsPresent);
-    json.endObject();
-
+    const bool sweep = !record.modelSelection.empty();
     json.key("attempts");
-    writeAttempts(json, record.attempts);
+    writeAttempts(json, record.attempts, sweep);
+    if (sweep) {
+        json.key("modelSelection");
+        writeModelSelection(json, record.modelSelection);
+    }
 
     json.key("best");
     if (record.best) {
         json.beginObject();
+        if (sweep) json.member("k", record.best->k);
         json.member("repetition", record.best->repetition);
         json.member("maximumLikelihood", record.best->maximumLikelihood);
         json.member("bic", record.best->bic);

@@ -11,7 +11,9 @@
 
 #include "driver/repetitions.h"
 #include "driver/settings.h"
+#include "io/result_writers.h"
 #include "support/error.h"
+#include "support/json_writer.h"
 
 namespace orthomix {
 
@@ -40,8 +42,12 @@ struct RunRecord {
         std::int32_t repetition = 0;
         double maximumLikelihood = 0.0;
         double bic = 0.0;
+        std::int32_t k = 0;
     };
     std::optional<Best> best;
+    // One row per k of a kValues sweep; empty for a run of one k, whose record
+    // then has neither "modelSelection" nor "k" in its attempts and best.
+    std::vector<ModelSelectionRow> modelSelection;
 
     std::vector<std::string> resultFiles;  // in the order written
 
@@ -72,6 +78,13 @@ auto timePhase(std::optional<double>& seconds, Phase phase) {
         return result;
     }
 }
+
+// Every setting as a JSON object, in table order, as the run used it.
+void writeSettingsObject(JsonWriter& json, const ParameterSetting& settings);
+
+// The members that say what the run read: parameterFile, parameters, seed,
+// genes (read and kept per organism) and orthologs (entries, pairs present).
+void writeRunInputs(JsonWriter& json, const RunRecord& record);
 
 // A time as ISO 8601 in UTC to the second, such as 2024-03-05T14:07:09Z.
 std::string isoUtcTime(std::chrono::system_clock::time_point time);

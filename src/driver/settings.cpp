@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "io/k_value_list.h"
 #include "io/number_parsing.h"
 #include "support/json_writer.h"
 
@@ -14,7 +15,7 @@ namespace orthomix {
 using P = ParameterSetting;
 using K = SettingKind;
 
-const std::array<SettingDefinition, 26> kSettings = {{
+const std::array<SettingDefinition, 31> kSettings = {{
     {"dataFile_hm", K::InputPath, true, "human expression data file", &P::dataFile_hm},
     {"dataFile_ms", K::InputPath, true, "mouse expression data file", &P::dataFile_ms},
     {"annotFile_hm", K::InputPath, true, "human annotation file", &P::annotFile_hm},
@@ -43,6 +44,15 @@ const std::array<SettingDefinition, 26> kSettings = {{
     {"assignmentFile_hm", K::OutputPath, false, "table of every kept human gene's cluster", &P::assignmentFile_hm},
     {"assignmentFile_ms", K::OutputPath, false, "table of every kept mouse gene's cluster", &P::assignmentFile_ms},
     {"verbose", K::Switch, false, "\"yes\" reports every EM iteration on standard error", &P::verbose},
+    {"kValues", K::KList, false, "several k, such as 5, 8, 10-30:5, in place of k; the lowest BIC is kept",
+     &P::kValues},
+    {"modelSelectionFile", K::OutputPath, false, "table of the likelihood and BIC of every k run",
+     &P::modelSelectionFile},
+    {"pairTableFile", K::OutputPath, false, "table of the pairs in every cell of the cluster-pair table",
+     &P::pairTableFile},
+    {"reportFile", K::OutputPath, false, "HTML report with charts, opens offline in a browser", &P::reportFile},
+    {"assignmentPosterior", K::Switch, false, "\"yes\" adds each gene's posterior to the assignment tables",
+     &P::assignmentPosterior},
 }};
 
 namespace {
@@ -151,6 +161,9 @@ const std::string* lookup(const ParameterTable& table, std::string_view key) {
     return found == table.end() ? nullptr : &found->second;
 }
 
+// A blank list counts as absent, as a blank optional path does.
+bool isBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
 void take(ParameterSetting& settings, const SettingDefinition& definition, const std::string& text) {
     std::visit(
         [&](auto member) {
@@ -164,6 +177,10 @@ void take(ParameterSetting& settings, const SettingDefinition& definition, const
                 value = parseDecimalPrefix(text);
             } else if constexpr (std::is_same_v<Value, std::int32_t>) {
                 value = parseIntegerPrefix(text);
+            } else if constexpr (std::is_same_v<Value, std::vector<std::int32_t>>) {
+                // A malformed list stays empty here; checkSettings reports it.
+                Result<std::vector<std::int32_t>> list = parseKValueList(text);
+                value = list ? std::move(*list) : std::vector<std::int32_t>{};
             } else {
                 bool inRange = true;
                 value = seedFrom(text, inRange);
@@ -209,6 +226,9 @@ Status checkSettings(const ParameterSetting& settings, const ParameterTable& tab
                 return Error{"The key " + key + " is missing or empty" + inFile};
             }
         } else if (definition.kind == SettingKind::Count) {
+            // With a kValues list, k is not used; a malformed list is reported below, not a missing k.
+            const std::string* kValues = lookup(table, "kValues");
+            if (definition.field == SettingField(&P::k) && kValues && !isBlank(*kValues)) continue;
             if (!given) return Error{"The key " + key + " is missing or empty" + inFile};
             const std::int64_t written = parseWholeNumberPrefix(*text).value;
             if (written < kInt32Lowest || written > kInt32Highest) {
@@ -233,6 +253,12 @@ Status checkSettings(const ParameterSetting& settings, const ParameterTable& tab
             if (!inRange) {
                 return Error{"The key " + key + " must be a whole number from 0 to 4294967295" + inFile + " (it is " +
                              *text + ")"};
+            }
+        } else if (definition.kind == SettingKind::KList) {
+            if (!text || isBlank(*text)) continue;
+            if (Result<std::vector<std::int32_t>> list = parseKValueList(*text); !list) {
+                return Error{"The key " + key + " must list whole numbers of at least 1 and ranges such as 5, 8, " +
+                             "10-30:5" + inFile + ": " + list.error().message};
             }
         }
     }
@@ -329,6 +355,10 @@ std::string settingAsJson(const ParameterSetting& settings, const SettingDefinit
                 }
             } else if constexpr (std::is_same_v<Value, std::int32_t>) {
                 out = std::to_string(value);
+            } else if constexpr (std::is_same_v<Value, std::vector<std::int32_t>>) {
+                out = "[";
+                for (std::size_t i = 0; i < value.size(); ++i) out += (i ? ", " : "") + std::to_string(value[i]);
+                out += "]";
             } else {
                 out = value ? std::to_string(*value) : "null";
             }

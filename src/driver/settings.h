@@ -43,6 +43,11 @@ struct ParameterSetting {
     std::string assignmentFile_hm;
     std::string assignmentFile_ms;
     bool verbose = false;
+    std::vector<std::int32_t> kValues;  // several k, ascending; when given, k is not used
+    std::string modelSelectionFile;
+    std::string pairTableFile;
+    std::string reportFile;
+    bool assignmentPosterior = false;
 
     // Not a key: the k-means start makes two passes.
     std::int32_t kmeansMaxIterations = 1;
@@ -56,12 +61,13 @@ enum class SettingKind {
     WholeReal,   // read as Real, used without its decimals: from -2147483648 to 2147483647
     Count,       // the leading whole number; from 1 to 2147483647
     Seed,        // a whole number from 0 to 4294967295 (a negative one counts modulo 2^32)
+    KList,       // cluster counts and ranges, such as 5, 8, 10-30:5
 };
 
 using SettingField =
     std::variant<std::string ParameterSetting::*, bool ParameterSetting::*, double ParameterSetting::*,
                  std::optional<double> ParameterSetting::*, std::int32_t ParameterSetting::*,
-                 std::optional<std::uint32_t> ParameterSetting::*>;
+                 std::optional<std::uint32_t> ParameterSetting::*, std::vector<std::int32_t> ParameterSetting::*>;
 
 // One key of the parameter file: its spelling, what it holds, whether a run
 // needs it, the line --help shows for it, and the member it sets.
@@ -74,7 +80,7 @@ struct SettingDefinition {
 };
 
 // Every key, in the order they are taken out of the file and checked.
-extern const std::array<SettingDefinition, 26> kSettings;
+extern const std::array<SettingDefinition, 31> kSettings;
 
 // Takes every known key out of the table; a missing key leaves the default.
 // Never fails, so that a failed run can still show what it read.
@@ -94,9 +100,10 @@ std::string_view closestKey(std::string_view unknown);
 std::vector<std::string> parameterWarnings(const ParameterTable& table, const std::string& path);
 
 // What a run needs before any data file is opened: no NUL byte in a value,
-// every required path given, k and nMaxAlgRun present and from 1 to
-// 2147483647, psudo_uniform_counts within 32 bits, a seed that fits 32 bits.
-// The message names the key and the parameter file.
+// every required path given, k (unless kValues is given) and nMaxAlgRun
+// present and from 1 to 2147483647, psudo_uniform_counts within 32 bits, a
+// seed that fits 32 bits, a well-formed kValues. The message names the key
+// and the parameter file.
 Status checkSettings(const ParameterSetting& settings, const ParameterTable& table, const std::string& path);
 
 // The preprocessing thresholds of one organism and the keys they came from.

@@ -1,5 +1,11 @@
 #include "io/result_writers.h"
 
+#include <cmath>
+#include <cstdio>
+
+#include "io/atomic_file.h"
+#include "support/number_format.h"
+
 namespace orthomix {
 
 void writeMembershipFile(AtomicOutputFile& out, const std::vector<MembershipCluster>& clusters,
@@ -38,6 +44,51 @@ void writeGenePairResultFile(AtomicOutputFile& out, const std::vector<GenePairLi
         out.write(',');
         out.write(std::to_string(pair.mouseCluster));
         out.write("]\n");
+    }
+}
+
+namespace {
+
+void writeDefinedNumber(AtomicOutputFile& out, double value) {
+    if (!std::isnan(value)) out.writeNumber(value);
+}
+
+}  // namespace
+
+void writePairTableFile(AtomicOutputFile& out, const std::vector<PairTableRow>& rows) {
+    out.write("human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\tobserved_over_expected\n");
+    for (const PairTableRow& row : rows) {
+        const bool scatter = row.humanCluster < 0;
+        out.write(scatter ? std::string("scatter") : std::to_string(row.humanCluster));
+        out.write('\t');
+        out.write(scatter ? std::string("scatter") : std::to_string(row.mouseCluster));
+        out.write('\t');
+        out.write(std::to_string(row.pairs));
+        out.write('\t');
+        out.writeNumber(row.fittedProbability);
+        out.write('\t');
+        writeDefinedNumber(out, row.expectedPairs);
+        out.write('\t');
+        writeDefinedNumber(out, row.observedOverExpected);
+        out.write('\n');
+    }
+}
+
+void writeModelSelectionFile(AtomicOutputFile& out, const std::vector<ModelSelectionRow>& rows) {
+    out.write("k\trepetitions_accepted\tattempts_rejected\tlog_likelihood\tparameters\tbic\titerations\tseconds\t"
+              "selected\n");
+    for (const ModelSelectionRow& row : rows) {
+        out.write(std::to_string(row.k) + '\t' + std::to_string(row.repetitionsAccepted) + '\t' +
+                  std::to_string(row.attemptsRejected) + '\t');
+        if (row.completed) {
+            out.write(formatRoundTrip(row.logLikelihood) + '\t' + std::to_string(row.parameters) + '\t' +
+                      formatRoundTrip(row.bic) + '\t' + std::to_string(row.iterations) + '\t');
+        } else {
+            out.write("\t\t\t\t");
+        }
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.3f", row.seconds);
+        out.write(std::string(seconds) + '\t' + (row.selected ? "yes" : "no") + '\n');
     }
 }
 

@@ -36,4 +36,36 @@ struct GenePairLine {
 // One line per pair: "  <H, M>--->\t[i,j]".
 void writeGenePairResultFile(AtomicOutputFile& out, const std::vector<GenePairLine>& pairs);
 
+// One cell of the cluster-pair table, or (both clusters -1) the scatter group.
+struct PairTableRow {
+    std::int32_t humanCluster = -1;
+    std::int32_t mouseCluster = -1;
+    std::int64_t pairs = 0;
+    double fittedProbability = 0.0;
+    double expectedPairs = 0.0;         // NaN: not defined (scatter, or no pairs in the row or column)
+    double observedOverExpected = 0.0;  // NaN: not defined
+};
+
+// A header, then one tab-separated line per row; the scatter row shows
+// "scatter" in both cluster columns, and an undefined number is left empty.
+void writePairTableFile(AtomicOutputFile& out, const std::vector<PairTableRow>& rows);
+
+// The outcome of one k of a sweep.
+struct ModelSelectionRow {
+    std::int32_t k = 0;
+    bool completed = false;  // false: the k gave no clustering, and only the counts and seconds are known
+    std::int32_t repetitionsAccepted = 0;
+    std::int32_t attemptsRejected = 0;
+    double logLikelihood = 0.0;
+    std::int64_t parameters = 0;
+    double bic = 0.0;
+    int iterations = 0;  // EM iterations of the kept repetition
+    double seconds = 0.0;
+    bool selected = false;
+};
+
+// A header, then one tab-separated line per k. Likelihood and BIC are written
+// with as many digits as read back exactly, seconds to the millisecond.
+void writeModelSelectionFile(AtomicOutputFile& out, const std::vector<ModelSelectionRow>& rows);
+
 }  // namespace orthomix

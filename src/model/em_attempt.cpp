@@ -78,6 +78,7 @@ private:
     double exactEStep(double humanScatterDensity, double mouseScatterDensity);
     double logDomainEStep(double humanScatterDensity, double mouseScatterDensity);
     void applyLabels(const OrthologPair& pair, const PairLabels& labels);
+    void keepGenePosteriors();
     AttemptResult finish();
 
     const Dataset& data_;
@@ -320,8 +321,34 @@ AttemptResult EmAttempt::finish() {
     };
     result_.human = clustering(human_, data_.human.geneCount());
     result_.mouse = clustering(mouse_, data_.mouse.geneCount());
+    keepGenePosteriors();
     result_.pairTable = std::move(table_.table);
     return std::move(result_);
+}
+
+// The weights still hold the last E-step's posteriors, in the final cluster
+// order: a pair's marginal posterior of a human cluster is its row sum, of a
+// mouse cluster its column sum, and of scatter what the cells leave over.
+void EmAttempt::keepGenePosteriors() {
+    const auto keep = [](OrganismClustering& organism, std::uint32_t gene, const double* sums, std::size_t clusters) {
+        const auto label = static_cast<std::size_t>(organism.labels[gene]);
+        double posterior = 1.0;
+        if (label < clusters) {
+            posterior = sums[label];
+        } else {
+            for (std::size_t c = 0; c < clusters; ++c) posterior -= sums[c];
+        }
+        double& kept = organism.posteriors[gene];
+        if (std::isnan(kept) || posterior > kept) kept = posterior;
+    };
+    constexpr double kNoPair = std::numeric_limits<double>::quiet_NaN();
+    result_.human.posteriors.assign(data_.human.geneCount(), kNoPair);
+    result_.mouse.posteriors.assign(data_.mouse.geneCount(), kNoPair);
+    const std::vector<OrthologPair>& pairs = data_.orthologs.pairs;
+    for (std::size_t r = 0; r < pairs.size(); ++r) {
+        keep(result_.human, pairs[r].human, weights_.rowSums(r), weights_.humanClusters());
+        keep(result_.mouse, pairs[r].mouse, weights_.columnSums(r), weights_.mouseClusters());
+    }
 }
 
 }  // namespace

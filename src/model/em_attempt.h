@@ -63,6 +63,10 @@ struct OrganismClustering {
     OrganismClusters clusters;         // members as the last reassignment appended them, and centres
     ClusterParameters parameters;      // the Gaussians, in cluster order
     std::vector<std::int32_t> labels;  // per gene: the cluster holding it, the cluster count when none does
+    // Per gene: the largest marginal posterior, over the gene's ortholog pairs
+    // in the last E-step, of its cluster in `labels` (of scatter for a gene in
+    // none); NaN for a gene without a pair.
+    std::vector<double> posteriors;
 };
 
 // How one organism's k-means start ended.

@@ -90,6 +90,7 @@ void JsonWriter::beginValue() {
     if (containerEmpty_.empty()) return;
     if (!containerEmpty_.back()) text_ += ',';
     containerEmpty_.back() = false;
+    if (compact_) return;
     text_ += '\n';
     text_.append(2 * containerEmpty_.size(), ' ');
 }
@@ -103,12 +104,12 @@ void JsonWriter::open(char bracket) {
 void JsonWriter::close(char bracket) {
     const bool empty = containerEmpty_.back();
     containerEmpty_.pop_back();
-    if (!empty) {
+    if (!empty && !compact_) {
         text_ += '\n';
         text_.append(2 * containerEmpty_.size(), ' ');
     }
     text_ += bracket;
-    if (containerEmpty_.empty()) text_ += '\n';
+    if (containerEmpty_.empty() && !compact_) text_ += '\n';
 }
 
 void JsonWriter::beginObject() { open('{'); }
@@ -119,7 +120,7 @@ void JsonWriter::endArray() { close(']'); }
 void JsonWriter::key(std::string_view name) {
     beginValue();
     appendJsonString(text_, name);
-    text_ += ": ";
+    text_ += compact_ ? ":" : ": ";
     afterKey_ = true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <concepts>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,10 +17,13 @@ void appendJsonString(std::string& out, std::string_view text);
 // %.17g, which every double survives; NaN and infinities, which JSON lacks, as null.
 void appendJsonNumber(std::string& out, double value);
 
-// Writes one JSON document, indented two spaces a level, members in the order
-// they are written.
+// Writes one JSON document, members in the order they are written: indented
+// two spaces a level for people, or compact for a program to read.
 class JsonWriter {
 public:
+    enum class Layout { Indented, Compact };
+    explicit JsonWriter(Layout layout = Layout::Indented) : compact_(layout == Layout::Compact) {}
+
     void beginObject();
     void endObject();
     void beginArray();
@@ -46,6 +50,12 @@ public:
         key(name);
         value(v);
     }
+    // An empty optional is null.
+    template <typename T>
+    void member(std::string_view name, const std::optional<T>& v) {
+        key(name);
+        v ? value(*v) : null();
+    }
 
     const std::string& text() const { return text_; }
 
@@ -57,6 +67,7 @@ private:
     std::string text_;
     std::vector<bool> containerEmpty_;  // one entry per open container
     bool afterKey_ = false;
+    bool compact_ = false;
 };
 
 }  // namespace orthomix

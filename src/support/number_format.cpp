@@ -20,4 +20,11 @@ std::string formatNumber(double value) {
     return std::string(buffer, formatGeneral6(value, buffer));
 }
 
+std::string formatRoundTrip(double value) {
+    if (!std::isfinite(value)) return std::isnan(value) ? "nan" : (value > 0 ? "inf" : "-inf");
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
 }  // namespace orthomix

@@ -31,4 +31,11 @@ void ConsoleReporter::error(std::string_view text) {
     writeLine(stderr, "", text);
 }
 
+void BufferedReporter::replay(Reporter& to) const {
+    // In the order of Stream.
+    static constexpr void (Reporter::*kSend[])(std::string_view) = {&Reporter::line, &Reporter::warning,
+                                                                      &Reporter::note, &Reporter::error};
+    for (const auto& [stream, text] : entries_) (to.*kSend[static_cast<int>(stream)])(text);
+}
+
 }  // namespace orthomix

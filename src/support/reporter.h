@@ -1,6 +1,9 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace orthomix {
 
@@ -26,6 +29,26 @@ public:
     void warning(std::string_view text) override;
     void note(std::string_view text) override;
     void error(std::string_view text) override;
+};
+
+// Keeps what a part of a run reports, in order, so that it can be shown in
+// one piece later: a part that may run beside others (one k of a sweep)
+// writes here, and the driver replays the parts in a fixed order.
+class BufferedReporter final : public Reporter {
+public:
+    void line(std::string_view text) override { keep(Stream::Line, text); }
+    void warning(std::string_view text) override { keep(Stream::Warning, text); }
+    void note(std::string_view text) override { keep(Stream::Note, text); }
+    void error(std::string_view text) override { keep(Stream::Error, text); }
+
+    // Reports everything kept to `to`, in the order it came.
+    void replay(Reporter& to) const;
+
+private:
+    enum class Stream { Line, Warning, Note, Error };
+    void keep(Stream stream, std::string_view text) { entries_.emplace_back(stream, std::string(text)); }
+
+    std::vector<std::pair<Stream, std::string>> entries_;
 };
 
 }  // namespace orthomix

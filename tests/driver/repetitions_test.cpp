@@ -9,30 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver_test_data.h"
 #include "support/number_format.h"
 #include "support/recording_reporter.h"
 
 namespace orthomix {
 namespace {
 
+using testing::countOnlyDataset;
 using testing::RecordingReporter;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// Two organisms of 30 and 20 genes with 4 and 3 columns; the values do not matter to the loop.
-Dataset smallDataset() {
-    Dataset data;
-    const auto fill = [](OrganismData& organism, std::size_t genes, std::size_t columns) {
-        organism.expression = ExpressionMatrix(genes, columns);
-        for (std::size_t g = 0; g < genes; ++g) {
-            organism.identifiers.push_back("g" + std::to_string(g));
-            organism.annotations.emplace_back();
-        }
-    };
-    fill(data.human, 30, 4);
-    fill(data.mouse, 20, 3);
-    return data;
-}
 
 AttemptResult accepted(double logLikelihood, std::size_t scatterPairs = 5) {
     AttemptResult result;
@@ -88,7 +75,7 @@ std::string acceptedBlock(std::size_t scatter, int repetition, double logLikelih
 }
 
 TEST(RepetitionLoop, KeepsTheFirstOfTheHighestLikelihoodsAndReportsTheBic) {
-    const Dataset data = smallDataset();
+    const Dataset data = countOnlyDataset();
     ScriptedRunner scripted;
     scripted.script = {accepted(-50.0, 3), accepted(-20.5, 4), accepted(kNaN, 5), accepted(-20.5, 6),
                        accepted(-30.0, 7)};
@@ -113,7 +100,7 @@ TEST(RepetitionLoop, KeepsTheFirstOfTheHighestLikelihoodsAndReportsTheBic) {
 }
 
 TEST(RepetitionLoop, ARejectedAttemptRunsAgainUnderTheSameNumberWithTheNextDraws) {
-    const Dataset data = smallDataset();
+    const Dataset data = countOnlyDataset();
     ScriptedRunner scripted;
     scripted.script = {accepted(-9.0), rejected("a gene without a nearest mean"),
                        rejected("a cluster left without members", true), accepted(-8.0), accepted(-7.0)};
@@ -152,7 +139,7 @@ TEST(RepetitionLoop, ARejectedAttemptRunsAgainUnderTheSameNumberWithTheNextDraws
 }
 
 TEST(RepetitionLoop, AClusteringWithEveryGeneOfAnOrganismInScatterIsRejected) {
-    const Dataset data = smallDataset();
+    const Dataset data = countOnlyDataset();
     ScriptedRunner scripted;
     scripted.script = {accepted(-1.0, 20), accepted(-2.0, 30), accepted(-3.0, 19)};
     LoopRun run = runLoop(data, scripted, 2, 1);
@@ -165,7 +152,7 @@ TEST(RepetitionLoop, AClusteringWithEveryGeneOfAnOrganismInScatterIsRejected) {
 }
 
 TEST(RepetitionLoop, StopsAfterAHundredRejectionsInARowOrWithoutAnyNumberToKeep) {
-    const Dataset data = smallDataset();
+    const Dataset data = countOnlyDataset();
     ScriptedRunner scripted;
     scripted.script = {accepted(-4.0)};
     for (int i = 0; i < kMaxRejectedAttempts; ++i) scripted.script.push_back(rejected("every ortholog pair in scatter"));
@@ -185,7 +172,7 @@ TEST(RepetitionLoop, StopsAfterAHundredRejectionsInARowOrWithoutAnyNumberToKeep)
 }
 
 TEST(RepetitionLoop, TheStopAfterAHundredRejectionsNamesTheMostFrequentReasonAndTheSizes) {
-    Dataset data = smallDataset();
+    Dataset data = countOnlyDataset();
     data.orthologs.pairs = {{0, 0}, {1, 1}, {2, 2}};
     ScriptedRunner scripted;
     // An earlier streak that ended in an acceptance does not count.
@@ -215,7 +202,7 @@ TEST(RepetitionLoop, TheStopAfterAHundredRejectionsNamesTheMostFrequentReasonAnd
 }
 
 TEST(RepetitionLoop, AKTooLargeToSeedStopsBeforeTheFirstAttempt) {
-    const Dataset data = smallDataset();
+    const Dataset data = countOnlyDataset();
     ScriptedRunner scripted;
     LoopRun run = runLoop(data, scripted, 21, 1);
     ASSERT_FALSE(run.outcome);
@@ -227,7 +214,7 @@ TEST(RepetitionLoop, AKTooLargeToSeedStopsBeforeTheFirstAttempt) {
 }
 
 TEST(RepetitionLoop, AnErrorOfAnAttemptEndsTheLoopAtOnce) {
-    const Dataset data = smallDataset();
+    const Dataset data = countOnlyDataset();
     int calls = 0;
     const AttemptRunner failing = [&](const AttemptStart&, std::int32_t, std::int32_t) -> Result<AttemptResult> {
         ++calls;

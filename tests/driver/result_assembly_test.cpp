@@ -9,39 +9,18 @@
 #include <vector>
 
 #include "driver/repetitions.h"
+#include "driver/driver_test_data.h"
 
 namespace orthomix {
 namespace {
 
-void addGene(OrganismData& organism, const std::string& name, std::vector<double> values,
-             const std::string& annotation = "") {
-    if (organism.expression.columns() == 0) organism.expression = ExpressionMatrix(0, values.size());
-    organism.identifiers.push_back(name);
-    organism.annotations.push_back(annotation);
-    organism.expression.appendRow(values.data());
-}
+using testing::addGene;
+using testing::clusteringOf;
 
 std::vector<std::string> namesOf(const MembershipCluster& cluster) {
     std::vector<std::string> names;
     for (const MembershipRow& row : cluster) names.emplace_back(row.name);
     return names;
-}
-
-// An organism clustering whose cluster c holds the given member positions;
-// labels follow the members (the cluster count for genes in none).
-OrganismClustering clusteringOf(std::vector<std::vector<std::uint32_t>> members, std::size_t geneCount,
-                                std::size_t columns) {
-    OrganismClustering clustering;
-    clustering.clusters.columns = columns;
-    clustering.clusters.members = std::move(members);
-    clustering.clusters.centres.assign(clustering.clusters.members.size() * columns, 0.0);
-    clustering.labels.assign(geneCount, static_cast<std::int32_t>(clustering.clusters.members.size()));
-    for (std::size_t c = 0; c < clustering.clusters.members.size(); ++c) {
-        for (const std::uint32_t gene : clustering.clusters.members[c]) {
-            clustering.labels[gene] = static_cast<std::int32_t>(c);
-        }
-    }
-    return clustering;
 }
 
 TEST(MembershipView, KeepsTheFirstOfEachNameSortedWithTheirCentre) {
@@ -137,6 +116,53 @@ TEST(GenePairClusters, NumbersCellsRowByRowForUnequalSides) {
     ASSERT_EQ(cells.size(), 6u);
     EXPECT_EQ(namesOf(cells[5]), (std::vector<std::string>{"H3"}));
     EXPECT_EQ(namesOf(cells[1]), (std::vector<std::string>{"H0"}));
+}
+
+TEST(PairTableRows, CountsEveryPairOnceWithTheFittedTableAndIndependenceExpectation) {
+    PairFixture f = pairFixture();
+    f.pair(0, 0);  // (0, 0)
+    f.pair(1, 1);  // (0, 1)
+    f.pair(0, 2);  // (0, 1) again
+    f.pair(2, 3);  // (1, 2)
+    f.pair(4, 0);  // human gene in no cluster: scatter
+    f.pair(3, 4);  // mouse gene in no cluster: scatter
+    f.pair(3, 3);  // (2, 2)
+    f.result.pairTable.reset(3, 3);
+    for (int c = 0; c < 9; ++c) f.result.pairTable.cells[static_cast<std::size_t>(c)] = c / 100.0;
+    f.result.pairTable.scatterProbability = 0.55;
+
+    const std::vector<PairTableRow> rows = pairTableRows(f.data, f.result);
+    ASSERT_EQ(rows.size(), 10u) << "nine cells, then scatter";
+    std::int64_t total = 0;
+    for (std::size_t r = 0; r < 9; ++r) {
+        EXPECT_EQ(rows[r].humanCluster, static_cast<std::int32_t>(r / 3)) << r;
+        EXPECT_EQ(rows[r].mouseCluster, static_cast<std::int32_t>(r % 3)) << r;
+        EXPECT_EQ(rows[r].fittedProbability, r / 100.0) << r;
+        total += rows[r].pairs;
+    }
+    EXPECT_EQ(total + rows[9].pairs, 7) << "every pair in exactly one row";
+    EXPECT_EQ(rows[9].humanCluster, -1);
+    EXPECT_EQ(rows[9].pairs, 2);
+    EXPECT_EQ(rows[9].fittedProbability, 0.55);
+    EXPECT_TRUE(std::isnan(rows[9].expectedPairs) && std::isnan(rows[9].observedOverExpected));
+    // Five pairs in cells; row sums 3, 1, 1; column sums 1, 2, 2.
+    EXPECT_EQ(rows[1].pairs, 2);
+    EXPECT_DOUBLE_EQ(rows[1].expectedPairs, 3.0 * 2.0 / 5.0);
+    EXPECT_DOUBLE_EQ(rows[1].observedOverExpected, 2.0 / 1.2);
+    EXPECT_DOUBLE_EQ(rows[8].observedOverExpected, 1.0 / 0.4);
+    EXPECT_EQ(rows[3].pairs, 0);
+    EXPECT_DOUBLE_EQ(rows[3].expectedPairs, 1.0 / 5.0);
+    EXPECT_EQ(rows[3].observedOverExpected, 0.0) << "an empty cell with pairs expected";
+
+    // Every pair in scatter: nothing is expected anywhere; a table of other
+    // dimensions has no probability to show.
+    PairFixture empty = pairFixture();
+    empty.pair(4, 4);
+    const std::vector<PairTableRow> scattered = pairTableRows(empty.data, empty.result);
+    ASSERT_EQ(scattered.size(), 10u);
+    EXPECT_TRUE(std::isnan(scattered[0].expectedPairs) && std::isnan(scattered[0].observedOverExpected));
+    EXPECT_TRUE(std::isnan(scattered[0].fittedProbability));
+    EXPECT_EQ(scattered[9].pairs, 1);
 }
 
 TEST(Bic, FollowsLnNTimesParametersMinusTwiceTheLikelihood) {

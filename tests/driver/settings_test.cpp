@@ -102,6 +102,37 @@ TEST(Settings, ChecksNameTheKeyAndTheFile) {
         << "optional paths may stay empty";
 }
 
+TEST(Settings, KValuesReplaceKAndAMalformedListNamesTheKey) {
+    std::string withoutK = kCompleteFile;
+    withoutK.erase(withoutK.find("k = 3\n"), 6);
+    const ParameterSetting sweep = settingsOf(withoutK + "kValues = 8, 4-6\n");
+    EXPECT_EQ(sweep.kValues, (std::vector<std::int32_t>{4, 5, 6, 8}));
+    EXPECT_EQ(checkMessage(withoutK + "kValues = 8, 4-6\n"), "") << "k is not needed beside kValues";
+    EXPECT_EQ(checkMessage(withoutK + "kValues = 4-8\nk = 0\n"), "") << "nor checked";
+    EXPECT_EQ(checkMessage(withoutK + "kValues =  \n"), "The key k is missing or empty in parameter file params.txt")
+        << "a blank list counts as absent";
+    EXPECT_TRUE(settingsOf("kValues = \n").kValues.empty());
+
+    const std::string malformed = std::string(kCompleteFile) + "kValues = 4, x\n";
+    EXPECT_EQ(checkMessage(malformed),
+              "The key kValues must list whole numbers of at least 1 and ranges such as 5, 8, 10-30:5 in parameter "
+              "file params.txt: \"x\" is not a whole number or a range such as 10-30 or 10-30:5");
+    EXPECT_TRUE(settingsOf(malformed).kValues.empty()) << "a malformed list gives no values, even before the check";
+    EXPECT_EQ(checkMessage(std::string(kCompleteFile) + "kValues = 9-3\n"),
+              "The key kValues must list whole numbers of at least 1 and ranges such as 5, 8, 10-30:5 in parameter "
+              "file params.txt: \"9-3\" ends below where it starts");
+
+    const SettingDefinition* kValues = nullptr;
+    for (const SettingDefinition& definition : kSettings) {
+        if (definition.key == "kValues") kValues = &definition;
+    }
+    ASSERT_NE(kValues, nullptr);
+    EXPECT_EQ(settingAsJson(sweep, *kValues), "[4, 5, 6, 8]");
+    EXPECT_EQ(settingAsJson(settingsOf(kCompleteFile), *kValues), "[]");
+    EXPECT_TRUE(settingsOf("assignmentPosterior = yes\n").assignmentPosterior);
+    EXPECT_FALSE(settingsOf("assignmentPosterior = Yes\n").assignmentPosterior);
+}
+
 // The warnings for one parameter text, read from params.txt.
 std::vector<std::string> warningsOf(const std::string& text) {
     return parameterWarnings(parseParameterText(text), "params.txt");

@@ -1,7 +1,8 @@
-// The writers of the cluster membership files and the gene-pair result file.
+// The writers of the result tables.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,13 @@ Status writeMembership(const std::string& path, const std::vector<MembershipClus
 Status writeGenePairs(const std::string& path, const std::vector<GenePairLine>& pairs) {
     AtomicOutputFile out(path);
     writeGenePairResultFile(out, pairs);
+    return out.commit();
+}
+
+template <typename Write>
+Status written(const std::string& path, Write write) {
+    AtomicOutputFile out(path);
+    write(out);
     return out.commit();
 }
 
@@ -85,6 +93,50 @@ TEST(GenePairResultFile, OneLinePerPairWithBothClusterNumbers) {
     EXPECT_TRUE(fs::exists(none));
     EXPECT_EQ(readWholeFile(none), "") << "no pairs: an empty file, still created";
     EXPECT_EQ(work.entries(), (Names{"none.txt", "pairs.txt"}));
+}
+
+TEST(PairTableFile, CellsThenScatterWithUndefinedNumbersLeftEmpty) {
+    const TemporaryDirectory work;
+    constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<PairTableRow> rows = {
+        {0, 0, 12, 0.25, 4.0, 3.0},
+        {0, 1, 0, 1.0 / 3.0, 0.0, kUndefined},
+        {-1, -1, 7, 0.0123456789, kUndefined, kUndefined},
+    };
+    const std::string path = work.pathOf("table.tsv");
+    ASSERT_TRUE(written(path, [&](AtomicOutputFile& out) { writePairTableFile(out, rows); }).ok());
+    EXPECT_EQ(readWholeFile(path),
+              "human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\tobserved_over_expected\n"
+              "0\t0\t12\t0.25\t4\t3\n"
+              "0\t1\t0\t0.333333\t0\t\n"
+              "scatter\tscatter\t7\t0.0123457\t\t\n");
+}
+
+TEST(ModelSelectionFile, ExactLikelihoodsAndAFailedKWithOnlyItsCounts) {
+    const TemporaryDirectory work;
+    ModelSelectionRow done;
+    done.k = 4;
+    done.completed = true;
+    done.repetitionsAccepted = 10;
+    done.attemptsRejected = 2;
+    done.logLikelihood = -6199.968453875235;
+    done.parameters = 276;
+    done.bic = 0.1 + 0.2;  // 0.30000000000000004: every digit that tells it from 0.3
+    done.iterations = 9;
+    done.seconds = 1.23456;
+    done.selected = true;
+    ModelSelectionRow failed;
+    failed.k = 40;
+    failed.attemptsRejected = 100;
+    failed.parameters = 1840;
+    failed.seconds = 0.5;
+    const std::string path = work.pathOf("selection.tsv");
+    ASSERT_TRUE(written(path, [&](AtomicOutputFile& out) { writeModelSelectionFile(out, {done, failed}); }).ok());
+    EXPECT_EQ(readWholeFile(path),
+              "k\trepetitions_accepted\tattempts_rejected\tlog_likelihood\tparameters\tbic\titerations\tseconds\t"
+              "selected\n"
+              "4\t10\t2\t-6199.968453875235\t276\t0.30000000000000004\t9\t1.235\tyes\n"
+              "40\t0\t100\t\t\t\t\t0.500\tno\n");
 }
 
 }  // namespace

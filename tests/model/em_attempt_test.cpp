@@ -231,6 +231,67 @@ TEST(EmAttempt, ResultLabelsAgreeWithTheMemberLists) {
     EXPECT_TRUE(sawGeneInNoCluster) << "no attempt left an outlier outside every cluster";
 }
 
+// Planted genes with an odd number, and no outlier, have no ortholog.
+bool hasPair(const std::string& id) {
+    return id.find('X') != std::string::npos || std::stoi(id.substr(id.find('_') + 1)) % 2 == 0;
+}
+
+TEST(EmAttempt, GenePosteriorsAreThoseOfTheLastEStepAndMissingWithoutAPair) {
+    const PlantedData planted = plantedData(4, 30, 8, 6, 17);
+    AttemptStart start;
+    start.humanSeeds = {0, 30, 60, 90};
+    start.mouseSeeds = {90, 0, 60, 30};
+    const AttemptResult exact = attempt(planted.data, start, settingsWith(10));
+    const AttemptResult fast = attempt(planted.data, start, settingsWith(10, true));
+    ASSERT_TRUE(exact.usable() && fast.usable()) << exact.rejectionReason << " / " << fast.rejectionReason;
+    const auto check = [](const OrganismClustering& clustering, const OrganismClustering& other,
+                          const OrganismData& organism, const char* name) {
+        ASSERT_EQ(clustering.posteriors.size(), organism.geneCount()) << name;
+        for (std::size_t g = 0; g < organism.geneCount(); ++g) {
+            const std::string& id = organism.identifiers[g];
+            const double posterior = clustering.posteriors[g];
+            if (!hasPair(id)) {
+                EXPECT_TRUE(std::isnan(posterior)) << name << " " << id << " has no pair: " << posterior;
+                continue;
+            }
+            // The planted clusters are recovered and far apart: each gene's own
+            // cluster takes most of the weight, scatter (with its pseudo counts) the rest.
+            EXPECT_GT(posterior, 0.8) << name << " " << id;
+            EXPECT_LE(posterior, 1.0 + 1e-12) << name << " " << id;
+            EXPECT_NEAR(posterior, other.posteriors[g], 1e-9) << name << " " << id << ": exact and fast E-steps";
+        }
+    };
+    check(exact.human, fast.human, planted.data.human, "human");
+    check(exact.mouse, fast.mouse, planted.data.mouse, "mouse");
+
+    // With outliers in scatter: a scatter gene's posterior is that of scatter,
+    // which beat every one of the k_hm * k_ms cells.
+    const PlantedData outliers = plantedData(4, 30, 8, 6, 17, 3);
+    RandomGenerator random(1);
+    int scatterGenes = 0;
+    for (int attemptNumber = 0; attemptNumber < 6; ++attemptNumber) {
+        const AttemptResult result =
+            attempt(outliers.data, drawAttemptStart(random, 4, outliers.data), settingsWith(10, attemptNumber % 2 == 1));
+        if (!result.usable()) continue;
+        const double cells = static_cast<double>(result.human.clusters.count() * result.mouse.clusters.count());
+        for (const auto* side : {&result.human, &result.mouse}) {
+            const OrganismData& organism = side == &result.human ? outliers.data.human : outliers.data.mouse;
+            const auto none = static_cast<std::int32_t>(side->clusters.count());
+            for (std::size_t g = 0; g < organism.geneCount(); ++g) {
+                const double posterior = side->posteriors[g];
+                EXPECT_EQ(std::isnan(posterior), !hasPair(organism.identifiers[g])) << organism.identifiers[g];
+                if (std::isnan(posterior)) continue;
+                EXPECT_GE(posterior, 0.0) << organism.identifiers[g];
+                EXPECT_LE(posterior, 1.0 + 1e-12) << organism.identifiers[g];
+                if (side->labels[g] != none) continue;
+                ++scatterGenes;
+                EXPECT_GE(posterior, 1.0 / (cells + 1.0)) << organism.identifiers[g] << " in scatter";
+            }
+        }
+    }
+    EXPECT_GT(scatterGenes, 0) << "no attempt left a gene in scatter";
+}
+
 TEST(EmAttempt, TheObserverSeesEveryCompletedIterationAndTheLastMatchesTheResult) {
     const PlantedData planted = plantedData(4, 30, 8, 6, 17);
     RandomGenerator random(8);  // a start that needs several iterations

@@ -1,0 +1,129 @@
+// The cluster-pair table file and the posterior column of the assignment
+// tables on the example: they agree with the gene-pair file and leave the
+// four result files as they were.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "e2e/planted_dataset.h"
+#include "support/test_support.h"
+
+namespace orthomix::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+void copyExample(const fs::path& folder, const std::string& extra) {
+    fs::create_directories(folder / "out");
+    for (const auto& entry : fs::directory_iterator(ORTHOMIX_EXAMPLES)) {
+        if (entry.is_regular_file()) fs::copy_file(entry.path(), folder / entry.path().filename());
+    }
+    writeFile((folder / "ParameterSetting.txt").string(), readFile((folder / "ParameterSetting.txt").string()) + extra);
+}
+
+double number(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+TEST(PairTableOfARun, CountsTheGenePairFileAndSumsToThePairsWithBothGenesKept) {
+    TempDir work;
+    copyExample(work.path() / "plain", "");
+    copyExample(work.path() / "table",
+                "pairTableFile = out/pair_table.tsv\nrunRecordFile = out/record.json\n"
+                "assignmentFile_hm = out/human.tsv\nassignmentFile_ms = out/mouse.tsv\nassignmentPosterior = yes\n");
+    const CommandResult plain = runTool(work.path() / "plain", "ParameterSetting.txt");
+    const CommandResult table = runTool(work.path() / "table", "ParameterSetting.txt");
+    ASSERT_EQ(plain.exitStatus, 0) << plain.err;
+    ASSERT_EQ(table.exitStatus, 0) << table.err;
+    EXPECT_EQ(table.out, plain.out);
+    for (const char* name : {"human_clusters.txt", "mouse_clusters.txt", "pair_clusters.txt", "gene_pairs.txt"}) {
+        EXPECT_TRUE(readFile(work.file(std::string("table/out/") + name)) ==
+                    readFile(work.file(std::string("plain/out/") + name)))
+            << name;
+    }
+
+    const int humanClusters =
+        static_cast<int>(readMembershipFile(work.file("table/out/human_clusters.txt")).clusters.size());
+    const int mouseClusters =
+        static_cast<int>(readMembershipFile(work.file("table/out/mouse_clusters.txt")).clusters.size());
+    std::map<std::pair<int, int>, long> fromPairs;
+    long scatterPairs = 0;
+    std::set<std::string> pairedHuman, pairedMouse;
+    const std::vector<GenePairLine> pairs = readGenePairFile(work.file("table/out/gene_pairs.txt"));
+    for (const GenePairLine& pair : pairs) {
+        pairedHuman.insert(pair.human);
+        pairedMouse.insert(pair.mouse);
+        if (pair.humanIndex == humanClusters || pair.mouseIndex == mouseClusters) {
+            ++scatterPairs;
+        } else {
+            ++fromPairs[{pair.humanIndex, pair.mouseIndex}];
+        }
+    }
+
+    const std::vector<std::string> lines = readLines(work.file("table/out/pair_table.tsv"));
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(humanClusters * mouseClusters + 2)) << "header, cells, scatter";
+    EXPECT_EQ(lines[0], "human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\t"
+                        "observed_over_expected");
+    std::vector<long> rowSums(static_cast<std::size_t>(humanClusters)), columnSums(static_cast<std::size_t>(mouseClusters));
+    long inCells = 0;
+    for (const auto& [cell, count] : fromPairs) {
+        rowSums[static_cast<std::size_t>(cell.first)] += count;
+        columnSums[static_cast<std::size_t>(cell.second)] += count;
+        inCells += count;
+    }
+    long total = 0;
+    double probabilities = 0.0;
+    for (std::size_t l = 1; l < lines.size(); ++l) {
+        std::vector<std::string> f = splitText(lines[l], '\t');
+        f.resize(6);
+        total += std::stol(f[2]);
+        probabilities += number(f[3]);
+        if (l + 1 == lines.size()) {
+            EXPECT_EQ(f[0] + " " + f[1], "scatter scatter");
+            EXPECT_EQ(std::stol(f[2]), scatterPairs) << "pairs with a gene in no cluster";
+            EXPECT_EQ(f[4] + f[5], "") << "nothing is expected of scatter";
+            continue;
+        }
+        const int i = static_cast<int>((l - 1) / static_cast<std::size_t>(mouseClusters));
+        const int j = static_cast<int>((l - 1) % static_cast<std::size_t>(mouseClusters));
+        EXPECT_EQ(f[0] + " " + f[1], std::to_string(i) + " " + std::to_string(j)) << "cells row by row";
+        const long count = fromPairs[{i, j}];
+        EXPECT_EQ(std::stol(f[2]), count) << "cell " << i << "," << j;
+        const double expected = static_cast<double>(rowSums[static_cast<std::size_t>(i)]) *
+                                static_cast<double>(columnSums[static_cast<std::size_t>(j)]) / static_cast<double>(inCells);
+        EXPECT_NEAR(number(f[4]), expected, expected * 1e-5) << "cell " << i << "," << j;
+        EXPECT_NEAR(number(f[5]), count / expected, count / expected * 1e-5) << "cell " << i << "," << j;
+    }
+    EXPECT_EQ(total, static_cast<long>(pairs.size()));
+    EXPECT_NEAR(probabilities, 1.0, 1e-4) << "the fitted cells and scatter share one distribution";
+    const std::string record = readFile(work.file("table/out/record.json"));
+    EXPECT_NE(record.find("\"pairsWithBothGenesPresent\": " + std::to_string(total) + "\n"), std::string::npos)
+        << "the rows sum to the pairs with both genes kept";
+
+    // The posterior column: empty exactly for genes without a pair, a probability otherwise.
+    for (const auto& [file, paired] :
+         {std::pair{std::string("human.tsv"), &pairedHuman}, std::pair{std::string("mouse.tsv"), &pairedMouse}}) {
+        const std::vector<std::string> rows = readLines(work.file("table/out/" + file));
+        ASSERT_FALSE(rows.empty());
+        EXPECT_EQ(rows[0], "identifier\tannotation\tcluster\tnearest_cluster\tdistance_to_nearest\tposterior");
+        std::size_t withPosterior = 0;
+        for (std::size_t r = 1; r < rows.size(); ++r) {
+            std::vector<std::string> f = splitText(rows[r], '\t');
+            f.resize(6);
+            if (paired->count(f[0]) == 0) {
+                EXPECT_EQ(f[5], "") << file << " " << f[0] << " has no pair";
+                continue;
+            }
+            ++withPosterior;
+            const double posterior = number(f[5]);
+            EXPECT_TRUE(posterior > 0.0 && posterior <= 1.0) << file << " " << f[0] << ": \"" << f[5] << "\"";
+        }
+        EXPECT_EQ(withPosterior, paired->size()) << file;
+    }
+}
+
+}  // namespace
+}  // namespace orthomix::testing
