@@ -157,27 +157,38 @@ Status resolvePairs(Dataset& data, const OrthologTable& table, const ParameterSe
     return reportOrthologMatches(data.orthologs.summary, settings.orthologFile, reporter);
 }
 
-AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& settings, Reporter& reporter,
-                            const RunRecord& record) {
-    const AttemptSettings attemptSettings{settings.stoppingThr,
-                                          static_cast<std::int32_t>(settings.psudo_uniform_counts),
-                                          settings.fastDensity, settings.kmeansMaxIterations};
-    return [&data, attemptSettings, verbose = settings.verbose, &reporter, &record](
-               const AttemptStart& start, std::int32_t repetition, std::int32_t attempt) {
+std::string secondsText(double seconds, const char* format) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, seconds);
+    return text;
+}
+
+AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& settings, const RunRecord& record,
+                            ThreadPool& pool) {
+    AttemptSettings attemptSettings{settings.stoppingThr, static_cast<std::int32_t>(settings.psudo_uniform_counts),
+                                    settings.fastDensity, settings.kmeansMaxIterations};
+    attemptSettings.pool = &pool;
+    return [&data, attemptSettings, &record](const AttemptStart& start, const AttemptContext& context) {
+        AttemptSettings own = attemptSettings;
+        own.stop = &context.stop;
         IterationObserver observer;
-        if (verbose) {
-            observer = [&reporter, &record, repetition, attempt](const IterationProgress& progress) {
-                char seconds[32];
-                std::snprintf(seconds, sizeof seconds, "%.3f", record.secondsSinceStart());
-                reporter.note("repetition " + std::to_string(repetition) + " attempt " + std::to_string(attempt) +
-                              " iteration " + std::to_string(progress.iteration) + ": log-likelihood " +
-                              formatNumber(progress.logLikelihood) + ", spreads " +
-                              formatNumber(progress.humanSpread) + " (human) " + formatNumber(progress.mouseSpread) +
-                              " (mouse), " + std::to_string(progress.scatterPairs) + " scatter pairs, " + seconds +
-                              " s");
+        StepObserver stepObserver;
+        if (context.progress.enabled()) {
+            AttemptProgress& progress = context.progress;
+            observer = [&progress, &record](const IterationProgress& done) {
+                progress.post("iteration " + std::to_string(done.iteration) + ": log-likelihood " +
+                              formatNumber(done.logLikelihood) + ", spreads " + formatNumber(done.humanSpread) +
+                              " (human) " + formatNumber(done.mouseSpread) + " (mouse), " +
+                              std::to_string(done.scatterPairs) + " scatter pairs, " +
+                              secondsText(record.secondsSinceStart(), "%.3f") + " s");
+            };
+            stepObserver = [&progress](const IterationStep& step) {
+                progress.postTransient("iteration " + std::to_string(step.iteration) + " still running: " +
+                                       step.step + " " + secondsText(100.0 * step.fractionDone, "%.0f") +
+                                       "% done after " + secondsText(step.seconds, "%.1f") + " s");
             };
         }
-        return runAttempt(data, start, attemptSettings, observer);
+        return runAttempt(data, start, own, observer, stepObserver);
     };
 }
 
@@ -198,11 +209,12 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
     Dataset& data = *prepared;
 
     RandomGenerator random(*record.seed);
+    ThreadPool pool(static_cast<unsigned>(settings.threads));
     const RepetitionSettings repetitionSettings{settings.k, settings.nMaxAlgRun, settings.verbose};
     Result<RepetitionOutcome> outcome = timePhase(record.repetitionsSeconds, [&]() -> Result<RepetitionOutcome> {
         ORTHOMIX_TRY(resolvePairs(data, orthologTable, settings, reporter, record));
-        return runRepetitions(data, repetitionSettings, random, attemptRunner(data, settings, reporter, record),
-                              reporter, record.attempts);
+        return runRepetitions(data, repetitionSettings, random, attemptRunner(data, settings, record, pool),
+                              reporter, record.attempts, pool);
     });
     if (!outcome) return outcome.error();
     record.best = RunRecord::Best{outcome->bestRepetition, outcome->bestLogLikelihood, outcome->bic};

@@ -10,7 +10,7 @@ namespace orthomix {
 using P = ParameterSetting;
 using K = SettingKind;
 
-const std::array<SettingDefinition, 22> kSettings = {{
+const std::array<SettingDefinition, 23> kSettings = {{
     {"dataFile_hm", K::InputPath, true, "human expression data file", &P::dataFile_hm},
     {"dataFile_ms", K::InputPath, true, "mouse expression data file", &P::dataFile_ms},
     {"annotFile_hm", K::InputPath, true, "human annotation file", &P::annotFile_hm},
@@ -35,6 +35,8 @@ const std::array<SettingDefinition, 22> kSettings = {{
     {"assignmentFile_hm", K::OutputPath, false, "table of every kept human gene's cluster", &P::assignmentFile_hm},
     {"assignmentFile_ms", K::OutputPath, false, "table of every kept mouse gene's cluster", &P::assignmentFile_ms},
     {"verbose", K::Switch, false, "\"yes\" reports every EM iteration on standard error", &P::verbose},
+    {"threads", K::Threads, false, "threads to work on (default: every hardware thread; same results for all)",
+     &P::threads},
 }};
 
 namespace {
@@ -105,7 +107,8 @@ Status checkSettings(const ParameterSetting& settings, const ParameterTable& tab
             if (definition.required && (settings.**member).empty()) {
                 return Error{"The key " + key + " is missing or empty" + inFile};
             }
-        } else if (definition.kind == SettingKind::Count) {
+        } else if (definition.kind == SettingKind::Count ||
+                   (definition.kind == SettingKind::Threads && lookup(table, definition.key))) {
             const std::int32_t value = settings.*std::get<std::int32_t ParameterSetting::*>(definition.field);
             if (value < 1) {
                 return Error{"The key " + key + " must be at least 1" + inFile + " (it is " + std::to_string(value) +

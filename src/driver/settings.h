@@ -38,6 +38,7 @@ struct ParameterSetting {
     std::string assignmentFile_hm;
     std::string assignmentFile_ms;
     bool verbose = false;
+    std::int32_t threads = 0;  // 0: every hardware thread
 
     // Not a key: the k-means start makes two passes.
     std::int32_t kmeansMaxIterations = 1;
@@ -50,6 +51,7 @@ enum class SettingKind {
     Real,        // the longest leading decimal number, 0 without one
     Count,       // the leading whole number; at least 1
     Seed,        // a whole number from 0 to 4294967295 (a negative one counts modulo 2^32)
+    Threads,     // the leading whole number, at least 1 when given
 };
 
 using SettingField =
@@ -67,7 +69,7 @@ struct SettingDefinition {
 };
 
 // Every key, in the order they are taken out of the file and checked.
-extern const std::array<SettingDefinition, 22> kSettings;
+extern const std::array<SettingDefinition, 23> kSettings;
 
 // Takes every known key out of the table; a missing key leaves the default.
 // Never fails, so that a failed run can still show what it read.

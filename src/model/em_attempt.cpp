@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 #include "model/densities.h"
 #include "model/kmeans_start.h"
@@ -60,11 +61,40 @@ struct PairedGenes {
     }
 };
 
+// Tells the step observer where an iteration stands once it has run for
+// kSlowIterationSeconds, then at most that often. Checked from any thread.
+class SlowIterationWatch {
+public:
+    explicit SlowIterationWatch(const StepObserver& observer) : observer_(observer) {}
+
+    bool active() const { return static_cast<bool>(observer_); }
+    void begin(int iteration) {
+        iteration_ = iteration;
+        started_ = Clock::now();
+        lastReport_ = started_;
+    }
+    void check(const char* step, double fractionDone) {
+        if (!observer_) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        const Clock::time_point now = Clock::now();
+        if (std::chrono::duration<double>(now - lastReport_).count() < kSlowIterationSeconds) return;
+        lastReport_ = now;
+        observer_(IterationStep{iteration_, step, fractionDone, std::chrono::duration<double>(now - started_).count()});
+    }
+
+private:
+    const StepObserver& observer_;
+    std::mutex mutex_;
+    int iteration_ = 0;
+    Clock::time_point started_, lastReport_;
+};
+
 // The working state of one attempt; nothing of it outlives runAttempt.
 class EmAttempt {
 public:
-    EmAttempt(const Dataset& data, const AttemptSettings& settings, const IterationObserver& observer)
-        : data_(data), settings_(settings), observer_(observer) {}
+    EmAttempt(const Dataset& data, const AttemptSettings& settings, const IterationObserver& observer,
+              const StepObserver& stepObserver)
+        : data_(data), settings_(settings), observer_(observer), watch_(stepObserver) {}
 
     Result<AttemptResult> run(const AttemptStart& start);
 
@@ -78,12 +108,22 @@ private:
     double exactEStep(double humanScatterDensity, double mouseScatterDensity);
     double logDomainEStep(double humanScatterDensity, double mouseScatterDensity);
     void applyLabels(const OrthologPair& pair, const PairLabels& labels);
+    double applyPairResults();
     AttemptResult finish();
+    // body(begin, end) over ranges of [0, count) on the pool, reporting the
+    // step's progress when the iteration runs long.
+    template <typename Body>
+    void split(const char* step, std::size_t count, Body body);
 
     const Dataset& data_;
     const AttemptSettings& settings_;
     const IterationObserver& observer_;
+    SlowIterationWatch watch_;
     AttemptResult result_;
+    // Per pair, written side by side and then taken in pair order: the
+    // logarithm of its total density and where its genes go.
+    std::vector<double> pairLogTotals_;
+    std::vector<PairLabels> pairLabels_;
 
     OrganismState human_, mouse_;
     PairTableState table_;
@@ -94,7 +134,7 @@ private:
     std::vector<DensityForm> humanForms_, mouseForms_;
     LogDensityForms humanLogForms_, mouseLogForms_;
     std::vector<double> logPairTable_;
-    std::vector<double> humanDensities_, mouseDensities_, joint_;
+    std::vector<double> humanDensities_, mouseDensities_;
 };
 
 void EmAttempt::reorderClusters(const ClusterOrders& orders) {
@@ -141,7 +181,6 @@ void EmAttempt::createPairWeights() {
     pairedMouse_.build(pairs, data_.mouse.expression, [](const OrthologPair& p) { return p.mouse; });
     humanDensities_.assign(pairedHuman_.genes.size() * kHm, 0.0);
     mouseDensities_.assign(pairedMouse_.genes.size() * kMs, 0.0);
-    joint_.assign(kHm * kMs, 0.0);
 }
 
 void EmAttempt::applyLabels(const OrthologPair& pair, const PairLabels& labels) {
@@ -159,35 +198,66 @@ void EmAttempt::applyLabels(const OrthologPair& pair, const PairLabels& labels) 
     }
 }
 
+template <typename Body>
+void EmAttempt::split(const char* step, std::size_t count, Body body) {
+    if (!watch_.active()) {
+        forRanges(settings_.pool, count, body);
+        return;
+    }
+    std::atomic<std::size_t> done{0};
+    forRanges(settings_.pool, count, [&](std::size_t begin, std::size_t end) {
+        body(begin, end);
+        const std::size_t finished = done.fetch_add(end - begin) + (end - begin);
+        watch_.check(step, static_cast<double>(finished) / static_cast<double>(count));
+    });
+}
+
+// The pairs' labels in pair order (a gene in several pairs keeps the label
+// of its last one) and the log-likelihood summed in pair order.
+double EmAttempt::applyPairResults() {
+    const std::vector<OrthologPair>& pairs = data_.orthologs.pairs;
+    double sum = 0.0;
+    for (std::size_t r = 0; r < pairs.size(); ++r) {
+        applyLabels(pairs[r], pairLabels_[r]);
+        sum += pairLogTotals_[r];
+    }
+    return sum;
+}
+
 double EmAttempt::exactEStep(double humanScatterDensity, double mouseScatterDensity) {
     const auto kHm = static_cast<std::size_t>(human_.clusterCount());
     const auto kMs = static_cast<std::size_t>(mouse_.clusterCount());
     // The parameters are fixed during the pass, so each gene's densities are
     // evaluated once even when the gene is in several pairs.
-    const auto densities = [](const ClusterParameters& parameters, std::vector<DensityForm>& forms,
-                              const PairedGenes& paired, const ExpressionMatrix& expression, std::vector<double>& out) {
+    const auto densities = [this](const ClusterParameters& parameters, std::vector<DensityForm>& forms,
+                                  const PairedGenes& paired, const ExpressionMatrix& expression,
+                                  std::vector<double>& out) {
         prepareDensityForms(parameters, forms);
         const std::size_t k = forms.size();
-        for (std::size_t g = 0; g < paired.genes.size(); ++g) {
-            const double* x = expression.row(paired.genes[g]);
-            for (std::size_t c = 0; c < k; ++c) out[g * k + c] = density(x, forms[c], paired.valuesFinite[g] != 0);
-        }
+        split("E-step densities", paired.genes.size(), [&](std::size_t begin, std::size_t end) {
+            for (std::size_t g = begin; g < end; ++g) {
+                const double* x = expression.row(paired.genes[g]);
+                for (std::size_t c = 0; c < k; ++c) out[g * k + c] = density(x, forms[c], paired.valuesFinite[g] != 0);
+            }
+        });
     };
     densities(human_.parameters, humanForms_, pairedHuman_, data_.human.expression, humanDensities_);
     densities(mouse_.parameters, mouseForms_, pairedMouse_, data_.mouse.expression, mouseDensities_);
     const double scatterTerm = (table_.table.scatterProbability * humanScatterDensity) * mouseScatterDensity;
-    const std::vector<OrthologPair>& pairs = data_.orthologs.pairs;
-    double sum = 0.0;
-    PairLabels labels;
-    for (std::size_t r = 0; r < pairs.size(); ++r) {
-        const double total =
-            pairEStep(table_.table, &humanDensities_[pairedHuman_.slotOfPair[r] * kHm],
-                      &mouseDensities_[pairedMouse_.slotOfPair[r] * kMs], scatterTerm, weights_.rowSums(r),
-                      weights_.columnSums(r), joint_.data(), labels);
-        applyLabels(pairs[r], labels);
-        sum += std::log(total);
-    }
-    return sum;
+    const std::size_t pairCount = data_.orthologs.pairs.size();
+    pairLogTotals_.resize(pairCount);
+    pairLabels_.resize(pairCount);
+    split("E-step pairs", pairCount, [&](std::size_t begin, std::size_t end) {
+        std::vector<double> joint(kHm * kMs);
+        for (std::size_t r = begin; r < end; ++r) {
+            const double total =
+                pairEStep(table_.table, &humanDensities_[pairedHuman_.slotOfPair[r] * kHm],
+                          &mouseDensities_[pairedMouse_.slotOfPair[r] * kMs], scatterTerm, weights_.rowSums(r),
+                          weights_.columnSums(r), joint.data(), pairLabels_[r]);
+            pairLogTotals_[r] = std::log(total);
+        }
+    });
+    return applyPairResults();
 }
 
 double EmAttempt::logDomainEStep(double humanScatterDensity, double mouseScatterDensity) {
@@ -195,37 +265,45 @@ double EmAttempt::logDomainEStep(double humanScatterDensity, double mouseScatter
     const auto kMs = static_cast<std::size_t>(mouse_.clusterCount());
     prepareLogDensityForms(human_.parameters, humanLogForms_);
     prepareLogDensityForms(mouse_.parameters, mouseLogForms_);
-    for (std::size_t g = 0; g < pairedHuman_.genes.size(); ++g) {
-        logDensities(data_.human.expression.row(pairedHuman_.genes[g]), humanLogForms_, &humanDensities_[g * kHm]);
-    }
-    for (std::size_t g = 0; g < pairedMouse_.genes.size(); ++g) {
-        logDensities(data_.mouse.expression.row(pairedMouse_.genes[g]), mouseLogForms_, &mouseDensities_[g * kMs]);
-    }
+    split("E-step densities", pairedHuman_.genes.size(), [&](std::size_t begin, std::size_t end) {
+        for (std::size_t g = begin; g < end; ++g) {
+            logDensities(data_.human.expression.row(pairedHuman_.genes[g]), humanLogForms_, &humanDensities_[g * kHm]);
+        }
+    });
+    split("E-step densities", pairedMouse_.genes.size(), [&](std::size_t begin, std::size_t end) {
+        for (std::size_t g = begin; g < end; ++g) {
+            logDensities(data_.mouse.expression.row(pairedMouse_.genes[g]), mouseLogForms_, &mouseDensities_[g * kMs]);
+        }
+    });
     const std::vector<double>& cells = table_.table.cells;
     logPairTable_.resize(cells.size());
     for (std::size_t c = 0; c < cells.size(); ++c) logPairTable_[c] = std::log(cells[c]);
     const double logScatterTerm =
         std::log((table_.table.scatterProbability * humanScatterDensity) * mouseScatterDensity);
-    const std::vector<OrthologPair>& pairs = data_.orthologs.pairs;
-    double sum = 0.0;
-    PairLabels labels;
-    for (std::size_t r = 0; r < pairs.size(); ++r) {
-        sum += pairLogEStep(logPairTable_.data(), static_cast<int>(kHm), static_cast<int>(kMs),
-                            &humanDensities_[pairedHuman_.slotOfPair[r] * kHm],
-                            &mouseDensities_[pairedMouse_.slotOfPair[r] * kMs], logScatterTerm, weights_.rowSums(r),
-                            weights_.columnSums(r), joint_.data(), labels);
-        applyLabels(pairs[r], labels);
-    }
-    return sum;
+    const std::size_t pairCount = data_.orthologs.pairs.size();
+    pairLogTotals_.resize(pairCount);
+    pairLabels_.resize(pairCount);
+    split("E-step pairs", pairCount, [&](std::size_t begin, std::size_t end) {
+        std::vector<double> scratch(kHm * kMs);
+        for (std::size_t r = begin; r < end; ++r) {
+            pairLogTotals_[r] = pairLogEStep(logPairTable_.data(), static_cast<int>(kHm), static_cast<int>(kMs),
+                                             &humanDensities_[pairedHuman_.slotOfPair[r] * kHm],
+                                             &mouseDensities_[pairedMouse_.slotOfPair[r] * kMs], logScatterTerm,
+                                             weights_.rowSums(r), weights_.columnSums(r), scratch.data(),
+                                             pairLabels_[r]);
+        }
+    });
+    return applyPairResults();
 }
 
 Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
     const ExpressionMatrix& humanValues = data_.human.expression;
     const ExpressionMatrix& mouseValues = data_.mouse.expression;
+    ThreadPool* pool = settings_.pool;
     KMeansStart humanStart = runKMeans(humanValues, start.humanSeeds, settings_.stoppingThr,
-                                       settings_.kmeansMaxIterations);
+                                       settings_.kmeansMaxIterations, pool);
     KMeansStart mouseStart = runKMeans(mouseValues, start.mouseSeeds, settings_.stoppingThr,
-                                       settings_.kmeansMaxIterations);
+                                       settings_.kmeansMaxIterations, pool);
     // Only a NaN objective leaves an organism without clusters.
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
     if (!(humanStart.meanDistance < kInfinity) || !(mouseStart.meanDistance < kInfinity)) {
@@ -236,23 +314,26 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
     mouse_.clusters = std::move(mouseStart.clusters);
     mouse_.labels = std::move(mouseStart.labels);
 
-    result_.humanSpread = human_.clusters.spread(humanValues, humanValues.rows());
-    result_.mouseSpread = mouse_.clusters.spread(mouseValues, mouseValues.rows());
+    result_.humanSpread = human_.clusters.spread(humanValues, humanValues.rows(), pool);
+    result_.mouseSpread = mouse_.clusters.spread(mouseValues, mouseValues.rows(), pool);
     const double humanScatterDensity = scatterDensity(humanValues);
     const double mouseScatterDensity = scatterDensity(mouseValues);
     const std::size_t pairCount = data_.orthologs.pairs.size();
     EmTimings& timings = result_.timings;
 
     for (;;) {
+        if (settings_.stop && settings_.stop->load()) return reject("no longer needed");
+        watch_.begin(result_.iterations + 1);
         Clock::time_point clock = Clock::now();
         reorderClusters(estimatePairTable(data_.orthologs.pairs, human_.labels, mouse_.labels, human_.clusterCount(),
                                           mouse_.clusterCount(), settings_.pseudoCounts, table_));
         result_.scatterPairs = table_.scatterPairs;
         ORTHOMIX_TRY(smoothPairTable(table_));
         timings.pairTable += secondsSince(clock);
+        watch_.check("pair table", 1.0);
         if (result_.iterations == 0) {
             createPairWeights();
-            if (!updateClusterParameters(data_, weights_, human_, mouse_, mStep_)) {
+            if (!updateClusterParameters(data_, weights_, human_, mouse_, mStep_, pool)) {
                 return reject("a cluster without ortholog weight");
             }
             timings.mStep += secondsSince(clock);
@@ -261,11 +342,14 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
                                                   ? logDomainEStep(humanScatterDensity, mouseScatterDensity)
                                                   : exactEStep(humanScatterDensity, mouseScatterDensity);
         timings.eStep += secondsSince(clock);
-        if (!updateClusterParameters(data_, weights_, human_, mouse_, mStep_)) {
+        watch_.check("E-step", 1.0);
+        if (!updateClusterParameters(data_, weights_, human_, mouse_, mStep_, pool)) {
             return reject("a cluster without ortholog weight");
         }
         timings.mStep += secondsSince(clock);
-        const std::optional<std::size_t> scatterPairs = reassignClusterMembers(data_, human_, mouse_, reassignment_);
+        watch_.check("M-step", 1.0);
+        const std::optional<std::size_t> scatterPairs =
+            reassignClusterMembers(data_, human_, mouse_, reassignment_, pool);
         timings.reassignment += secondsSince(clock);
         if (!scatterPairs) return reject("a gene without a nearest mean");
         result_.scatterPairs = *scatterPairs;
@@ -273,8 +357,8 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
 
         const double oldHumanSpread = result_.humanSpread;
         const double oldMouseSpread = result_.mouseSpread;
-        result_.humanSpread = human_.clusters.spread(humanValues, humanValues.rows());
-        result_.mouseSpread = mouse_.clusters.spread(mouseValues, mouseValues.rows());
+        result_.humanSpread = human_.clusters.spread(humanValues, humanValues.rows(), pool);
+        result_.mouseSpread = mouse_.clusters.spread(mouseValues, mouseValues.rows(), pool);
         result_.logLikelihood = iterationLogLikelihood;
         result_.logLikelihoodByIteration.push_back(iterationLogLikelihood);
         ++result_.iterations;
@@ -327,8 +411,8 @@ AttemptStart drawAttemptStart(RandomGenerator& random, std::int32_t k, const Dat
 }
 
 Result<AttemptResult> runAttempt(const Dataset& data, const AttemptStart& start, const AttemptSettings& settings,
-                                 const IterationObserver& observer) {
-    EmAttempt attempt(data, settings, observer);
+                                 const IterationObserver& observer, const StepObserver& stepObserver) {
+    EmAttempt attempt(data, settings, observer, stepObserver);
     return attempt.run(start);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -12,6 +13,7 @@
 #include "numeric/random_generator.h"
 #include "records/dataset.h"
 #include "support/error.h"
+#include "support/thread_pool.h"
 
 namespace orthomix {
 
@@ -24,6 +26,8 @@ struct AttemptSettings {
     std::int32_t pseudoCounts = 0;    // added to the scatter pairs when the scatter probability is estimated
     bool fastDensity = false;         // the log-domain E-step
     std::int32_t kmeansMaxIterations = 1;
+    ThreadPool* pool = nullptr;               // shares out the work of an iteration; none: the calling thread
+    const std::atomic<bool>* stop = nullptr;  // once set, the attempt ends before its next iteration, rejected
 };
 
 // The random part of an attempt: the seed genes of both organisms' k-means starts.
@@ -52,6 +56,19 @@ struct IterationProgress {
     std::size_t scatterPairs = 0;
 };
 using IterationObserver = std::function<void(const IterationProgress&)>;
+
+// Where an iteration that runs long stands; reported every few seconds once
+// an iteration has taken that long, possibly from several threads at once.
+struct IterationStep {
+    int iteration = 0;         // the iteration in progress, from 1
+    const char* step = "";     // "pair table", "E-step", "M-step", "reassignment"
+    double fractionDone = 0.0;  // of that step
+    double seconds = 0.0;       // since the iteration began
+};
+using StepObserver = std::function<void(const IterationStep&)>;
+
+// An iteration reports its steps once it has run this long, then at most this often.
+inline constexpr double kSlowIterationSeconds = 5.0;
 
 // One organism's clustering at the end of an attempt.
 struct OrganismClustering {
@@ -83,6 +100,6 @@ struct AttemptResult {
 // result with a rejection reason; only a numerical failure of the pair-table
 // fit is an error.
 Result<AttemptResult> runAttempt(const Dataset& data, const AttemptStart& start, const AttemptSettings& settings,
-                                 const IterationObserver& observer = {});
+                                 const IterationObserver& observer = {}, const StepObserver& stepObserver = {});
 
 }  // namespace orthomix

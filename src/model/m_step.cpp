@@ -39,7 +39,8 @@ __attribute__((target_clones("avx2", "default"))) void addWeightedSquares(const 
 // instead of once per cluster.
 template <typename WeightsOf, typename GeneOf>
 bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount, std::size_t clusterCount,
-                      WeightsOf weightsOf, GeneOf geneOf, ClusterParameters& out, MStepWorkspace& workspace) {
+                      WeightsOf weightsOf, GeneOf geneOf, ClusterParameters& out, MStepWorkspace& workspace,
+                      ThreadPool* pool) {
     std::vector<double>& totalWeight = workspace.totalWeights;
     totalWeight.assign(clusterCount, 0.0);
     for (std::size_t r = 0; r < pairCount; ++r) {
@@ -51,39 +52,49 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
     }
     const std::size_t columns = expression.columns();
     out.resize(clusterCount, columns);
-    for (std::size_t r = 0; r < pairCount; ++r) {
-        addWeightedValues(expression.row(geneOf(r)), weightsOf(r), clusterCount, columns, out.means.data());
-    }
-    for (std::size_t c = 0; c < clusterCount; ++c) {
-        const double reciprocal = 1.0 / totalWeight[c];
-        double* mean = out.means.data() + c * columns;
-        for (std::size_t i = 0; i < columns; ++i) mean[i] = mean[i] * reciprocal;
-    }
-    for (std::size_t r = 0; r < pairCount; ++r) {
-        addWeightedSquares(expression.row(geneOf(r)), weightsOf(r), clusterCount, columns, out.means.data(),
-                           out.variances.data());
-    }
-    for (std::size_t c = 0; c < clusterCount; ++c) {
-        const double reciprocal = 1.0 / totalWeight[c];
-        double* variance = out.variances.data() + c * columns;
-        for (std::size_t i = 0; i < columns; ++i) variance[i] = variance[i] * reciprocal;
-    }
+    // Each thread takes a block of clusters through all pairs: one pass over
+    // the genes per thread, and no sum is shared.
+    const std::size_t blocks = pool ? pool->threads() : 1;
+    forRanges(
+        pool, clusterCount,
+        [&](std::size_t first, std::size_t end) {
+            const std::size_t width = end - first;
+            double* means = out.means.data() + first * columns;
+            double* variances = out.variances.data() + first * columns;
+            for (std::size_t r = 0; r < pairCount; ++r) {
+                addWeightedValues(expression.row(geneOf(r)), weightsOf(r) + first, width, columns, means);
+            }
+            for (std::size_t c = first; c < end; ++c) {
+                const double reciprocal = 1.0 / totalWeight[c];
+                double* mean = out.means.data() + c * columns;
+                for (std::size_t i = 0; i < columns; ++i) mean[i] = mean[i] * reciprocal;
+            }
+            for (std::size_t r = 0; r < pairCount; ++r) {
+                addWeightedSquares(expression.row(geneOf(r)), weightsOf(r) + first, width, columns, means, variances);
+            }
+            for (std::size_t c = first; c < end; ++c) {
+                const double reciprocal = 1.0 / totalWeight[c];
+                double* variance = out.variances.data() + c * columns;
+                for (std::size_t i = 0; i < columns; ++i) variance[i] = variance[i] * reciprocal;
+            }
+        },
+        blocks);
     return true;
 }
 
 }  // namespace
 
 bool updateClusterParameters(const Dataset& data, const PairWeights& weights, OrganismState& human,
-                             OrganismState& mouse, MStepWorkspace& workspace) {
+                             OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool) {
     const std::vector<OrthologPair>& pairs = data.orthologs.pairs;
     const bool humanOk = estimateClusters(
         data.human.expression, pairs.size(), weights.humanClusters(), [&](std::size_t r) { return weights.rowSums(r); },
-        [&](std::size_t r) { return pairs[r].human; }, human.parameters, workspace);
+        [&](std::size_t r) { return pairs[r].human; }, human.parameters, workspace, pool);
     if (!humanOk) return false;
     return estimateClusters(
         data.mouse.expression, pairs.size(), weights.mouseClusters(),
         [&](std::size_t r) { return weights.columnSums(r); }, [&](std::size_t r) { return pairs[r].mouse; },
-        mouse.parameters, workspace);
+        mouse.parameters, workspace, pool);
 }
 
 }  // namespace orthomix

@@ -32,9 +32,11 @@ void NearestMeanSearch::prepare(const double* means, std::size_t clusterCount, s
     sums_.resize(clusterCount);
 }
 
-int NearestMeanSearch::find(const double* x, double* distance) {
+int NearestMeanSearch::find(const double* x, double* distance) { return find(x, sums_.data(), distance); }
+
+int NearestMeanSearch::find(const double* x, double* sums_, double* distance) const {
     if (clusterCount_ == 0) return -1;
-    squaredDistances(x, meansByColumn_.data(), columns_, clusterCount_, sums_.data());
+    squaredDistances(x, meansByColumn_.data(), columns_, clusterCount_, sums_);
     double best = std::numeric_limits<double>::infinity();
     int position = -1;
     for (std::size_t c = 0; c < clusterCount_; ++c) {

@@ -29,13 +29,23 @@ double OrganismClusters::meanDistanceToCentre(std::size_t cluster, const Express
     return sum / static_cast<double>(static_cast<std::uint32_t>(list.size()));
 }
 
-double OrganismClusters::spread(const ExpressionMatrix& expression, std::size_t geneCount) const {
+double OrganismClusters::spread(const ExpressionMatrix& expression, std::size_t geneCount, ThreadPool* pool) const {
+    std::vector<double> meanDistances(count());
+    forRanges(pool, count(), [&](std::size_t begin, std::size_t end) {
+        for (std::size_t c = begin; c < end; ++c) meanDistances[c] = meanDistanceToCentre(c, expression);
+    });
     double sum = 0.0;
     for (std::size_t c = 0; c < count(); ++c) {
         const double memberCount = static_cast<double>(static_cast<std::uint32_t>(members[c].size()));
-        sum += meanDistanceToCentre(c, expression) * memberCount / static_cast<double>(geneCount);
+        sum += meanDistances[c] * memberCount / static_cast<double>(geneCount);
     }
     return sum;
+}
+
+void OrganismClusters::recomputeCentres(const ExpressionMatrix& expression, ThreadPool* pool) {
+    forRanges(pool, count(), [&](std::size_t begin, std::size_t end) {
+        for (std::size_t c = begin; c < end; ++c) recomputeCentre(c, expression);
+    });
 }
 
 }  // namespace orthomix
