@@ -133,7 +133,7 @@ private:
     PairedGenes pairedHuman_, pairedMouse_;
     std::vector<DensityForm> humanForms_, mouseForms_;
     LogDensityForms humanLogForms_, mouseLogForms_;
-    std::vector<double> logPairTable_;
+    GeneFeatures humanFeatures_, mouseFeatures_;
     std::vector<double> humanDensities_, mouseDensities_;
 };
 
@@ -179,6 +179,10 @@ void EmAttempt::createPairWeights() {
     }
     pairedHuman_.build(pairs, data_.human.expression, [](const OrthologPair& p) { return p.human; });
     pairedMouse_.build(pairs, data_.mouse.expression, [](const OrthologPair& p) { return p.mouse; });
+    if (settings_.fastDensity) {
+        humanFeatures_.build(data_.human.expression, pairedHuman_.genes);
+        mouseFeatures_.build(data_.mouse.expression, pairedMouse_.genes);
+    }
     humanDensities_.assign(pairedHuman_.genes.size() * kHm, 0.0);
     mouseDensities_.assign(pairedMouse_.genes.size() * kMs, 0.0);
 }
@@ -263,34 +267,28 @@ double EmAttempt::exactEStep(double humanScatterDensity, double mouseScatterDens
 double EmAttempt::logDomainEStep(double humanScatterDensity, double mouseScatterDensity) {
     const auto kHm = static_cast<std::size_t>(human_.clusterCount());
     const auto kMs = static_cast<std::size_t>(mouse_.clusterCount());
-    prepareLogDensityForms(human_.parameters, humanLogForms_);
-    prepareLogDensityForms(mouse_.parameters, mouseLogForms_);
-    split("E-step densities", pairedHuman_.genes.size(), [&](std::size_t begin, std::size_t end) {
-        for (std::size_t g = begin; g < end; ++g) {
-            logDensities(data_.human.expression.row(pairedHuman_.genes[g]), humanLogForms_, &humanDensities_[g * kHm]);
-        }
+    prepareLogDensityForms(human_.parameters, humanFeatures_, humanLogForms_);
+    prepareLogDensityForms(mouse_.parameters, mouseFeatures_, mouseLogForms_);
+    // Blocks of genes, one matrix product each; the blocks do not depend on
+    // the number of threads, so neither do the products' roundings.
+    split("E-step densities", humanFeatures_.rows, [&](std::size_t begin, std::size_t end) {
+        logDensities(humanFeatures_, begin, end, humanLogForms_, &humanDensities_[begin * kHm]);
     });
-    split("E-step densities", pairedMouse_.genes.size(), [&](std::size_t begin, std::size_t end) {
-        for (std::size_t g = begin; g < end; ++g) {
-            logDensities(data_.mouse.expression.row(pairedMouse_.genes[g]), mouseLogForms_, &mouseDensities_[g * kMs]);
-        }
+    split("E-step densities", mouseFeatures_.rows, [&](std::size_t begin, std::size_t end) {
+        logDensities(mouseFeatures_, begin, end, mouseLogForms_, &mouseDensities_[begin * kMs]);
     });
-    const std::vector<double>& cells = table_.table.cells;
-    logPairTable_.resize(cells.size());
-    for (std::size_t c = 0; c < cells.size(); ++c) logPairTable_[c] = std::log(cells[c]);
-    const double logScatterTerm =
-        std::log((table_.table.scatterProbability * humanScatterDensity) * mouseScatterDensity);
+    const ScatterTerm scatter =
+        ScatterTerm::of((table_.table.scatterProbability * humanScatterDensity) * mouseScatterDensity);
     const std::size_t pairCount = data_.orthologs.pairs.size();
     pairLogTotals_.resize(pairCount);
     pairLabels_.resize(pairCount);
     split("E-step pairs", pairCount, [&](std::size_t begin, std::size_t end) {
-        std::vector<double> scratch(kHm * kMs);
+        PairLogScratch scratch;
+        scratch.prepare(table_.table);
         for (std::size_t r = begin; r < end; ++r) {
-            pairLogTotals_[r] = pairLogEStep(logPairTable_.data(), static_cast<int>(kHm), static_cast<int>(kMs),
-                                             &humanDensities_[pairedHuman_.slotOfPair[r] * kHm],
-                                             &mouseDensities_[pairedMouse_.slotOfPair[r] * kMs], logScatterTerm,
-                                             weights_.rowSums(r), weights_.columnSums(r), scratch.data(),
-                                             pairLabels_[r]);
+            pairLogTotals_[r] = pairLogEStep(table_.table, &humanDensities_[pairedHuman_.slotOfPair[r] * kHm],
+                                             &mouseDensities_[pairedMouse_.slotOfPair[r] * kMs], scatter,
+                                             weights_.rowSums(r), weights_.columnSums(r), scratch, pairLabels_[r]);
         }
     });
     return applyPairResults();
