@@ -326,7 +326,8 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
         reorderClusters(estimatePairTable(data_.orthologs.pairs, human_.labels, mouse_.labels, human_.clusterCount(),
                                           mouse_.clusterCount(), settings_.pseudoCounts, table_));
         result_.scatterPairs = table_.scatterPairs;
-        ORTHOMIX_TRY(smoothPairTable(table_));
+        ORTHOMIX_TRY(smoothPairTable(
+            table_, settings_.fastDensity ? PairTableFit::Structured : PairTableFit::Decomposition));
         timings.pairTable += secondsSince(clock);
         watch_.check("pair table", 1.0);
         if (result_.iterations == 0) {
