@@ -1,5 +1,7 @@
 // The E-step of one ortholog pair at k = 20 with 80 human and 60 mouse
-// columns, densities included: the exact kernel and the log-domain kernel.
+// columns, densities included: the exact kernel and the log-domain kernel;
+// and the exact densities against their floor of one exp call per cluster and
+// column.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -53,19 +55,73 @@ struct Fixture {
     }
 };
 
-void BM_ExactPairEStep(benchmark::State& state) {
+// The exact densities of one gene for every cluster, as the attempt computes
+// them: clusters side by side around the exp calls.
+void BM_ExactDensitiesSideBySide(benchmark::State& state) {
+    Fixture fixture;
+    ClusterDensityForms humanForms, mouseForms;
+    prepareClusterDensityForms(fixture.humanParams, humanForms);
+    prepareClusterDensityForms(fixture.mouseParams, mouseForms);
+    std::vector<double> f(kClusters), g(kClusters);
+    DensityScratch scratch;
+    std::size_t r = 0;
+    for (auto _ : state) {
+        densitiesOfGene(fixture.human.row(r), true, humanForms, f.data(), scratch);
+        densitiesOfGene(fixture.mouse.row(r), true, mouseForms, g.data(), scratch);
+        benchmark::DoNotOptimize(f.data());
+        benchmark::DoNotOptimize(g.data());
+        r = (r + 1) % kPairs;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ExactDensitiesSideBySide);
+
+// The same densities one cluster at a time: the reference they must equal bit for bit.
+void BM_ExactDensitiesOneByOne(benchmark::State& state) {
     Fixture fixture;
     std::vector<DensityForm> humanForms, mouseForms;
     prepareDensityForms(fixture.humanParams, humanForms);
     prepareDensityForms(fixture.mouseParams, mouseForms);
-    std::vector<double> f(kClusters), g(kClusters), joint(kClusters * kClusters);
-    PairLabels labels;
+    std::vector<double> f(kClusters), g(kClusters);
     std::size_t r = 0;
     for (auto _ : state) {
         for (int c = 0; c < kClusters; ++c) {
             f[c] = density(fixture.human.row(r), humanForms[c], true);
             g[c] = density(fixture.mouse.row(r), mouseForms[c], true);
         }
+        benchmark::DoNotOptimize(f.data());
+        benchmark::DoNotOptimize(g.data());
+        r = (r + 1) % kPairs;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ExactDensitiesOneByOne);
+
+// One exp call per gene, cluster and column: the floor of the exact densities.
+void BM_ExpCallsOfOnePair(benchmark::State& state) {
+    std::vector<double> arguments(kClusters * (kHumanColumns + kMouseColumns));
+    for (std::size_t i = 0; i < arguments.size(); ++i) arguments[i] = -0.01 * static_cast<double>(i % 300);
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (const double x : arguments) sum += std::exp(x);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ExpCallsOfOnePair);
+
+void BM_ExactPairEStep(benchmark::State& state) {
+    Fixture fixture;
+    ClusterDensityForms humanForms, mouseForms;
+    prepareClusterDensityForms(fixture.humanParams, humanForms);
+    prepareClusterDensityForms(fixture.mouseParams, mouseForms);
+    std::vector<double> f(kClusters), g(kClusters), joint(kClusters * kClusters);
+    DensityScratch scratch;
+    PairLabels labels;
+    std::size_t r = 0;
+    for (auto _ : state) {
+        densitiesOfGene(fixture.human.row(r), true, humanForms, f.data(), scratch);
+        densitiesOfGene(fixture.mouse.row(r), true, mouseForms, g.data(), scratch);
         benchmark::DoNotOptimize(pairEStep(fixture.table, f.data(), g.data(), 1e-4, fixture.rowSums.data(),
                                            fixture.columnSums.data(), joint.data(), labels));
         r = (r + 1) % kPairs;

@@ -131,7 +131,7 @@ private:
     MStepWorkspace mStep_;
     ReassignmentWorkspace reassignment_;
     PairedGenes pairedHuman_, pairedMouse_;
-    std::vector<DensityForm> humanForms_, mouseForms_;
+    ClusterDensityForms humanForms_, mouseForms_;
     LogDensityForms humanLogForms_, mouseLogForms_;
     GeneFeatures humanFeatures_, mouseFeatures_;
     std::vector<double> humanDensities_, mouseDensities_;
@@ -233,15 +233,16 @@ double EmAttempt::exactEStep(double humanScatterDensity, double mouseScatterDens
     const auto kMs = static_cast<std::size_t>(mouse_.clusterCount());
     // The parameters are fixed during the pass, so each gene's densities are
     // evaluated once even when the gene is in several pairs.
-    const auto densities = [this](const ClusterParameters& parameters, std::vector<DensityForm>& forms,
+    const auto densities = [this](const ClusterParameters& parameters, ClusterDensityForms& forms,
                                   const PairedGenes& paired, const ExpressionMatrix& expression,
                                   std::vector<double>& out) {
-        prepareDensityForms(parameters, forms);
-        const std::size_t k = forms.size();
+        prepareClusterDensityForms(parameters, forms);
+        const std::size_t k = forms.clusterCount;
         split("E-step densities", paired.genes.size(), [&](std::size_t begin, std::size_t end) {
+            DensityScratch scratch;
             for (std::size_t g = begin; g < end; ++g) {
-                const double* x = expression.row(paired.genes[g]);
-                for (std::size_t c = 0; c < k; ++c) out[g * k + c] = density(x, forms[c], paired.valuesFinite[g] != 0);
+                densitiesOfGene(expression.row(paired.genes[g]), paired.valuesFinite[g] != 0, forms, &out[g * k],
+                                scratch);
             }
         });
     };
