@@ -43,9 +43,14 @@ parameters() {
     echo "P-$name.txt"
 }
 
+# The summary line of a profiled run; a run that fails says why on its own line.
 profile() {
-    local data="$1" file="$2"
-    (cd "$data" && "$build/bench/orthomix_profile" "$file" 2> "${file%.txt}.log") | tail -1
+    local data="$1" file="$2" summary
+    summary="$( (cd "$data" && "$build/bench/orthomix_profile" "$file" 2> "${file%.txt}.log") | tail -1)" || true
+    if ! grep -q "^summary" <<<"$summary"; then
+        echo "run of $data/$file failed: $(head -1 "$data/${file%.txt}.log")" >&2
+    fi
+    echo "$summary"
 }
 
 generate() {
@@ -101,8 +106,8 @@ compare_size 20
 compare_size 50
 
 echo
-echo "== k scan, fast mode, one repetition, on the k = 50 dataset, $threads_all threads"
-data="$(generate 50)"
+echo "== k scan, fast mode, one repetition, on a dataset of the same size with 200 planted clusters, $threads_all threads"
+data="$(generate 200)"
 printf "%-5s %9s %8s %10s %10s %8s %8s %8s %8s\n" k "fit s" iter "s/iter" "vs k=50" table E-step M-step reassign
 base=""
 scan=()

@@ -139,12 +139,13 @@ Result<RepetitionOutcome> runRepetitions(const Dataset& data, const RepetitionSe
     Flights flights(pool, runAttempt);
     Reporter* verboseReporter = settings.verbose ? &reporter : nullptr;
     while (repetition != settings.nMaxAlgRun) {
-        // As many attempts run as repetitions are still needed, up to one per
-        // thread; once rejections outnumber acceptances, a thread per attempt
-        // beyond that pays off more than threads within one attempt.
-        const std::size_t needed = static_cast<std::size_t>(settings.nMaxAlgRun - repetition);
-        const std::size_t ahead = rejectedCount > acceptedCount ? pool.threads() : std::min<std::size_t>(pool.threads(), needed);
-        while (flights.size() < std::max<std::size_t>(ahead, 1)) {
+        // One attempt at a time, its iterations split over the threads, while
+        // most attempts are accepted; once rejections outnumber acceptances
+        // (most attempts end within a few iterations), one attempt per thread
+        // runs ahead instead, since a rejected attempt costs little and the
+        // split of an iteration never pays off as well as separate attempts.
+        const std::size_t ahead = rejectedCount > acceptedCount ? pool.threads() : 1;
+        while (flights.size() < ahead) {
             flights.launch(drawAttemptStart(random, settings.k, data), verboseReporter, repetition, rejectedInARow + 1);
         }
         Flight& flight = flights.front();

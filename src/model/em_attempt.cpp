@@ -61,11 +61,11 @@ struct PairedGenes {
     }
 };
 
-// Tells the step observer where an iteration stands once it has run for
-// kSlowIterationSeconds, then at most that often. Checked from any thread.
+// Tells the step observer where an iteration stands once it has run for a
+// while, then at most that often. Checked from any thread.
 class SlowIterationWatch {
 public:
-    explicit SlowIterationWatch(const StepObserver& observer) : observer_(observer) {}
+    SlowIterationWatch(const StepObserver& observer, double seconds) : observer_(observer), seconds_(seconds) {}
 
     bool active() const { return static_cast<bool>(observer_); }
     void begin(int iteration) {
@@ -77,13 +77,14 @@ public:
         if (!observer_) return;
         std::lock_guard<std::mutex> lock(mutex_);
         const Clock::time_point now = Clock::now();
-        if (std::chrono::duration<double>(now - lastReport_).count() < kSlowIterationSeconds) return;
+        if (std::chrono::duration<double>(now - lastReport_).count() < seconds_) return;
         lastReport_ = now;
         observer_(IterationStep{iteration_, step, fractionDone, std::chrono::duration<double>(now - started_).count()});
     }
 
 private:
     const StepObserver& observer_;
+    const double seconds_;
     std::mutex mutex_;
     int iteration_ = 0;
     Clock::time_point started_, lastReport_;
@@ -94,7 +95,7 @@ class EmAttempt {
 public:
     EmAttempt(const Dataset& data, const AttemptSettings& settings, const IterationObserver& observer,
               const StepObserver& stepObserver)
-        : data_(data), settings_(settings), observer_(observer), watch_(stepObserver) {}
+        : data_(data), settings_(settings), observer_(observer), watch_(stepObserver, settings.slowIterationSeconds) {}
 
     Result<AttemptResult> run(const AttemptStart& start);
 

@@ -27,6 +27,7 @@ struct AttemptSettings {
     bool fastDensity = false;         // the log-domain E-step
     std::int32_t kmeansMaxIterations = 1;
     ThreadPool* pool = nullptr;               // shares out the work of an iteration; none: the calling thread
+    double slowIterationSeconds = 5.0;        // an iteration this long reports its steps, then at most this often
     const std::atomic<bool>* stop = nullptr;  // once set, the attempt ends before its next iteration, rejected
 };
 
@@ -67,8 +68,7 @@ struct IterationStep {
 };
 using StepObserver = std::function<void(const IterationStep&)>;
 
-// An iteration reports its steps once it has run this long, then at most this often.
-inline constexpr double kSlowIterationSeconds = 5.0;
+
 
 // One organism's clustering at the end of an attempt.
 struct OrganismClustering {
