@@ -206,15 +206,17 @@ __attribute__((target_clones("avx2", "default"))) double pairLogEStep(
     const double top = scatter.sign > 0 && scatter.logMagnitude > cellsTop ? scatter.logMagnitude : cellsTop;
     const double shift = top - 2.0 * kHeadroom;
     constexpr double kExpUnderflow = -746.0;  // exp of anything below is 0
+    constexpr double kExpMinus64 = 1.603810890548638e-28;  // exp(-64)
     const auto shares = [&](const double* logDensities, std::size_t count, double largest, double headroom,
                             double* out) {
         const double scale = std::exp(headroom);
         for (std::size_t c = 0; c < count; ++c) {
             const double below = logDensities[c] - largest;
-            // Far below, exp is 0 anyway: leave out the call.
+            // Further below, the share is subnormal or 0: exp of an argument
+            // raised into range, scaled back down.
             out[c] = below >= -700.0                   ? expNonPositiveInline(below) * scale
                      : below + headroom < kExpUnderflow ? 0.0
-                                                        : std::exp(below + headroom);
+                                                        : expNonPositiveInline(below + headroom + 64.0) * kExpMinus64;
         }
     };
     if (anyCell) {

@@ -4,15 +4,15 @@ namespace orthomix {
 namespace {
 
 // x * w added to the sums of every cluster c with a weight w[c] other than 0
-// (sums[c * columns + i]); each sum gains one term, so the order of every sum
-// is the order of the calls.
+// (sums[c * stride + i] for the `columns` columns from x on); each sum gains
+// one term, so the order of every sum is the order of the calls.
 __attribute__((target_clones("avx2", "default"))) void addWeightedValues(const double* x, const double* w,
                                                                           std::size_t clusters, std::size_t columns,
-                                                                          double* sums) {
+                                                                          std::size_t stride, double* sums) {
     for (std::size_t c = 0; c < clusters; ++c) {
         if (w[c] == 0.0) continue;
         const double weight = w[c];
-        double* sum = sums + c * columns;
+        double* sum = sums + c * stride;
         for (std::size_t i = 0; i < columns; ++i) sum[i] += x[i] * weight;
     }
 }
@@ -20,12 +20,13 @@ __attribute__((target_clones("avx2", "default"))) void addWeightedValues(const d
 // ((x - mean) * (x - mean)) * w added likewise, with the clusters' means.
 __attribute__((target_clones("avx2", "default"))) void addWeightedSquares(const double* x, const double* w,
                                                                            std::size_t clusters, std::size_t columns,
-                                                                           const double* means, double* sums) {
+                                                                           std::size_t stride, const double* means,
+                                                                           double* sums) {
     for (std::size_t c = 0; c < clusters; ++c) {
         if (w[c] == 0.0) continue;
         const double weight = w[c];
-        const double* mean = means + c * columns;
-        double* sum = sums + c * columns;
+        const double* mean = means + c * stride;
+        double* sum = sums + c * stride;
         for (std::size_t i = 0; i < columns; ++i) {
             const double d = x[i] - mean[i];
             sum[i] += (d * d) * weight;
@@ -52,30 +53,32 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
     }
     const std::size_t columns = expression.columns();
     out.resize(clusterCount, columns);
-    // Each thread takes a block of clusters through all pairs: one pass over
-    // the genes per thread, and no sum is shared.
+    // Each thread takes a block of columns of every cluster through all
+    // pairs: together they read every gene once, and no sum is shared.
     const std::size_t blocks = pool ? pool->threads() : 1;
     forRanges(
-        pool, clusterCount,
+        pool, columns,
         [&](std::size_t first, std::size_t end) {
             const std::size_t width = end - first;
-            double* means = out.means.data() + first * columns;
-            double* variances = out.variances.data() + first * columns;
+            double* means = out.means.data() + first;
+            double* variances = out.variances.data() + first;
             for (std::size_t r = 0; r < pairCount; ++r) {
-                addWeightedValues(expression.row(geneOf(r)), weightsOf(r) + first, width, columns, means);
+                addWeightedValues(expression.row(geneOf(r)) + first, weightsOf(r), clusterCount, width, columns,
+                                  means);
             }
-            for (std::size_t c = first; c < end; ++c) {
+            for (std::size_t c = 0; c < clusterCount; ++c) {
                 const double reciprocal = 1.0 / totalWeight[c];
-                double* mean = out.means.data() + c * columns;
-                for (std::size_t i = 0; i < columns; ++i) mean[i] = mean[i] * reciprocal;
+                double* mean = means + c * columns;
+                for (std::size_t i = 0; i < width; ++i) mean[i] = mean[i] * reciprocal;
             }
             for (std::size_t r = 0; r < pairCount; ++r) {
-                addWeightedSquares(expression.row(geneOf(r)), weightsOf(r) + first, width, columns, means, variances);
+                addWeightedSquares(expression.row(geneOf(r)) + first, weightsOf(r), clusterCount, width, columns,
+                                   means, variances);
             }
-            for (std::size_t c = first; c < end; ++c) {
+            for (std::size_t c = 0; c < clusterCount; ++c) {
                 const double reciprocal = 1.0 / totalWeight[c];
-                double* variance = out.variances.data() + c * columns;
-                for (std::size_t i = 0; i < columns; ++i) variance[i] = variance[i] * reciprocal;
+                double* variance = variances + c * columns;
+                for (std::size_t i = 0; i < width; ++i) variance[i] = variance[i] * reciprocal;
             }
         },
         blocks);

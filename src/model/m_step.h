@@ -41,8 +41,8 @@ struct MStepWorkspace {
 // clusters, as averages over the ortholog pairs weighted by their posterior
 // weights, each sum in pair order and divided by multiplying with the
 // reciprocal of the total weight. False, with the parameters partly rebuilt,
-// when a cluster has no positive total weight. Clusters are shared out
-// among the pool's threads; every sum keeps its order.
+// when a cluster has no positive total weight. Columns are shared out among
+// the pool's threads; every sum keeps its order.
 bool updateClusterParameters(const Dataset& data, const PairWeights& weights, OrganismState& human,
                              OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool = nullptr);
 

@@ -6,14 +6,30 @@
 namespace orthomix {
 namespace {
 
+// Blocks of this many clusters keep their sums in registers through all columns.
+constexpr std::size_t kClusterBlock = 8;
+
 __attribute__((target_clones("avx2", "default"))) void squaredDistances(const double* x, const double* meansByColumn,
                                                                          std::size_t columns, std::size_t clusters,
                                                                          double* sums) {
-    for (std::size_t c = 0; c < clusters; ++c) sums[c] = 0.0;
+    std::size_t first = 0;
+    for (; first + kClusterBlock <= clusters; first += kClusterBlock) {
+        double block[kClusterBlock] = {};
+        for (std::size_t i = 0; i < columns; ++i) {
+            const double* means = meansByColumn + i * clusters + first;
+            const double xi = x[i];
+            for (std::size_t b = 0; b < kClusterBlock; ++b) {
+                const double d = means[b] - xi;
+                block[b] += d * d;
+            }
+        }
+        for (std::size_t b = 0; b < kClusterBlock; ++b) sums[first + b] = block[b];
+    }
+    for (std::size_t c = first; c < clusters; ++c) sums[c] = 0.0;
     for (std::size_t i = 0; i < columns; ++i) {
         const double* means = meansByColumn + i * clusters;
         const double xi = x[i];
-        for (std::size_t c = 0; c < clusters; ++c) {
+        for (std::size_t c = first; c < clusters; ++c) {
             const double d = means[c] - xi;
             sums[c] += d * d;
         }
