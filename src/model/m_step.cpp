@@ -1,5 +1,7 @@
 #include "model/m_step.h"
 
+#include <algorithm>
+
 namespace orthomix {
 namespace {
 
@@ -54,31 +56,35 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
     const std::size_t columns = expression.columns();
     out.resize(clusterCount, columns);
     // Each thread takes a block of columns of every cluster through all
-    // pairs: together they read every gene once, and no sum is shared.
+    // pairs: together they read every gene once, and no sum is shared. The
+    // sums of a block live in the thread's own buffer, so that two threads
+    // never write to one cache line.
     const std::size_t blocks = pool ? pool->threads() : 1;
     forRanges(
         pool, columns,
         [&](std::size_t first, std::size_t end) {
             const std::size_t width = end - first;
-            double* means = out.means.data() + first;
-            double* variances = out.variances.data() + first;
+            std::vector<double> means(clusterCount * width, 0.0);
+            std::vector<double> variances(clusterCount * width, 0.0);
             for (std::size_t r = 0; r < pairCount; ++r) {
-                addWeightedValues(expression.row(geneOf(r)) + first, weightsOf(r), clusterCount, width, columns,
-                                  means);
+                addWeightedValues(expression.row(geneOf(r)) + first, weightsOf(r), clusterCount, width, width,
+                                  means.data());
             }
             for (std::size_t c = 0; c < clusterCount; ++c) {
                 const double reciprocal = 1.0 / totalWeight[c];
-                double* mean = means + c * columns;
+                double* mean = means.data() + c * width;
                 for (std::size_t i = 0; i < width; ++i) mean[i] = mean[i] * reciprocal;
             }
             for (std::size_t r = 0; r < pairCount; ++r) {
-                addWeightedSquares(expression.row(geneOf(r)) + first, weightsOf(r), clusterCount, width, columns,
-                                   means, variances);
+                addWeightedSquares(expression.row(geneOf(r)) + first, weightsOf(r), clusterCount, width, width,
+                                   means.data(), variances.data());
             }
             for (std::size_t c = 0; c < clusterCount; ++c) {
                 const double reciprocal = 1.0 / totalWeight[c];
-                double* variance = variances + c * columns;
+                double* variance = variances.data() + c * width;
                 for (std::size_t i = 0; i < width; ++i) variance[i] = variance[i] * reciprocal;
+                std::copy(means.data() + c * width, means.data() + (c + 1) * width, out.means.data() + c * columns + first);
+                std::copy(variance, variance + width, out.variances.data() + c * columns + first);
             }
         },
         blocks);

@@ -1,12 +1,16 @@
 #include "model/nearest_mean.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace orthomix {
 namespace {
 
-// Blocks of this many clusters keep their sums in registers through all columns.
+// Four clusters side by side; each lane is one cluster's sum, in column order.
+using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+
+// Blocks of eight clusters keep their sums in registers through all columns.
 constexpr std::size_t kClusterBlock = 8;
 
 __attribute__((target_clones("avx2", "default"))) void squaredDistances(const double* x, const double* meansByColumn,
@@ -14,16 +18,21 @@ __attribute__((target_clones("avx2", "default"))) void squaredDistances(const do
                                                                          double* sums) {
     std::size_t first = 0;
     for (; first + kClusterBlock <= clusters; first += kClusterBlock) {
-        double block[kClusterBlock] = {};
+        Lanes low = {0.0, 0.0, 0.0, 0.0};
+        Lanes high = {0.0, 0.0, 0.0, 0.0};
         for (std::size_t i = 0; i < columns; ++i) {
             const double* means = meansByColumn + i * clusters + first;
-            const double xi = x[i];
-            for (std::size_t b = 0; b < kClusterBlock; ++b) {
-                const double d = means[b] - xi;
-                block[b] += d * d;
-            }
+            const Lanes xi = {x[i], x[i], x[i], x[i]};
+            Lanes meanLow, meanHigh;
+            std::memcpy(&meanLow, means, sizeof meanLow);
+            std::memcpy(&meanHigh, means + 4, sizeof meanHigh);
+            const Lanes dLow = meanLow - xi;
+            const Lanes dHigh = meanHigh - xi;
+            low += dLow * dLow;
+            high += dHigh * dHigh;
         }
-        for (std::size_t b = 0; b < kClusterBlock; ++b) sums[first + b] = block[b];
+        std::memcpy(sums + first, &low, sizeof low);
+        std::memcpy(sums + first + 4, &high, sizeof high);
     }
     for (std::size_t c = first; c < clusters; ++c) sums[c] = 0.0;
     for (std::size_t i = 0; i < columns; ++i) {
