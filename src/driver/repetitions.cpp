@@ -91,7 +91,7 @@ class Flights {
 public:
     Flights(ThreadPool& pool, const AttemptRunner& runner) : pool_(pool), runner_(runner) {}
     ~Flights() {
-        stop_ = true;
+        cancel_ = true;
         for (const auto& flight : queue_) pool_.wait(flight->task);
     }
 
@@ -107,9 +107,9 @@ public:
         flight->start = std::move(start);
         if (queue_.size() == 1) flight->progress.name(repetition, attempt);
         flight->task = pool_.submit([this, flight] {
-            if (stop_) return;
+            if (cancel_) return;
             const auto started = std::chrono::steady_clock::now();
-            flight->result = runner_(flight->start, AttemptContext{flight->progress, stop_});
+            flight->result = runner_(flight->start, AttemptContext{flight->progress, cancel_});
             flight->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         });
     }
@@ -117,7 +117,7 @@ public:
 private:
     ThreadPool& pool_;
     const AttemptRunner& runner_;
-    std::atomic<bool> stop_{false};
+    std::atomic<bool> cancel_{false};
     std::deque<std::unique_ptr<Flight>> queue_;
 };
 

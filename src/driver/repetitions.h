@@ -81,7 +81,7 @@ private:
 // What the loop hands an attempt besides its start.
 struct AttemptContext {
     AttemptProgress& progress;
-    const std::atomic<bool>& stop;  // set once the loop no longer needs the attempt
+    const std::atomic<bool>& cancel;  // set once the loop no longer needs the attempt
 };
 
 // Runs one attempt from its start. May be called from several threads at

@@ -170,7 +170,7 @@ AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& setting
     attemptSettings.pool = &pool;
     return [&data, attemptSettings, &record](const AttemptStart& start, const AttemptContext& context) {
         AttemptSettings own = attemptSettings;
-        own.stop = &context.stop;
+        own.cancel = &context.cancel;
         IterationObserver observer;
         StepObserver stepObserver;
         if (context.progress.enabled()) {

@@ -322,7 +322,7 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
     EmTimings& timings = result_.timings;
 
     for (;;) {
-        if (settings_.stop && settings_.stop->load()) return reject("no longer needed");
+        if (settings_.cancel && settings_.cancel->load()) return reject("no longer needed");
         watch_.begin(result_.iterations + 1);
         Clock::time_point clock = Clock::now();
         reorderClusters(estimatePairTable(data_.orthologs.pairs, human_.labels, mouse_.labels, human_.clusterCount(),

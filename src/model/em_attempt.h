@@ -28,7 +28,7 @@ struct AttemptSettings {
     std::int32_t kmeansMaxIterations = 1;
     ThreadPool* pool = nullptr;               // shares out the work of an iteration; none: the calling thread
     double slowIterationSeconds = 5.0;        // an iteration this long reports its steps, then at most this often
-    const std::atomic<bool>* stop = nullptr;  // once set, the attempt ends before its next iteration, rejected
+    const std::atomic<bool>* cancel = nullptr;  // once set, the attempt ends before its next iteration, rejected
 };
 
 // The random part of an attempt: the seed genes of both organisms' k-means starts.

@@ -303,10 +303,10 @@ TEST(RepetitionLoop, AttemptsThatAreNoLongerNeededAreToldToStop) {
         if (call == 1) return rejected("a gene without a nearest mean");
         if (call == 2) return accepted(-3.0);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!context.stop && std::chrono::steady_clock::now() < deadline) {
+        while (!context.cancel && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        thirdStopped = context.stop.load();
+        thirdStopped = context.cancel.load();
         return rejected("no longer needed");
     };
     const ThreadedLoop run = runThreaded(2, runner, 1);

@@ -298,15 +298,15 @@ TEST(EmAttempt, ASlowIterationReportsItsStepsFromAnyThread) {
     EXPECT_EQ(quiet.logLikelihoodByIteration, result->logLikelihoodByIteration);
 }
 
-TEST(EmAttempt, AStopRequestEndsTheAttemptBeforeItsNextIteration) {
+TEST(EmAttempt, ACancelledAttemptEndsBeforeItsNextIteration) {
     const PlantedData planted = plantedData(4, 30, 8, 6, 17);
     RandomGenerator random(8);
     const AttemptStart start = drawAttemptStart(random, 4, planted.data);
-    std::atomic<bool> stop{false};
+    std::atomic<bool> cancel{false};
     AttemptSettings settings = settingsWith(10);
-    settings.stop = &stop;
+    settings.cancel = &cancel;
     const AttemptResult result =
-        attempt(planted.data, start, settings, [&stop](const IterationProgress&) { stop = true; });
+        attempt(planted.data, start, settings, [&cancel](const IterationProgress&) { cancel = true; });
     EXPECT_EQ(result.rejectionReason, "no longer needed");
     EXPECT_EQ(result.iterations, 1) << "the iteration under way completes";
 }
