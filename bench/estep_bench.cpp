@@ -1,8 +1,11 @@
 // The E-step of one ortholog pair at k = 20 with 80 human and 60 mouse
-// columns, densities included: the exact kernel and the log-domain kernel.
+// columns, densities included: the exact kernel and the log-domain kernel;
+// and the exact densities against their floor of one exp call per cluster and
+// column.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <vector>
 
@@ -23,7 +26,6 @@ struct Fixture {
     ClusterParameters humanParams, mouseParams;
     ExpressionMatrix human{0, kHumanColumns}, mouse{0, kMouseColumns};
     PairTable table;
-    std::vector<double> logTable;
     std::vector<double> rowSums = std::vector<double>(kClusters), columnSums = std::vector<double>(kClusters);
 
     Fixture() {
@@ -50,23 +52,76 @@ struct Fixture {
         for (int i = 0; i < kClusters; ++i) {
             for (int j = 0; j < kClusters; ++j) table.at(i, j) = (i == j ? 20.0 : 1.0) / (20.0 * kClusters + 380.0);
         }
-        for (double cell : table.cells) logTable.push_back(std::log(cell));
     }
 };
 
-void BM_ExactPairEStep(benchmark::State& state) {
+// The exact densities of one gene for every cluster, as the attempt computes
+// them: clusters side by side around the exp calls.
+void BM_ExactDensitiesSideBySide(benchmark::State& state) {
+    Fixture fixture;
+    ClusterDensityForms humanForms, mouseForms;
+    prepareClusterDensityForms(fixture.humanParams, humanForms);
+    prepareClusterDensityForms(fixture.mouseParams, mouseForms);
+    std::vector<double> f(kClusters), g(kClusters);
+    DensityScratch scratch;
+    std::size_t r = 0;
+    for (auto _ : state) {
+        densitiesOfGene(fixture.human.row(r), true, humanForms, f.data(), scratch);
+        densitiesOfGene(fixture.mouse.row(r), true, mouseForms, g.data(), scratch);
+        benchmark::DoNotOptimize(f.data());
+        benchmark::DoNotOptimize(g.data());
+        r = (r + 1) % kPairs;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ExactDensitiesSideBySide);
+
+// The same densities one cluster at a time: the reference they must equal bit for bit.
+void BM_ExactDensitiesOneByOne(benchmark::State& state) {
     Fixture fixture;
     std::vector<DensityForm> humanForms, mouseForms;
     prepareDensityForms(fixture.humanParams, humanForms);
     prepareDensityForms(fixture.mouseParams, mouseForms);
-    std::vector<double> f(kClusters), g(kClusters), joint(kClusters * kClusters);
-    PairLabels labels;
+    std::vector<double> f(kClusters), g(kClusters);
     std::size_t r = 0;
     for (auto _ : state) {
         for (int c = 0; c < kClusters; ++c) {
             f[c] = density(fixture.human.row(r), humanForms[c], true);
             g[c] = density(fixture.mouse.row(r), mouseForms[c], true);
         }
+        benchmark::DoNotOptimize(f.data());
+        benchmark::DoNotOptimize(g.data());
+        r = (r + 1) % kPairs;
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ExactDensitiesOneByOne);
+
+// One exp call per gene, cluster and column: the floor of the exact densities.
+void BM_ExpCallsOfOnePair(benchmark::State& state) {
+    std::vector<double> arguments(kClusters * (kHumanColumns + kMouseColumns));
+    for (std::size_t i = 0; i < arguments.size(); ++i) arguments[i] = -0.01 * static_cast<double>(i % 300);
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (const double x : arguments) sum += std::exp(x);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ExpCallsOfOnePair);
+
+void BM_ExactPairEStep(benchmark::State& state) {
+    Fixture fixture;
+    ClusterDensityForms humanForms, mouseForms;
+    prepareClusterDensityForms(fixture.humanParams, humanForms);
+    prepareClusterDensityForms(fixture.mouseParams, mouseForms);
+    std::vector<double> f(kClusters), g(kClusters), joint(kClusters * kClusters);
+    DensityScratch scratch;
+    PairLabels labels;
+    std::size_t r = 0;
+    for (auto _ : state) {
+        densitiesOfGene(fixture.human.row(r), true, humanForms, f.data(), scratch);
+        densitiesOfGene(fixture.mouse.row(r), true, mouseForms, g.data(), scratch);
         benchmark::DoNotOptimize(pairEStep(fixture.table, f.data(), g.data(), 1e-4, fixture.rowSums.data(),
                                            fixture.columnSums.data(), joint.data(), labels));
         r = (r + 1) % kPairs;
@@ -76,23 +131,31 @@ void BM_ExactPairEStep(benchmark::State& state) {
 BENCHMARK(BM_ExactPairEStep);
 
 void BM_LogDomainPairEStep(benchmark::State& state) {
+    // The densities come from one matrix product per block of genes, so a
+    // block of pairs is timed at once and reported per pair.
     Fixture fixture;
+    std::vector<std::uint32_t> rows(kPairs);
+    for (int r = 0; r < kPairs; ++r) rows[static_cast<std::size_t>(r)] = static_cast<std::uint32_t>(r);
+    GeneFeatures human, mouse;
+    human.build(fixture.human, rows);
+    mouse.build(fixture.mouse, rows);
     LogDensityForms humanForms, mouseForms;
-    prepareLogDensityForms(fixture.humanParams, humanForms);
-    prepareLogDensityForms(fixture.mouseParams, mouseForms);
-    std::vector<double> f(kClusters), g(kClusters), scratch(kClusters * kClusters);
-    const double logScatterTerm = std::log(1e-4);
+    prepareLogDensityForms(fixture.humanParams, human, humanForms);
+    prepareLogDensityForms(fixture.mouseParams, mouse, mouseForms);
+    std::vector<double> f(kPairs * kClusters), g(kPairs * kClusters);
+    const ScatterTerm scatter = ScatterTerm::of(1e-4);
+    PairLogScratch scratch;
+    scratch.prepare(fixture.table);
     PairLabels labels;
-    std::size_t r = 0;
     for (auto _ : state) {
-        logDensities(fixture.human.row(r), humanForms, f.data());
-        logDensities(fixture.mouse.row(r), mouseForms, g.data());
-        benchmark::DoNotOptimize(pairLogEStep(fixture.logTable.data(), kClusters, kClusters, f.data(), g.data(),
-                                              logScatterTerm, fixture.rowSums.data(), fixture.columnSums.data(),
-                                              scratch.data(), labels));
-        r = (r + 1) % kPairs;
+        logDensities(human, 0, kPairs, humanForms, f.data());
+        logDensities(mouse, 0, kPairs, mouseForms, g.data());
+        for (std::size_t r = 0; r < kPairs; ++r) {
+            benchmark::DoNotOptimize(pairLogEStep(fixture.table, &f[r * kClusters], &g[r * kClusters], scatter,
+                                                  fixture.rowSums.data(), fixture.columnSums.data(), scratch, labels));
+        }
     }
-    state.SetItemsProcessed(state.iterations());
+    state.SetItemsProcessed(state.iterations() * kPairs);
 }
 BENCHMARK(BM_LogDomainPairEStep);
 

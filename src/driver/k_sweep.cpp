@@ -10,12 +10,12 @@
 namespace orthomix {
 
 KRun runOneK(const Dataset& data, const RepetitionSettings& settings, std::uint32_t seed,
-             const AttemptRunnerFactory& makeRunner) {
+             const AttemptRunner& runAttempt, ThreadPool& pool) {
     const auto started = std::chrono::steady_clock::now();
     KRun run;
     run.k = settings.k;
     RandomGenerator random(seed);
-    run.outcome = runRepetitions(data, settings, random, makeRunner(run.console), run.console, run.attempts);
+    run.outcome = runRepetitions(data, settings, random, runAttempt, run.console, run.attempts, pool);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return run;
 }
@@ -70,13 +70,14 @@ std::vector<ModelSelectionRow> modelSelectionRows(const std::vector<KRun>& runs,
 
 Result<RepetitionOutcome> runKSweep(const Dataset& data, const std::vector<std::int32_t>& ks,
                                     const RepetitionSettings& common, std::uint32_t seed,
-                                    const AttemptRunnerFactory& makeRunner, Reporter& reporter, RunRecord& record) {
+                                    const AttemptRunner& runAttempt, ThreadPool& pool, Reporter& reporter,
+                                    RunRecord& record) {
     std::vector<KRun> runs;
     runs.reserve(ks.size());
     for (const std::int32_t k : ks) {
         RepetitionSettings settings = common;
         settings.k = k;
-        runs.push_back(runOneK(data, settings, seed, makeRunner));
+        runs.push_back(runOneK(data, settings, seed, runAttempt, pool));
         showKRun(runs.back(), reporter);
     }
     const std::optional<std::size_t> selected = selectLowestBic(runs);

@@ -25,14 +25,11 @@ struct KRun {
     double seconds = 0.0;
 };
 
-// Makes the attempt runner of one k; its progress goes to the reporter given.
-using AttemptRunnerFactory = std::function<AttemptRunner(Reporter& progress)>;
-
 // Runs the repetitions of one k from a generator seeded afresh with `seed`,
-// so that the outcome is that of a run with only this k. It writes only into
-// the value it returns: several k may run at once.
+// so that the outcome is that of a run with only this k; its console text,
+// verbose progress included, is kept in the value it returns.
 KRun runOneK(const Dataset& data, const RepetitionSettings& settings, std::uint32_t seed,
-             const AttemptRunnerFactory& makeRunner);
+             const AttemptRunner& runAttempt, ThreadPool& pool);
 
 // Shows one k's run: the line "k = <value>", what the run reported, the
 // warnings about its k-means starts, and for a run that ended in an error a
@@ -52,12 +49,14 @@ ModelSelectionRow modelSelectionRow(std::int32_t k, const std::vector<AttemptRec
 std::vector<ModelSelectionRow> modelSelectionRows(const std::vector<KRun>& runs, std::optional<std::size_t> selected,
                                                   const Dataset& data);
 
-// Every k of `ks` in turn, shown on the console in that order as it ends;
+// Every k of `ks` in turn (each spreading its work over the pool), shown on
+// the console in that order as it ends;
 // the attempts and the model-selection rows go to the record. Returns the
 // kept repetition of the k with the lowest BIC; a k that fails is shown with
 // a warning and left out, and the run fails only when no k gives a result.
 Result<RepetitionOutcome> runKSweep(const Dataset& data, const std::vector<std::int32_t>& ks,
                                     const RepetitionSettings& common, std::uint32_t seed,
-                                    const AttemptRunnerFactory& makeRunner, Reporter& reporter, RunRecord& record);
+                                    const AttemptRunner& runAttempt, ThreadPool& pool, Reporter& reporter,
+                                    RunRecord& record);
 
 }  // namespace orthomix

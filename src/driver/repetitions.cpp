@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <deque>
+#include <memory>
+#include <optional>
 #include <limits>
 #include <string_view>
 #include <utility>
@@ -76,9 +79,86 @@ double computeBic(double logLikelihood, std::int32_t k, std::int32_t humanColumn
     return std::log(static_cast<double>(geneCount)) * static_cast<double>(freeParameters) - 2 * logLikelihood;
 }
 
+void AttemptProgress::post(std::string text) {
+    if (!reporter_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (prefix_.empty()) {
+        waiting_.push_back(std::move(text));
+    } else {
+        reporter_->note(prefix_ + text);
+    }
+}
+
+void AttemptProgress::postTransient(std::string text) {
+    if (!reporter_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!prefix_.empty()) reporter_->note(prefix_ + text);
+}
+
+void AttemptProgress::name(std::int32_t repetition, std::int32_t attempt) {
+    if (!reporter_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!prefix_.empty()) return;
+    prefix_ = "repetition " + std::to_string(repetition) + " attempt " + std::to_string(attempt) + " ";
+    for (const std::string& text : waiting_) reporter_->note(prefix_ + text);
+    waiting_.clear();
+}
+
+namespace {
+
+// One attempt started ahead of the loop, from the start a sequential run
+// would draw for it.
+struct Flight {
+    explicit Flight(Reporter* reporter) : progress(reporter) {}
+    AttemptStart start;
+    AttemptProgress progress;
+    ThreadPool::Task task;
+    std::optional<Result<AttemptResult>> result;  // written by the task
+    double seconds = 0.0;
+};
+
+// The attempts started and not yet judged, oldest first. Whatever happens to
+// the loop, those still running are told to stop and waited for, since they
+// read the loop's data.
+class Flights {
+public:
+    Flights(ThreadPool& pool, const AttemptRunner& runner) : pool_(pool), runner_(runner) {}
+    ~Flights() {
+        cancel_ = true;
+        for (const auto& flight : queue_) pool_.wait(flight->task);
+    }
+
+    std::size_t size() const { return queue_.size(); }
+    Flight& front() { return *queue_.front(); }
+    void popFront() { queue_.pop_front(); }
+
+    // An attempt that is next in line is named before it starts, so that its
+    // lines go out as they come, also when it runs on the calling thread.
+    void launch(AttemptStart start, Reporter* verboseReporter, std::int32_t repetition, std::int32_t attempt) {
+        queue_.push_back(std::make_unique<Flight>(verboseReporter));
+        Flight* flight = queue_.back().get();
+        flight->start = std::move(start);
+        if (queue_.size() == 1) flight->progress.name(repetition, attempt);
+        flight->task = pool_.submit([this, flight] {
+            if (cancel_) return;
+            const auto started = std::chrono::steady_clock::now();
+            flight->result = runner_(flight->start, AttemptContext{flight->progress, cancel_});
+            flight->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        });
+    }
+
+private:
+    ThreadPool& pool_;
+    const AttemptRunner& runner_;
+    std::atomic<bool> cancel_{false};
+    std::deque<std::unique_ptr<Flight>> queue_;
+};
+
+}  // namespace
+
 Result<RepetitionOutcome> runRepetitions(const Dataset& data, const RepetitionSettings& settings,
                                          RandomGenerator& random, const AttemptRunner& runAttempt, Reporter& reporter,
-                                         std::vector<AttemptRecord>& attempts) {
+                                         std::vector<AttemptRecord>& attempts, ThreadPool& pool) {
     ORTHOMIX_TRY(requireSeedableGenes(settings.k, data.human.geneCount(), "human"));
     ORTHOMIX_TRY(requireSeedableGenes(settings.k, data.mouse.geneCount(), "mouse"));
 
@@ -87,12 +167,25 @@ Result<RepetitionOutcome> runRepetitions(const Dataset& data, const RepetitionSe
     bool haveBest = false;
     std::int32_t repetition = 0;
     int rejectedInARow = 0;
+    std::size_t acceptedCount = 0;
+    std::size_t rejectedCount = 0;
+    Flights flights(pool, runAttempt);
+    Reporter* verboseReporter = settings.verbose ? &reporter : nullptr;
     while (repetition != settings.nMaxAlgRun) {
-        const auto started = std::chrono::steady_clock::now();
-        const AttemptStart start = drawAttemptStart(random, settings.k, data);
-        Result<AttemptResult> attempt = runAttempt(start, repetition, rejectedInARow + 1);
-        if (!attempt) return attempt.error();
-        AttemptResult& result = *attempt;
+        // One attempt at a time, its iterations split over the threads, while
+        // most attempts are accepted; once rejections outnumber acceptances
+        // (most attempts end within a few iterations), one attempt per thread
+        // runs ahead instead, since a rejected attempt costs little and the
+        // split of an iteration never pays off as well as separate attempts.
+        const std::size_t ahead = rejectedCount > acceptedCount ? pool.threads() : 1;
+        while (flights.size() < ahead) {
+            flights.launch(drawAttemptStart(random, settings.k, data), verboseReporter, repetition, rejectedInARow + 1);
+        }
+        Flight& flight = flights.front();
+        flight.progress.name(repetition, rejectedInARow + 1);
+        pool.wait(flight.task);
+        if (!*flight.result) return flight.result->error();
+        AttemptResult& result = **flight.result;
         if (result.emCompleted) {
             reporter.line("\n\n");
             reporter.line("......New repetition....");
@@ -104,17 +197,20 @@ Result<RepetitionOutcome> runRepetitions(const Dataset& data, const RepetitionSe
         }
         AttemptRecord& record = attempts.emplace_back(recordOf(result, settings.k, repetition, rejectedInARow + 1));
         record.accepted = result.usable();
-        record.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        record.seconds = flight.seconds;
         if (!record.accepted) {
+            ++rejectedCount;
             if (settings.verbose) {
                 reporter.note("repetition " + std::to_string(repetition) + " attempt " +
                               std::to_string(record.attempt) + " rejected: " + record.rejectionReason);
             }
+            flights.popFront();
             if (++rejectedInARow >= kMaxRejectedAttempts) {
                 return rejectedInARowError(repetition, attempts, rejectedInARow, data, settings.k);
             }
             continue;
         }
+        ++acceptedCount;
         rejectedInARow = 0;
         reporter.line("Repetitive times:" + std::to_string(repetition));
         const double logLikelihood = result.logLikelihood;
@@ -126,6 +222,7 @@ Result<RepetitionOutcome> runRepetitions(const Dataset& data, const RepetitionSe
             haveBest = true;
         }
         reporter.line("......likelihood=\t" + formatNumber(logLikelihood));
+        flights.popFront();
         ++repetition;
     }
     if (!haveBest) return Error{"No repetition reached a log-likelihood that is a number; no result file was written"};

@@ -163,29 +163,41 @@ Status resolvePairs(Dataset& data, const OrthologTable& table, const ReadGeneNam
     return okStatus();
 }
 
-AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& settings, Reporter& reporter,
-                            const RunRecord& record) {
-    const AttemptSettings attemptSettings{settings.stoppingThr,
-                                          static_cast<std::int32_t>(settings.psudo_uniform_counts),
-                                          settings.fastDensity, settings.kmeansMaxIterations,
-                                          &stopRequested()};
-    return [&data, attemptSettings, verbose = settings.verbose, &reporter, &record](
-               const AttemptStart& start, std::int32_t repetition, std::int32_t attempt) -> Result<AttemptResult> {
+std::string secondsText(double seconds, const char* format) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, seconds);
+    return text;
+}
+
+AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& settings, const RunRecord& record,
+                            ThreadPool& pool) {
+    AttemptSettings attemptSettings{settings.stoppingThr, static_cast<std::int32_t>(settings.psudo_uniform_counts),
+                                    settings.fastDensity, settings.kmeansMaxIterations};
+    attemptSettings.stop = &stopRequested();
+    attemptSettings.pool = &pool;
+    return [&data, attemptSettings, &record](const AttemptStart& start,
+                                             const AttemptContext& context) -> Result<AttemptResult> {
         if (const int signal = interruptionSignal()) return interruptedError(signal);
+        AttemptSettings own = attemptSettings;
+        own.cancel = &context.cancel;
         IterationObserver observer;
-        if (verbose) {
-            observer = [&reporter, &record, repetition, attempt](const IterationProgress& progress) {
-                char seconds[32];
-                std::snprintf(seconds, sizeof seconds, "%.3f", record.secondsSinceStart());
-                reporter.note("repetition " + std::to_string(repetition) + " attempt " + std::to_string(attempt) +
-                              " iteration " + std::to_string(progress.iteration) + ": log-likelihood " +
-                              formatNumber(progress.logLikelihood) + ", spreads " +
-                              formatNumber(progress.humanSpread) + " (human) " + formatNumber(progress.mouseSpread) +
-                              " (mouse), " + std::to_string(progress.scatterPairs) + " scatter pairs, " + seconds +
-                              " s");
+        StepObserver stepObserver;
+        if (context.progress.enabled()) {
+            AttemptProgress& progress = context.progress;
+            observer = [&progress, &record](const IterationProgress& done) {
+                progress.post("iteration " + std::to_string(done.iteration) + ": log-likelihood " +
+                              formatNumber(done.logLikelihood) + ", spreads " + formatNumber(done.humanSpread) +
+                              " (human) " + formatNumber(done.mouseSpread) + " (mouse), " +
+                              std::to_string(done.scatterPairs) + " scatter pairs, " +
+                              secondsText(record.secondsSinceStart(), "%.3f") + " s");
+            };
+            stepObserver = [&progress](const IterationStep& step) {
+                progress.postTransient("iteration " + std::to_string(step.iteration) + " still running: " +
+                                       step.step + " " + secondsText(100.0 * step.fractionDone, "%.0f") +
+                                       "% done after " + secondsText(step.seconds, "%.1f") + " s");
             };
         }
-        Result<AttemptResult> result = runAttempt(data, start, attemptSettings, observer);
+        Result<AttemptResult> result = runAttempt(data, start, own, observer, stepObserver);
         if (const int signal = interruptionSignal()) return interruptedError(signal);
         return result;
     };
@@ -226,18 +238,16 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
     if (!prepared) return prepared.error();
     Dataset& data = *prepared;
 
+    ThreadPool pool(static_cast<unsigned>(settings.threads));
     const RepetitionSettings repetitionSettings{settings.k, settings.nMaxAlgRun, settings.verbose};
     Result<RepetitionOutcome> outcome = timePhase(record.repetitionsSeconds, [&]() -> Result<RepetitionOutcome> {
         ORTHOMIX_TRY(resolvePairs(data, orthologTable, readNames, settings, reporter, record));
+        const AttemptRunner runner = attemptRunner(data, settings, record, pool);
         if (!settings.kValues.empty()) {
-            const AttemptRunnerFactory makeRunner = [&](Reporter& progress) {
-                return attemptRunner(data, settings, progress, record);
-            };
-            return runKSweep(data, settings.kValues, repetitionSettings, *record.seed, makeRunner, reporter, record);
+            return runKSweep(data, settings.kValues, repetitionSettings, *record.seed, runner, pool, reporter, record);
         }
         RandomGenerator random(*record.seed);
-        return runRepetitions(data, repetitionSettings, random, attemptRunner(data, settings, reporter, record),
-                              reporter, record.attempts);
+        return runRepetitions(data, repetitionSettings, random, runner, reporter, record.attempts, pool);
     });
     // A sweep gives these warnings for each k as it shows it.
     if (settings.kValues.empty()) {

@@ -15,7 +15,7 @@ namespace orthomix {
 using P = ParameterSetting;
 using K = SettingKind;
 
-const std::array<SettingDefinition, 31> kSettings = {{
+const std::array<SettingDefinition, 32> kSettings = {{
     {"dataFile_hm", K::InputPath, true, "human expression data file", &P::dataFile_hm},
     {"dataFile_ms", K::InputPath, true, "mouse expression data file", &P::dataFile_ms},
     {"annotFile_hm", K::InputPath, true, "human annotation file", &P::annotFile_hm},
@@ -53,6 +53,8 @@ const std::array<SettingDefinition, 31> kSettings = {{
     {"reportFile", K::OutputPath, false, "HTML report with charts, opens offline in a browser", &P::reportFile},
     {"assignmentPosterior", K::Switch, false, "\"yes\" adds each gene's posterior to the assignment tables",
      &P::assignmentPosterior},
+    {"threads", K::Threads, false, "threads to work on (default: every hardware thread; same results for all)",
+     &P::threads},
 }};
 
 namespace {
@@ -145,6 +147,7 @@ std::string lenientReading(const SettingDefinition& definition, const std::strin
             return {};
         }
         case SettingKind::Count:
+        case SettingKind::Threads:
             return wholeNumberReading(text, std::to_string(parseIntegerPrefix(text)));
         case SettingKind::Seed: {
             bool inRange = true;
@@ -225,7 +228,8 @@ Status checkSettings(const ParameterSetting& settings, const ParameterTable& tab
             if (definition.required && (settings.**member).empty()) {
                 return Error{"The key " + key + " is missing or empty" + inFile};
             }
-        } else if (definition.kind == SettingKind::Count) {
+        } else if (definition.kind == SettingKind::Count ||
+                   (definition.kind == SettingKind::Threads && given)) {
             // With a kValues list, k is not used; a malformed list is reported below, not a missing k.
             const std::string* kValues = lookup(table, "kValues");
             if (definition.field == SettingField(&P::k) && kValues && !isBlank(*kValues)) continue;

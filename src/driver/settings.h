@@ -48,6 +48,7 @@ struct ParameterSetting {
     std::string pairTableFile;
     std::string reportFile;
     bool assignmentPosterior = false;
+    std::int32_t threads = 0;  // 0: every hardware thread
 
     // Not a key: the k-means start makes two passes.
     std::int32_t kmeansMaxIterations = 1;
@@ -62,6 +63,7 @@ enum class SettingKind {
     Count,       // the leading whole number; from 1 to 2147483647
     Seed,        // a whole number from 0 to 4294967295 (a negative one counts modulo 2^32)
     KList,       // cluster counts and ranges, such as 5, 8, 10-30:5
+    Threads,     // the leading whole number, at least 1 when given
 };
 
 using SettingField =
@@ -80,7 +82,7 @@ struct SettingDefinition {
 };
 
 // Every key, in the order they are taken out of the file and checked.
-extern const std::array<SettingDefinition, 31> kSettings;
+extern const std::array<SettingDefinition, 32> kSettings;
 
 // Takes every known key out of the table; a missing key leaves the default.
 // Never fails, so that a failed run can still show what it read.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "model/cluster_parameters.h"
@@ -40,6 +41,32 @@ inline double density(const double* x, const DensityForm& form, bool xFinite) {
     }
     return result;
 }
+
+// All clusters of one organism prepared for the densities of one gene at a
+// time, the clusters side by side: per column and cluster the mean, -2v and
+// sqrt(6.2831852 v). A column of zero variance is marked inactive and gets
+// -1 and 1, so that its factor is exactly 1.
+struct ClusterDensityForms {
+    std::size_t clusterCount = 0;
+    std::size_t columns = 0;
+    std::vector<double> mean, negTwoVariance, normaliser;  // [column * clusterCount + cluster]
+    // All bits set for yes, so that they combine with bitwise operations.
+    std::vector<std::uint64_t> active;  // [column * clusterCount + cluster]
+    std::vector<std::uint64_t> finite;  // [cluster]: every mean and variance finite
+};
+
+void prepareClusterDensityForms(const ClusterParameters& parameters, ClusterDensityForms& forms);
+
+// density(x, cluster c) for every cluster c, bit for bit: each cluster's
+// product keeps its column order, while the arithmetic around the exp calls
+// runs over the clusters side by side. Zero-variance columns multiply by
+// exactly 1, which changes no bit.
+struct DensityScratch {
+    std::vector<double> terms;
+    std::vector<std::uint64_t> live;
+};
+void densitiesOfGene(const double* x, bool xFinite, const ClusterDensityForms& forms, double* out,
+                     DensityScratch& scratch);
 
 // The scatter component's density in one organism: the square root of the
 // uniform density over the bounding box of its values. Columns in which every

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <mutex>
 
 #include "model/densities.h"
 #include "model/kmeans_start.h"
@@ -60,11 +61,41 @@ struct PairedGenes {
     }
 };
 
+// Tells the step observer where an iteration stands once it has run for a
+// while, then at most that often. Checked from any thread.
+class SlowIterationWatch {
+public:
+    SlowIterationWatch(const StepObserver& observer, double seconds) : observer_(observer), seconds_(seconds) {}
+
+    bool active() const { return static_cast<bool>(observer_); }
+    void begin(int iteration) {
+        iteration_ = iteration;
+        started_ = Clock::now();
+        lastReport_ = started_;
+    }
+    void check(const char* step, double fractionDone) {
+        if (!observer_) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        const Clock::time_point now = Clock::now();
+        if (std::chrono::duration<double>(now - lastReport_).count() < seconds_) return;
+        lastReport_ = now;
+        observer_(IterationStep{iteration_, step, fractionDone, std::chrono::duration<double>(now - started_).count()});
+    }
+
+private:
+    const StepObserver& observer_;
+    const double seconds_;
+    std::mutex mutex_;
+    int iteration_ = 0;
+    Clock::time_point started_, lastReport_;
+};
+
 // The working state of one attempt; nothing of it outlives runAttempt.
 class EmAttempt {
 public:
-    EmAttempt(const Dataset& data, const AttemptSettings& settings, const IterationObserver& observer)
-        : data_(data), settings_(settings), observer_(observer) {}
+    EmAttempt(const Dataset& data, const AttemptSettings& settings, const IterationObserver& observer,
+              const StepObserver& stepObserver)
+        : data_(data), settings_(settings), observer_(observer), watch_(stepObserver, settings.slowIterationSeconds) {}
 
     Result<AttemptResult> run(const AttemptStart& start);
 
@@ -79,12 +110,22 @@ private:
     double logDomainEStep(double humanScatterDensity, double mouseScatterDensity);
     void applyLabels(const OrthologPair& pair, const PairLabels& labels);
     void keepGenePosteriors();
+    double applyPairResults();
     AttemptResult finish();
+    // body(begin, end) over ranges of [0, count) on the pool, reporting the
+    // step's progress when the iteration runs long.
+    template <typename Body>
+    void split(const char* step, std::size_t count, Body body);
 
     const Dataset& data_;
     const AttemptSettings& settings_;
     const IterationObserver& observer_;
+    SlowIterationWatch watch_;
     AttemptResult result_;
+    // Per pair, written side by side and then taken in pair order: the
+    // logarithm of its total density and where its genes go.
+    std::vector<double> pairLogTotals_;
+    std::vector<PairLabels> pairLabels_;
 
     OrganismState human_, mouse_;
     PairTableState table_;
@@ -92,10 +133,10 @@ private:
     MStepWorkspace mStep_;
     ReassignmentWorkspace reassignment_;
     PairedGenes pairedHuman_, pairedMouse_;
-    std::vector<DensityForm> humanForms_, mouseForms_;
+    ClusterDensityForms humanForms_, mouseForms_;
     LogDensityForms humanLogForms_, mouseLogForms_;
-    std::vector<double> logPairTable_;
-    std::vector<double> humanDensities_, mouseDensities_, joint_;
+    GeneFeatures humanFeatures_, mouseFeatures_;
+    std::vector<double> humanDensities_, mouseDensities_;
 };
 
 void EmAttempt::reorderClusters(const ClusterOrders& orders) {
@@ -140,9 +181,12 @@ void EmAttempt::createPairWeights() {
     }
     pairedHuman_.build(pairs, data_.human.expression, [](const OrthologPair& p) { return p.human; });
     pairedMouse_.build(pairs, data_.mouse.expression, [](const OrthologPair& p) { return p.mouse; });
+    if (settings_.fastDensity) {
+        humanFeatures_.build(data_.human.expression, pairedHuman_.genes);
+        mouseFeatures_.build(data_.mouse.expression, pairedMouse_.genes);
+    }
     humanDensities_.assign(pairedHuman_.genes.size() * kHm, 0.0);
     mouseDensities_.assign(pairedMouse_.genes.size() * kMs, 0.0);
-    joint_.assign(kHm * kMs, 0.0);
 }
 
 void EmAttempt::applyLabels(const OrthologPair& pair, const PairLabels& labels) {
@@ -160,73 +204,107 @@ void EmAttempt::applyLabels(const OrthologPair& pair, const PairLabels& labels) 
     }
 }
 
+template <typename Body>
+void EmAttempt::split(const char* step, std::size_t count, Body body) {
+    if (!watch_.active()) {
+        forRanges(settings_.pool, count, body);
+        return;
+    }
+    std::atomic<std::size_t> done{0};
+    forRanges(settings_.pool, count, [&](std::size_t begin, std::size_t end) {
+        body(begin, end);
+        const std::size_t finished = done.fetch_add(end - begin) + (end - begin);
+        watch_.check(step, static_cast<double>(finished) / static_cast<double>(count));
+    });
+}
+
+// The pairs' labels in pair order (a gene in several pairs keeps the label
+// of its last one) and the log-likelihood summed in pair order.
+double EmAttempt::applyPairResults() {
+    const std::vector<OrthologPair>& pairs = data_.orthologs.pairs;
+    double sum = 0.0;
+    for (std::size_t r = 0; r < pairs.size(); ++r) {
+        applyLabels(pairs[r], pairLabels_[r]);
+        sum += pairLogTotals_[r];
+    }
+    return sum;
+}
+
 double EmAttempt::exactEStep(double humanScatterDensity, double mouseScatterDensity) {
     const auto kHm = static_cast<std::size_t>(human_.clusterCount());
     const auto kMs = static_cast<std::size_t>(mouse_.clusterCount());
     // The parameters are fixed during the pass, so each gene's densities are
     // evaluated once even when the gene is in several pairs.
-    const auto densities = [](const ClusterParameters& parameters, std::vector<DensityForm>& forms,
-                              const PairedGenes& paired, const ExpressionMatrix& expression, std::vector<double>& out) {
-        prepareDensityForms(parameters, forms);
-        const std::size_t k = forms.size();
-        for (std::size_t g = 0; g < paired.genes.size(); ++g) {
-            const double* x = expression.row(paired.genes[g]);
-            for (std::size_t c = 0; c < k; ++c) out[g * k + c] = density(x, forms[c], paired.valuesFinite[g] != 0);
-        }
+    const auto densities = [this](const ClusterParameters& parameters, ClusterDensityForms& forms,
+                                  const PairedGenes& paired, const ExpressionMatrix& expression,
+                                  std::vector<double>& out) {
+        prepareClusterDensityForms(parameters, forms);
+        const std::size_t k = forms.clusterCount;
+        split("E-step densities", paired.genes.size(), [&](std::size_t begin, std::size_t end) {
+            DensityScratch scratch;
+            for (std::size_t g = begin; g < end; ++g) {
+                densitiesOfGene(expression.row(paired.genes[g]), paired.valuesFinite[g] != 0, forms, &out[g * k],
+                                scratch);
+            }
+        });
     };
     densities(human_.parameters, humanForms_, pairedHuman_, data_.human.expression, humanDensities_);
     densities(mouse_.parameters, mouseForms_, pairedMouse_, data_.mouse.expression, mouseDensities_);
     const double scatterTerm = (table_.table.scatterProbability * humanScatterDensity) * mouseScatterDensity;
-    const std::vector<OrthologPair>& pairs = data_.orthologs.pairs;
-    double sum = 0.0;
-    PairLabels labels;
-    for (std::size_t r = 0; r < pairs.size(); ++r) {
-        const double total =
-            pairEStep(table_.table, &humanDensities_[pairedHuman_.slotOfPair[r] * kHm],
-                      &mouseDensities_[pairedMouse_.slotOfPair[r] * kMs], scatterTerm, weights_.rowSums(r),
-                      weights_.columnSums(r), joint_.data(), labels);
-        applyLabels(pairs[r], labels);
-        sum += std::log(total);
-    }
-    return sum;
+    const std::size_t pairCount = data_.orthologs.pairs.size();
+    pairLogTotals_.resize(pairCount);
+    pairLabels_.resize(pairCount);
+    split("E-step pairs", pairCount, [&](std::size_t begin, std::size_t end) {
+        std::vector<double> joint(kHm * kMs);
+        for (std::size_t r = begin; r < end; ++r) {
+            const double total =
+                pairEStep(table_.table, &humanDensities_[pairedHuman_.slotOfPair[r] * kHm],
+                          &mouseDensities_[pairedMouse_.slotOfPair[r] * kMs], scatterTerm, weights_.rowSums(r),
+                          weights_.columnSums(r), joint.data(), pairLabels_[r]);
+            pairLogTotals_[r] = std::log(total);
+        }
+    });
+    return applyPairResults();
 }
 
 double EmAttempt::logDomainEStep(double humanScatterDensity, double mouseScatterDensity) {
     const auto kHm = static_cast<std::size_t>(human_.clusterCount());
     const auto kMs = static_cast<std::size_t>(mouse_.clusterCount());
-    prepareLogDensityForms(human_.parameters, humanLogForms_);
-    prepareLogDensityForms(mouse_.parameters, mouseLogForms_);
-    for (std::size_t g = 0; g < pairedHuman_.genes.size(); ++g) {
-        logDensities(data_.human.expression.row(pairedHuman_.genes[g]), humanLogForms_, &humanDensities_[g * kHm]);
-    }
-    for (std::size_t g = 0; g < pairedMouse_.genes.size(); ++g) {
-        logDensities(data_.mouse.expression.row(pairedMouse_.genes[g]), mouseLogForms_, &mouseDensities_[g * kMs]);
-    }
-    const std::vector<double>& cells = table_.table.cells;
-    logPairTable_.resize(cells.size());
-    for (std::size_t c = 0; c < cells.size(); ++c) logPairTable_[c] = std::log(cells[c]);
-    const double logScatterTerm =
-        std::log((table_.table.scatterProbability * humanScatterDensity) * mouseScatterDensity);
-    const std::vector<OrthologPair>& pairs = data_.orthologs.pairs;
-    double sum = 0.0;
-    PairLabels labels;
-    for (std::size_t r = 0; r < pairs.size(); ++r) {
-        sum += pairLogEStep(logPairTable_.data(), static_cast<int>(kHm), static_cast<int>(kMs),
-                            &humanDensities_[pairedHuman_.slotOfPair[r] * kHm],
-                            &mouseDensities_[pairedMouse_.slotOfPair[r] * kMs], logScatterTerm, weights_.rowSums(r),
-                            weights_.columnSums(r), joint_.data(), labels);
-        applyLabels(pairs[r], labels);
-    }
-    return sum;
+    prepareLogDensityForms(human_.parameters, humanFeatures_, humanLogForms_);
+    prepareLogDensityForms(mouse_.parameters, mouseFeatures_, mouseLogForms_);
+    // Blocks of genes, one matrix product each; the blocks do not depend on
+    // the number of threads, so neither do the products' roundings.
+    split("E-step densities", humanFeatures_.rows, [&](std::size_t begin, std::size_t end) {
+        logDensities(humanFeatures_, begin, end, humanLogForms_, &humanDensities_[begin * kHm]);
+    });
+    split("E-step densities", mouseFeatures_.rows, [&](std::size_t begin, std::size_t end) {
+        logDensities(mouseFeatures_, begin, end, mouseLogForms_, &mouseDensities_[begin * kMs]);
+    });
+    const ScatterTerm scatter =
+        ScatterTerm::of((table_.table.scatterProbability * humanScatterDensity) * mouseScatterDensity);
+    const std::size_t pairCount = data_.orthologs.pairs.size();
+    pairLogTotals_.resize(pairCount);
+    pairLabels_.resize(pairCount);
+    split("E-step pairs", pairCount, [&](std::size_t begin, std::size_t end) {
+        PairLogScratch scratch;
+        scratch.prepare(table_.table);
+        for (std::size_t r = begin; r < end; ++r) {
+            pairLogTotals_[r] = pairLogEStep(table_.table, &humanDensities_[pairedHuman_.slotOfPair[r] * kHm],
+                                             &mouseDensities_[pairedMouse_.slotOfPair[r] * kMs], scatter,
+                                             weights_.rowSums(r), weights_.columnSums(r), scratch, pairLabels_[r]);
+        }
+    });
+    return applyPairResults();
 }
 
 Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
     const ExpressionMatrix& humanValues = data_.human.expression;
     const ExpressionMatrix& mouseValues = data_.mouse.expression;
+    ThreadPool* pool = settings_.pool;
     KMeansStart humanStart = runKMeans(humanValues, start.humanSeeds, settings_.stoppingThr,
-                                       settings_.kmeansMaxIterations);
+                                       settings_.kmeansMaxIterations, pool);
     KMeansStart mouseStart = runKMeans(mouseValues, start.mouseSeeds, settings_.stoppingThr,
-                                       settings_.kmeansMaxIterations);
+                                       settings_.kmeansMaxIterations, pool);
     const auto summary = [](const std::vector<std::uint32_t>& seeds, const KMeansStart& kmeans) {
         return StartClusters{static_cast<std::int32_t>(seeds.size()),
                              static_cast<std::int32_t>(kmeans.clusters.count()), kmeans.identicalSeeds};
@@ -243,23 +321,27 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
     mouse_.clusters = std::move(mouseStart.clusters);
     mouse_.labels = std::move(mouseStart.labels);
 
-    result_.humanSpread = human_.clusters.spread(humanValues, humanValues.rows());
-    result_.mouseSpread = mouse_.clusters.spread(mouseValues, mouseValues.rows());
+    result_.humanSpread = human_.clusters.spread(humanValues, humanValues.rows(), pool);
+    result_.mouseSpread = mouse_.clusters.spread(mouseValues, mouseValues.rows(), pool);
     const double humanScatterDensity = scatterDensity(humanValues);
     const double mouseScatterDensity = scatterDensity(mouseValues);
     const std::size_t pairCount = data_.orthologs.pairs.size();
     EmTimings& timings = result_.timings;
 
     for (;;) {
+        if (settings_.cancel && settings_.cancel->load()) return reject("no longer needed");
+        watch_.begin(result_.iterations + 1);
         Clock::time_point clock = Clock::now();
         reorderClusters(estimatePairTable(data_.orthologs.pairs, human_.labels, mouse_.labels, human_.clusterCount(),
                                           mouse_.clusterCount(), settings_.pseudoCounts, table_));
         result_.scatterPairs = table_.scatterPairs;
-        ORTHOMIX_TRY(smoothPairTable(table_));
+        ORTHOMIX_TRY(smoothPairTable(
+            table_, settings_.fastDensity ? PairTableFit::Structured : PairTableFit::Decomposition));
         timings.pairTable += secondsSince(clock);
+        watch_.check("pair table", 1.0);
         if (result_.iterations == 0) {
             createPairWeights();
-            if (!updateClusterParameters(data_, weights_, human_, mouse_, mStep_)) {
+            if (!updateClusterParameters(data_, weights_, human_, mouse_, mStep_, pool)) {
                 return reject("a cluster without ortholog weight");
             }
             timings.mStep += secondsSince(clock);
@@ -268,11 +350,14 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
                                                   ? logDomainEStep(humanScatterDensity, mouseScatterDensity)
                                                   : exactEStep(humanScatterDensity, mouseScatterDensity);
         timings.eStep += secondsSince(clock);
-        if (!updateClusterParameters(data_, weights_, human_, mouse_, mStep_)) {
+        watch_.check("E-step", 1.0);
+        if (!updateClusterParameters(data_, weights_, human_, mouse_, mStep_, pool)) {
             return reject("a cluster without ortholog weight");
         }
         timings.mStep += secondsSince(clock);
-        const std::optional<std::size_t> scatterPairs = reassignClusterMembers(data_, human_, mouse_, reassignment_);
+        watch_.check("M-step", 1.0);
+        const std::optional<std::size_t> scatterPairs =
+            reassignClusterMembers(data_, human_, mouse_, reassignment_, pool);
         timings.reassignment += secondsSince(clock);
         if (!scatterPairs) return reject("a gene without a nearest mean");
         result_.scatterPairs = *scatterPairs;
@@ -280,8 +365,8 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
 
         const double oldHumanSpread = result_.humanSpread;
         const double oldMouseSpread = result_.mouseSpread;
-        result_.humanSpread = human_.clusters.spread(humanValues, humanValues.rows());
-        result_.mouseSpread = mouse_.clusters.spread(mouseValues, mouseValues.rows());
+        result_.humanSpread = human_.clusters.spread(humanValues, humanValues.rows(), pool);
+        result_.mouseSpread = mouse_.clusters.spread(mouseValues, mouseValues.rows(), pool);
         result_.logLikelihood = iterationLogLikelihood;
         result_.logLikelihoodByIteration.push_back(iterationLogLikelihood);
         ++result_.iterations;
@@ -361,8 +446,8 @@ AttemptStart drawAttemptStart(RandomGenerator& random, std::int32_t k, const Dat
 }
 
 Result<AttemptResult> runAttempt(const Dataset& data, const AttemptStart& start, const AttemptSettings& settings,
-                                 const IterationObserver& observer) {
-    EmAttempt attempt(data, settings, observer);
+                                 const IterationObserver& observer, const StepObserver& stepObserver) {
+    EmAttempt attempt(data, settings, observer, stepObserver);
     return attempt.run(start);
 }
 

@@ -13,6 +13,7 @@
 #include "numeric/random_generator.h"
 #include "records/dataset.h"
 #include "support/error.h"
+#include "support/thread_pool.h"
 
 namespace orthomix {
 
@@ -29,6 +30,9 @@ struct AttemptSettings {
     // rejected as "interrupted": a run that is asked to stop does not wait
     // for the remaining iterations.
     const std::atomic<bool>* stop = nullptr;
+    ThreadPool* pool = nullptr;               // shares out the work of an iteration; none: the calling thread
+    double slowIterationSeconds = 5.0;        // an iteration this long reports its steps, then at most this often
+    const std::atomic<bool>* cancel = nullptr;  // once set, the attempt ends before its next iteration, rejected
 };
 
 // The random part of an attempt: the seed genes of both organisms' k-means starts.
@@ -57,6 +61,18 @@ struct IterationProgress {
     std::size_t scatterPairs = 0;
 };
 using IterationObserver = std::function<void(const IterationProgress&)>;
+
+// Where an iteration that runs long stands; reported every few seconds once
+// an iteration has taken that long, possibly from several threads at once.
+struct IterationStep {
+    int iteration = 0;         // the iteration in progress, from 1
+    const char* step = "";     // "pair table", "E-step", "M-step", "reassignment"
+    double fractionDone = 0.0;  // of that step
+    double seconds = 0.0;       // since the iteration began
+};
+using StepObserver = std::function<void(const IterationStep&)>;
+
+
 
 // One organism's clustering at the end of an attempt.
 struct OrganismClustering {
@@ -101,6 +117,6 @@ struct AttemptResult {
 // result with a rejection reason; only a numerical failure of the pair-table
 // fit is an error.
 Result<AttemptResult> runAttempt(const Dataset& data, const AttemptStart& start, const AttemptSettings& settings,
-                                 const IterationObserver& observer = {});
+                                 const IterationObserver& observer = {}, const StepObserver& stepObserver = {});
 
 }  // namespace orthomix

@@ -42,7 +42,7 @@ std::int32_t countIdenticalSeeds(const ExpressionMatrix& expression, std::vector
 }  // namespace
 
 KMeansStart runKMeans(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& seeds, double tolerance,
-                      std::int32_t maxIterations) {
+                      std::int32_t maxIterations, ThreadPool* pool) {
     const std::size_t geneCount = expression.rows();
     const std::size_t columns = expression.columns();
     const std::size_t k = seeds.size();
@@ -57,18 +57,22 @@ KMeansStart runKMeans(const ExpressionMatrix& expression, const std::vector<std:
 
     KMeansStart start;
     NearestMeanSearch search;
+    std::vector<int> nearest(geneCount);
     std::int32_t passes = 0;
     for (;;) {
         for (auto& members : clusters.members) members.clear();
         search.prepare(clusters.centres.data(), k, columns);
+        forRanges(pool, geneCount, [&](std::size_t begin, std::size_t end) {
+            std::vector<double> scratch(k);
+            for (std::size_t g = begin; g < end; ++g) nearest[g] = search.find(expression.row(g), scratch.data(), nullptr);
+        });
         for (std::uint32_t g = 0; g < geneCount; ++g) {
             // A gene whose distances are all NaN lands in cluster 0.
-            const int nearest = search.find(expression.row(g));
-            clusters.members[nearest < 0 ? 0 : static_cast<std::size_t>(nearest)].push_back(g);
+            clusters.members[nearest[g] < 0 ? 0 : static_cast<std::size_t>(nearest[g])].push_back(g);
         }
-        for (std::size_t c = 0; c < k; ++c) clusters.recomputeCentre(c, expression);
+        clusters.recomputeCentres(expression, pool);
         const double previous = start.meanDistance;
-        start.meanDistance = clusters.spread(expression, geneCount);
+        start.meanDistance = clusters.spread(expression, geneCount, pool);
         ++passes;
         // The first pass compares with 0.0, so a second pass always follows a
         // positive objective; a NaN ratio stops.

@@ -6,6 +6,7 @@
 
 #include "model/organism_clusters.h"
 #include "numeric/random_generator.h"
+#include "support/thread_pool.h"
 
 namespace orthomix {
 
@@ -32,7 +33,9 @@ struct KMeansStart {
 // passes repeat while the objective changes by at least `tolerance` relative
 // and the pass count stays within maxIterations (two passes for 1). Clusters
 // left empty are dropped and the rest renumbered without gaps.
+// The distances and centres may be computed on a pool; the result does not
+// depend on it.
 KMeansStart runKMeans(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& seeds, double tolerance,
-                      std::int32_t maxIterations);
+                      std::int32_t maxIterations, ThreadPool* pool = nullptr);
 
 }  // namespace orthomix

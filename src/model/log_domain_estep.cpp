@@ -1,5 +1,7 @@
 #include "model/log_domain_estep.h"
 
+#include <Eigen/Core>
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -7,41 +9,87 @@
 
 namespace orthomix {
 
-void prepareLogDensityForms(const ClusterParameters& parameters, LogDensityForms& forms) {
-    forms.clusterCount = parameters.clusterCount;
-    forms.columns = parameters.columns;
-    const std::size_t k = forms.clusterCount;
-    forms.mean.assign(forms.columns * k, 0.0);
-    forms.halfInverseVariance.assign(forms.columns * k, 0.0);
-    forms.logNormaliser.assign(k, 0.0);
-    for (std::size_t c = 0; c < k; ++c) {
-        const double* mean = parameters.mean(c);
-        const double* variance = parameters.variance(c);
-        double logNormaliser = 0.0;
-        for (std::size_t i = 0; i < forms.columns; ++i) {
-            const double v = variance[i];
-            forms.mean[i * k + c] = mean[i];
-            if (v == 0.0) continue;
-            forms.halfInverseVariance[i * k + c] = 0.5 / v;
-            logNormaliser -= 0.5 * std::log(kTwoPi * v);
+using RowMajorMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+
+void GeneFeatures::build(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& genes) {
+    rows = genes.size();
+    columns = expression.columns();
+    values.resize(rows * 2 * columns);
+    largestMagnitude.assign(columns, 0.0);
+    for (std::size_t g = 0; g < rows; ++g) {
+        const double* x = expression.row(genes[g]);
+        double* out = values.data() + g * 2 * columns;
+        for (std::size_t i = 0; i < columns; ++i) {
+            out[i] = x[i] * x[i];
+            out[columns + i] = x[i];
+            largestMagnitude[i] = std::max(largestMagnitude[i], std::fabs(x[i]));
         }
-        forms.logNormaliser[c] = logNormaliser;
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void logDensities(const double* x, const LogDensityForms& forms,
-                                                                     double* out) {
-    const std::size_t k = forms.clusterCount;
-    const double* mean = forms.mean.data();
-    const double* weight = forms.halfInverseVariance.data();
-    for (std::size_t c = 0; c < k; ++c) out[c] = forms.logNormaliser[c];
-    for (std::size_t i = 0; i < forms.columns; ++i) {
-        const double xi = x[i];
-        const double* m = mean + i * k;
-        const double* w = weight + i * k;
-        for (std::size_t c = 0; c < k; ++c) {
-            const double d = xi - m[c];
-            out[c] -= w[c] * (d * d);
+void prepareLogDensityForms(const ClusterParameters& parameters, const GeneFeatures& genes, LogDensityForms& forms) {
+    const std::size_t k = parameters.clusterCount;
+    const std::size_t d = parameters.columns;
+    forms.clusterCount = k;
+    forms.columns = d;
+    forms.weights.assign(2 * d * k, 0.0);
+    forms.constants.assign(k, 0.0);
+    forms.squaredClusters.clear();
+    forms.means.assign(parameters.means.begin(), parameters.means.end());
+    forms.halfInverseVariances.assign(k * d, 0.0);
+    forms.logNormalisers.assign(k, 0.0);
+    constexpr double kRounding = 2.220446049250313e-16;
+    for (std::size_t c = 0; c < k; ++c) {
+        const double* mean = parameters.mean(c);
+        const double* variance = parameters.variance(c);
+        double constant = 0.0;
+        double logNormaliser = 0.0;
+        double errorBound = 0.0;
+        for (std::size_t i = 0; i < d; ++i) {
+            const double v = variance[i];
+            if (v == 0.0) continue;
+            const double inverse = 1.0 / v;
+            forms.weights[i * k + c] = -0.5 * inverse;
+            forms.weights[(d + i) * k + c] = mean[i] * inverse;
+            forms.halfInverseVariances[c * d + i] = 0.5 * inverse;
+            logNormaliser -= 0.5 * std::log(kTwoPi * v);
+            const double reach = genes.largestMagnitude[i] + std::fabs(mean[i]);
+            errorBound += inverse * (reach * reach);
+        }
+        for (std::size_t i = 0; i < d; ++i) {
+            if (variance[i] != 0.0) constant -= 0.5 * (mean[i] * mean[i]) / variance[i];
+        }
+        forms.constants[c] = logNormaliser + constant;
+        forms.logNormalisers[c] = logNormaliser;
+        // A few roundings of each term of the expanded sum; NaN parameters
+        // take the expansion and stay NaN.
+        if (4.0 * kRounding * errorBound > kLargestExpansionError) forms.squaredClusters.push_back(c);
+    }
+}
+
+void logDensities(const GeneFeatures& genes, std::size_t begin, std::size_t end, const LogDensityForms& forms,
+                  double* out) {
+    const auto rows = static_cast<Eigen::Index>(end - begin);
+    const auto depth = static_cast<Eigen::Index>(2 * forms.columns);
+    const auto k = static_cast<Eigen::Index>(forms.clusterCount);
+    const Eigen::Map<const RowMajorMatrix> features(genes.row(begin), rows, depth);
+    const Eigen::Map<const RowMajorMatrix> weights(forms.weights.data(), depth, k);
+    const Eigen::Map<const Eigen::RowVectorXd> constants(forms.constants.data(), k);
+    Eigen::Map<RowMajorMatrix> result(out, rows, k);
+    result.noalias() = features * weights;
+    result.rowwise() += constants;
+    const std::size_t d = forms.columns;
+    for (const std::size_t c : forms.squaredClusters) {
+        const double* mean = forms.means.data() + c * d;
+        const double* weight = forms.halfInverseVariances.data() + c * d;
+        for (std::size_t g = begin; g < end; ++g) {
+            const double* x = genes.row(g) + d;
+            double sum = 0.0;
+            for (std::size_t i = 0; i < d; ++i) {
+                const double difference = x[i] - mean[i];
+                sum += weight[i] * (difference * difference);
+            }
+            out[(g - begin) * forms.clusterCount + c] = forms.logNormalisers[c] - sum;
         }
     }
 }
@@ -110,56 +158,179 @@ inline double largestOf(const double* values, std::size_t count, double start) {
 
 double expNonPositive(double x) { return expNonPositiveInline(x); }
 
-__attribute__((target_clones("avx2", "default"))) double pairLogEStep(
-    const double* logTable, int kHm, int kMs, const double* humanLogDensities, const double* mouseLogDensities,
-    double logScatterTerm, double* rowSums, double* columnSums, double* scratch, PairLabels& labels,
-    double* posterior) {
-    const std::size_t cells = static_cast<std::size_t>(kHm) * kMs;
-    for (int i = 0; i < kHm; ++i) {
-        double* row = scratch + static_cast<std::size_t>(i) * kMs;
-        const double* tableRow = logTable + static_cast<std::size_t>(i) * kMs;
-        const double f = humanLogDensities[i];
-        for (int j = 0; j < kMs; ++j) row[j] = (f + mouseLogDensities[j]) + tableRow[j];
+ScatterTerm ScatterTerm::of(double value) {
+    ScatterTerm term;
+    term.value = value;
+    term.sign = value > 0.0 ? 1 : value < 0.0 ? -1 : 0;
+    term.logMagnitude = std::log(std::fabs(value));
+    if (std::isnan(value)) {
+        term.sign = 1;
+        term.logMagnitude = value;
     }
-    const double largest = largestOf(scratch, cells, logScatterTerm);
-    if (largest == -std::numeric_limits<double>::infinity()) {
-        // Every term is zero: no weight anywhere, labels stay, the pair adds ln 1.
-        labels = PairLabels{};
-        for (int i = 0; i < kHm; ++i) rowSums[i] = 0.0;
-        for (int j = 0; j < kMs; ++j) columnSums[j] = 0.0;
-        if (posterior) {
-            for (std::size_t c = 0; c < cells; ++c) posterior[c] = 0.0;
-        }
-        return 0.0;
-    }
-    for (std::size_t c = 0; c < cells; ++c) scratch[c] = expNonPositiveInline(scratch[c] - largest);
-    const double scatterShare = expNonPositiveInline(logScatterTerm - largest);
-    const double sum = sumOf(scratch, cells) + scatterShare;
-    const double inverseSum = 1.0 / sum;
-    const double scatterPosterior = scatterShare * inverseSum;
-    for (std::size_t c = 0; c < cells; ++c) scratch[c] *= inverseSum;
+    return term;
+}
 
-    double best = 0.0;
+void PairLogScratch::prepare(const PairTable& table) {
+    const auto kHm = static_cast<std::size_t>(table.rows);
+    const auto kMs = static_cast<std::size_t>(table.cols);
+    humanShares.resize(kHm);
+    mouseShares.resize(kMs);
+    cells.resize(kMs);
+    rowLargest.resize(kHm);
+    tableRowLargest.resize(kHm);
+    for (std::size_t i = 0; i < kHm; ++i) tableRowLargest[i] = largestOf(table.cells.data() + i * kMs, kMs, 0.0);
+}
+
+__attribute__((target_clones("avx2", "default"))) double pairLogEStep(
+    const PairTable& table, const double* humanLogDensities, const double* mouseLogDensities,
+    const ScatterTerm& scatter, double* rowSums, double* columnSums, PairLogScratch& scratch, PairLabels& labels,
+    double* posterior) {
+    constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
+    const auto rowCount = static_cast<std::size_t>(table.rows);
+    const auto columnCount = static_cast<std::size_t>(table.cols);
+    double* humanShares = scratch.humanShares.data();
+    double* mouseShares = scratch.mouseShares.data();
+    double* cells = scratch.cells.data();
+    double* rowLargest = scratch.rowLargest.data();
+
+    // Every cell is humanShare * (mouseShare * P), its joint density times
+    // exp(-shift). The largest shares are exp(kHeadroom), so that the cells
+    // use the whole range of numbers: the table sums to at most 1, so no sum
+    // of cells exceeds exp(2 kHeadroom). A scatter term larger than every
+    // cell sets the scale instead, and the human shares shrink to match.
+    constexpr double kHeadroom = 350.0;
+    const double humanLargest = largestOf(humanLogDensities, rowCount, kMinusInfinity);
+    const double mouseLargest = largestOf(mouseLogDensities, columnCount, kMinusInfinity);
+    const bool anyCell = humanLargest > kMinusInfinity && mouseLargest > kMinusInfinity;
+    const double cellsTop = humanLargest + mouseLargest;
+    const double top = scatter.sign > 0 && scatter.logMagnitude > cellsTop ? scatter.logMagnitude : cellsTop;
+    const double shift = top - 2.0 * kHeadroom;
+    constexpr double kExpUnderflow = -746.0;  // exp of anything below is 0
+    constexpr double kExpMinus64 = 1.603810890548638e-28;  // exp(-64)
+    const auto shares = [&](const double* logDensities, std::size_t count, double largest, double headroom,
+                            double* out) {
+        const double scale = std::exp(headroom);
+        for (std::size_t c = 0; c < count; ++c) {
+            const double below = logDensities[c] - largest;
+            // Further below, the share is subnormal or 0: exp of an argument
+            // raised into range, scaled back down.
+            out[c] = below >= -700.0                   ? expNonPositiveInline(below) * scale
+                     : below + headroom < kExpUnderflow ? 0.0
+                                                        : expNonPositiveInline(below + headroom + 64.0) * kExpMinus64;
+        }
+    };
+    if (anyCell) {
+        shares(humanLogDensities, rowCount, humanLargest, kHeadroom - (top - cellsTop), humanShares);
+        shares(mouseLogDensities, columnCount, mouseLargest, kHeadroom, mouseShares);
+    } else {
+        for (std::size_t i = 0; i < rowCount; ++i) humanShares[i] = 0.0;
+        for (std::size_t j = 0; j < columnCount; ++j) mouseShares[j] = 0.0;
+    }
+
+    // The scatter term on the cells' scale; scaling the term itself where
+    // that cannot overflow keeps a tie between a cell and scatter a tie.
+    constexpr double kSafeShift = 700.0;
+    const double scatterShifted =
+        !anyCell ? (scatter.sign == 0 ? 0.0 : scatter.sign * std::numeric_limits<double>::infinity())
+        : std::fabs(shift) < kSafeShift ? scatter.value * std::exp(-shift)
+                                        : scatter.sign * std::exp(scatter.logMagnitude - shift);
+
+    // A term more than exp(708) below the pair's largest one counts as 0, as
+    // exp does below -708 in a log-sum-exp. That leaves out most rows of a
+    // large table at the cost of one product per row: a row whose bound
+    // (its share times the largest mouse share times its largest table cell)
+    // falls below the cut taken from the row of the largest human share can
+    // hold no term above the final cut.
+    constexpr double kNegligible = 3.307553003638408e-308;  // exp(-708)
+    const auto rowPeak = [&](std::size_t i) {
+        const double* tableRow = table.cells.data() + i * columnCount;
+        for (std::size_t j = 0; j < columnCount; ++j) cells[j] = mouseShares[j] * tableRow[j];
+        return humanShares[i] * largestOf(cells, columnCount, 0.0);
+    };
+    const double largestMouseShare = largestOf(mouseShares, columnCount, 0.0);
+    std::size_t firstRow = 0;
+    while (firstRow + 1 < rowCount && !(humanLogDensities[firstRow] == humanLargest)) ++firstRow;
+    const double positiveScatter = scatterShifted > 0.0 ? scatterShifted : 0.0;
+    const double firstPeak = rowCount > 0 && anyCell ? rowPeak(firstRow) : 0.0;
+    const double roughCut = (firstPeak > positiveScatter ? firstPeak : positiveScatter) * kNegligible;
+    for (std::size_t i = 0; i < rowCount; ++i) {
+        const double bound = (humanShares[i] * largestMouseShare) * scratch.tableRowLargest[i];
+        rowLargest[i] = bound < roughCut || humanShares[i] == 0.0 ? 0.0 : rowPeak(i);
+    }
+    const double best = largestOf(rowLargest, rowCount, 0.0);
+    const double cut = (best > positiveScatter ? best : positiveScatter) * kNegligible;
+
+    for (std::size_t j = 0; j < columnCount; ++j) columnSums[j] = 0.0;
+    double cellTotal = 0.0;
+    for (std::size_t i = 0; i < rowCount; ++i) {
+        // NaN shares pass on, as a NaN density does in the exact step.
+        if (rowLargest[i] < cut || rowLargest[i] == 0.0) {
+            rowSums[i] = 0.0;
+            continue;
+        }
+        const double humanShare = humanShares[i];
+        const double* tableRow = table.cells.data() + i * columnCount;
+        for (std::size_t j = 0; j < columnCount; ++j) {
+            const double cell = humanShare * (mouseShares[j] * tableRow[j]);
+            cells[j] = cell < cut ? 0.0 : cell;
+            columnSums[j] += cells[j];
+        }
+        rowSums[i] = sumOf(cells, columnCount);
+        cellTotal += rowSums[i];
+    }
+
+    // The total density and what a shifted cell is multiplied by to become
+    // its posterior. As in the exact step, a total that is not positive
+    // counts as 1, so that posteriors are the joint densities themselves.
+    double logTotal = 0.0;
+    double factor = 0.0;
+    double scatterPosterior = 0.0;
+    const double shiftedTotal = cellTotal + scatterShifted;
+    if (std::isnan(cellTotal) || std::isnan(scatter.value)) {
+        logTotal = factor = scatterPosterior = std::numeric_limits<double>::quiet_NaN();
+    } else if (shiftedTotal > 0.0 && shiftedTotal < std::numeric_limits<double>::infinity()) {
+        logTotal = shift + std::log(shiftedTotal);
+        factor = 1.0 / shiftedTotal;
+        scatterPosterior = scatterShifted * factor;
+    } else if (scatter.sign > 0) {
+        // The scatter term outweighs every cell beyond the range of numbers.
+        const double logCells = cellTotal > 0.0 ? shift + std::log(cellTotal) : kMinusInfinity;
+        logTotal = scatter.logMagnitude + std::log1p(std::exp(logCells - scatter.logMagnitude));
+        scatterPosterior = std::exp(scatter.logMagnitude - logTotal);
+        if (cellTotal > 0.0) factor = std::exp(shift - logTotal);
+    } else {
+        if (cellTotal > 0.0) factor = std::exp(shift);
+        scatterPosterior = scatter.value;
+    }
+    for (std::size_t i = 0; i < rowCount; ++i) rowSums[i] *= factor;
+    for (std::size_t j = 0; j < columnCount; ++j) columnSums[j] *= factor;
+
+    // The first cell, in row-major order, of the largest value.
     int bestRow = -1;
     int bestColumn = -1;
-    for (int j = 0; j < kMs; ++j) columnSums[j] = 0.0;
-    for (int i = 0; i < kHm; ++i) {
-        const double* row = scratch + static_cast<std::size_t>(i) * kMs;
-        rowSums[i] = sumOf(row, static_cast<std::size_t>(kMs));
-        for (int j = 0; j < kMs; ++j) columnSums[j] += row[j];
-    }
-    for (std::size_t c = 0; c < cells; ++c) {
-        if (scratch[c] > best) {
-            best = scratch[c];
-            bestRow = static_cast<int>(c) / kMs;
-            bestColumn = static_cast<int>(c) % kMs;
-        }
+    if (best > 0.0 && best >= cut) {
+        std::size_t i = 0;
+        while (rowLargest[i] != best) ++i;
+        const double* tableRow = table.cells.data() + i * columnCount;
+        std::size_t j = 0;
+        while (humanShares[i] * (mouseShares[j] * tableRow[j]) != best) ++j;
+        bestRow = static_cast<int>(i);
+        bestColumn = static_cast<int>(j);
     }
     if (posterior) {
-        for (std::size_t c = 0; c < cells; ++c) posterior[c] = scratch[c];
+        for (std::size_t i = 0; i < rowCount; ++i) {
+            const double* tableRow = table.cells.data() + i * columnCount;
+            for (std::size_t j = 0; j < columnCount; ++j) {
+                const double cell = rowLargest[i] < cut || rowLargest[i] == 0.0 ? 0.0 : humanShares[i] * (mouseShares[j] * tableRow[j]);
+                posterior[i * columnCount + j] = (cell < cut ? 0.0 : cell) * factor;
+            }
+        }
     }
-    labels = choosePairLabels(best, bestRow, bestColumn, scatterPosterior);
-    return largest + std::log(sum);
+    // Only a cell whose posterior is above 0 can be chosen, as in the exact step.
+    const double bestPosterior = bestRow < 0 ? 0.0 : best * factor;
+    labels = bestPosterior > 0.0 ? choosePairLabels(bestPosterior, bestRow, bestColumn, scatterPosterior)
+                                 : choosePairLabels(0.0, -1, -1, scatterPosterior);
+    return logTotal;
 }
 
 }  // namespace orthomix

@@ -1,43 +1,90 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "model/cluster_parameters.h"
 #include "model/densities.h"
 #include "model/pair_estep.h"
 #include "model/pair_table.h"
+#include "records/expression_matrix.h"
 
 namespace orthomix {
 
-// The clusters of one organism prepared for log densities, stored column by
-// column so that all clusters of a gene are evaluated side by side:
-// log f_c(x) = logNormaliser[c] - sum_i halfInverseVariance[i][c] (x_i - mean[i][c])^2.
-// Zero-variance columns have a half inverse variance of 0 and so drop out.
+// Genes prepared once per attempt for log densities as a matrix product: per
+// gene its squared values, then its values (rows x 2 columns, row-major).
+struct GeneFeatures {
+    std::size_t rows = 0;
+    std::size_t columns = 0;  // of the expression data
+    std::vector<double> values;
+    std::vector<double> largestMagnitude;  // per column, over the genes
+
+    void build(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& genes);
+    const double* row(std::size_t gene) const { return values.data() + gene * 2 * columns; }
+};
+
+// One organism's clusters prepared for log densities, so that
+// log f_c(x) = constant[c] + sum_i x_i^2 weight[i][c] + sum_i x_i weight[columns + i][c]
+// with weight[i][c] = -1 / (2 v) and weight[columns + i][c] = m / v; columns
+// of zero variance get weight 0 and so drop out. Expanding the square loses
+// digits where (x - m)^2 is far below x^2 + m^2 / v: for a cluster whose
+// variances are tiny against its genes' range, the difference is evaluated
+// as it stands instead.
 struct LogDensityForms {
     std::size_t clusterCount = 0;
     std::size_t columns = 0;
-    std::vector<double> mean;                 // [column * clusterCount + cluster]
-    std::vector<double> halfInverseVariance;  // [column * clusterCount + cluster]
-    std::vector<double> logNormaliser;        // [cluster]
+    std::vector<double> weights;    // [(2 columns) x clusterCount], row-major
+    std::vector<double> constants;  // [clusterCount]
+    std::vector<std::size_t> squaredClusters;  // clusters evaluated without the expansion
+    std::vector<double> means, halfInverseVariances, logNormalisers;  // [cluster * columns + column], [cluster]
 };
 
-void prepareLogDensityForms(const ClusterParameters& parameters, LogDensityForms& forms);
+// The largest log-density error the expansion may make before a cluster is
+// evaluated without it.
+inline constexpr double kLargestExpansionError = 1e-6;
 
-// log f_c(x) for every cluster c, written to out[0..clusterCount-1].
-void logDensities(const double* x, const LogDensityForms& forms, double* out);
+void prepareLogDensityForms(const ClusterParameters& parameters, const GeneFeatures& genes, LogDensityForms& forms);
+
+// log f_c of genes [begin, end) of `genes` for every cluster c, written to
+// out[g * clusterCount + c] (g counted from 0, not from begin): one matrix product.
+void logDensities(const GeneFeatures& genes, std::size_t begin, std::size_t end, const LogDensityForms& forms,
+                  double* out);
 
 // exp(x) for x <= 0 to about one part in 1e15, 0 below -708; written so that
 // loops over it vectorise.
 double expNonPositive(double x);
 
-// The E-step of one pair in the log domain: posteriors by a max-shifted
-// log-sum-exp, so that nothing underflows. Same assignment rules and posterior
-// sums as pairEStep; returns the logarithm of the pair's total density (0 when
-// every term is zero). logTable holds log P row-major; scratch has
-// k_hm * k_ms values.
-double pairLogEStep(const double* logTable, int kHm, int kMs, const double* humanLogDensities,
-                    const double* mouseLogDensities, double logScatterTerm, double* rowSums, double* columnSums,
-                    double* scratch, PairLabels& labels, double* posterior = nullptr);
+// The scatter term of a pair (scatter probability times the two uniform
+// densities) as sign and logarithm of its size: a negative pseudo count can
+// make it negative, and then no logarithm of the term itself exists.
+struct ScatterTerm {
+    double value = 0.0;
+    int sign = 0;  // -1, 0 or 1
+    double logMagnitude = 0.0;
+
+    static ScatterTerm of(double value);
+};
+
+// Scratch of pairLogEStep, prepared once for a table.
+struct PairLogScratch {
+    std::vector<double> humanShares, mouseShares, cells, rowLargest;
+    std::vector<double> tableRowLargest;  // the largest cell of every row of the table
+    void prepare(const PairTable& table);
+};
+
+// The E-step of one pair in the log domain, factorised: the human and the
+// mouse log densities are each shifted by their largest value and
+// exponentiated (k_hm + k_ms exponentials), and every cell is the product of
+// the two shares and the table, so that nothing underflows or overflows. A
+// term below exp(-708) times the pair's largest one counts as 0. `scratch`
+// must have been prepared for `table`.
+// Same assignment rules and posterior sums as pairEStep, with the same
+// treatment of a total that is not positive; returns the logarithm of the
+// pair's total density (0 when it is not positive). The full posterior goes
+// to `posterior` when given (k_hm * k_ms, row-major).
+double pairLogEStep(const PairTable& table, const double* humanLogDensities, const double* mouseLogDensities,
+                    const ScatterTerm& scatter, double* rowSums, double* columnSums, PairLogScratch& scratch,
+                    PairLabels& labels, double* posterior = nullptr);
 
 }  // namespace orthomix

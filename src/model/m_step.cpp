@@ -1,18 +1,20 @@
 #include "model/m_step.h"
 
+#include <algorithm>
+
 namespace orthomix {
 namespace {
 
 // x * w added to the sums of every cluster c with a weight w[c] other than 0
-// (sums[c * columns + i]); each sum gains one term, so the order of every sum
-// is the order of the calls.
+// (sums[c * stride + i] for the `columns` columns from x on); each sum gains
+// one term, so the order of every sum is the order of the calls.
 __attribute__((target_clones("avx2", "default"))) void addWeightedValues(const double* x, const double* w,
                                                                           std::size_t clusters, std::size_t columns,
-                                                                          double* sums) {
+                                                                          std::size_t stride, double* sums) {
     for (std::size_t c = 0; c < clusters; ++c) {
         if (w[c] == 0.0) continue;
         const double weight = w[c];
-        double* sum = sums + c * columns;
+        double* sum = sums + c * stride;
         for (std::size_t i = 0; i < columns; ++i) sum[i] += x[i] * weight;
     }
 }
@@ -20,12 +22,13 @@ __attribute__((target_clones("avx2", "default"))) void addWeightedValues(const d
 // ((x - mean) * (x - mean)) * w added likewise, with the clusters' means.
 __attribute__((target_clones("avx2", "default"))) void addWeightedSquares(const double* x, const double* w,
                                                                            std::size_t clusters, std::size_t columns,
-                                                                           const double* means, double* sums) {
+                                                                           std::size_t stride, const double* means,
+                                                                           double* sums) {
     for (std::size_t c = 0; c < clusters; ++c) {
         if (w[c] == 0.0) continue;
         const double weight = w[c];
-        const double* mean = means + c * columns;
-        double* sum = sums + c * columns;
+        const double* mean = means + c * stride;
+        double* sum = sums + c * stride;
         for (std::size_t i = 0; i < columns; ++i) {
             const double d = x[i] - mean[i];
             sum[i] += (d * d) * weight;
@@ -39,7 +42,8 @@ __attribute__((target_clones("avx2", "default"))) void addWeightedSquares(const 
 // instead of once per cluster.
 template <typename WeightsOf, typename GeneOf>
 bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount, std::size_t clusterCount,
-                      WeightsOf weightsOf, GeneOf geneOf, ClusterParameters& out, MStepWorkspace& workspace) {
+                      WeightsOf weightsOf, GeneOf geneOf, ClusterParameters& out, MStepWorkspace& workspace,
+                      ThreadPool* pool) {
     std::vector<double>& totalWeight = workspace.totalWeights;
     totalWeight.assign(clusterCount, 0.0);
     for (std::size_t r = 0; r < pairCount; ++r) {
@@ -51,39 +55,55 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
     }
     const std::size_t columns = expression.columns();
     out.resize(clusterCount, columns);
-    for (std::size_t r = 0; r < pairCount; ++r) {
-        addWeightedValues(expression.row(geneOf(r)), weightsOf(r), clusterCount, columns, out.means.data());
-    }
-    for (std::size_t c = 0; c < clusterCount; ++c) {
-        const double reciprocal = 1.0 / totalWeight[c];
-        double* mean = out.means.data() + c * columns;
-        for (std::size_t i = 0; i < columns; ++i) mean[i] = mean[i] * reciprocal;
-    }
-    for (std::size_t r = 0; r < pairCount; ++r) {
-        addWeightedSquares(expression.row(geneOf(r)), weightsOf(r), clusterCount, columns, out.means.data(),
-                           out.variances.data());
-    }
-    for (std::size_t c = 0; c < clusterCount; ++c) {
-        const double reciprocal = 1.0 / totalWeight[c];
-        double* variance = out.variances.data() + c * columns;
-        for (std::size_t i = 0; i < columns; ++i) variance[i] = variance[i] * reciprocal;
-    }
+    // Each thread takes a block of columns of every cluster through all
+    // pairs: together they read every gene once, and no sum is shared. The
+    // sums of a block live in the thread's own buffer, so that two threads
+    // never write to one cache line.
+    const std::size_t blocks = pool ? pool->threads() : 1;
+    forRanges(
+        pool, columns,
+        [&](std::size_t first, std::size_t end) {
+            const std::size_t width = end - first;
+            std::vector<double> means(clusterCount * width, 0.0);
+            std::vector<double> variances(clusterCount * width, 0.0);
+            for (std::size_t r = 0; r < pairCount; ++r) {
+                addWeightedValues(expression.row(geneOf(r)) + first, weightsOf(r), clusterCount, width, width,
+                                  means.data());
+            }
+            for (std::size_t c = 0; c < clusterCount; ++c) {
+                const double reciprocal = 1.0 / totalWeight[c];
+                double* mean = means.data() + c * width;
+                for (std::size_t i = 0; i < width; ++i) mean[i] = mean[i] * reciprocal;
+            }
+            for (std::size_t r = 0; r < pairCount; ++r) {
+                addWeightedSquares(expression.row(geneOf(r)) + first, weightsOf(r), clusterCount, width, width,
+                                   means.data(), variances.data());
+            }
+            for (std::size_t c = 0; c < clusterCount; ++c) {
+                const double reciprocal = 1.0 / totalWeight[c];
+                double* variance = variances.data() + c * width;
+                for (std::size_t i = 0; i < width; ++i) variance[i] = variance[i] * reciprocal;
+                std::copy(means.data() + c * width, means.data() + (c + 1) * width, out.means.data() + c * columns + first);
+                std::copy(variance, variance + width, out.variances.data() + c * columns + first);
+            }
+        },
+        blocks);
     return true;
 }
 
 }  // namespace
 
 bool updateClusterParameters(const Dataset& data, const PairWeights& weights, OrganismState& human,
-                             OrganismState& mouse, MStepWorkspace& workspace) {
+                             OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool) {
     const std::vector<OrthologPair>& pairs = data.orthologs.pairs;
     const bool humanOk = estimateClusters(
         data.human.expression, pairs.size(), weights.humanClusters(), [&](std::size_t r) { return weights.rowSums(r); },
-        [&](std::size_t r) { return pairs[r].human; }, human.parameters, workspace);
+        [&](std::size_t r) { return pairs[r].human; }, human.parameters, workspace, pool);
     if (!humanOk) return false;
     return estimateClusters(
         data.mouse.expression, pairs.size(), weights.mouseClusters(),
         [&](std::size_t r) { return weights.columnSums(r); }, [&](std::size_t r) { return pairs[r].mouse; },
-        mouse.parameters, workspace);
+        mouse.parameters, workspace, pool);
 }
 
 }  // namespace orthomix

@@ -5,6 +5,7 @@
 
 #include "model/organism_state.h"
 #include "records/dataset.h"
+#include "support/thread_pool.h"
 
 namespace orthomix {
 
@@ -40,8 +41,9 @@ struct MStepWorkspace {
 // clusters, as averages over the ortholog pairs weighted by their posterior
 // weights, each sum in pair order and divided by multiplying with the
 // reciprocal of the total weight. False, with the parameters partly rebuilt,
-// when a cluster has no positive total weight.
+// when a cluster has no positive total weight. Columns are shared out among
+// the pool's threads; every sum keeps its order.
 bool updateClusterParameters(const Dataset& data, const PairWeights& weights, OrganismState& human,
-                             OrganismState& mouse, MStepWorkspace& workspace);
+                             OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool = nullptr);
 
 }  // namespace orthomix

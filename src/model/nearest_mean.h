@@ -19,6 +19,9 @@ public:
     // below infinity (no means, or every distance NaN). The distance goes to
     // *distance when given.
     int find(const double* x, double* distance = nullptr);
+    // The same with the caller's scratch of clusterCount() values, so that
+    // several threads can search at once.
+    int find(const double* x, double* scratch, double* distance) const;
 
     std::size_t clusterCount() const { return clusterCount_; }
 

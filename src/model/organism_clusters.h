@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "records/expression_matrix.h"
+#include "support/thread_pool.h"
 
 namespace orthomix {
 
@@ -31,7 +32,12 @@ struct OrganismClusters {
     // Sum over clusters of the mean member distance times the member count
     // over geneCount: the mean distance of a gene to its centre, genes in no
     // cluster counting as 0.
-    double spread(const ExpressionMatrix& expression, std::size_t geneCount) const;
+    // The clusters' mean distances may be found on several threads; the sum
+    // stays in cluster order.
+    double spread(const ExpressionMatrix& expression, std::size_t geneCount, ThreadPool* pool = nullptr) const;
+
+    // recomputeCentre for every cluster, clusters side by side on the pool.
+    void recomputeCentres(const ExpressionMatrix& expression, ThreadPool* pool);
 };
 
 // Relative change of a spread or objective, |old - new| / old; NaN for 0 / 0.

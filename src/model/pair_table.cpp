@@ -98,7 +98,54 @@ ClusterOrders estimatePairTable(const std::vector<OrthologPair>& pairs, const st
     return orders;
 }
 
-Status smoothPairTable(PairTableState& state) {
+void fitPairTableStructured(const std::vector<double>& y, int R, int C, std::vector<double>& coefficients) {
+    const auto rows = static_cast<std::size_t>(R);
+    const auto cols = static_cast<std::size_t>(C);
+    std::vector<double> rowMean(rows, 0.0), colMean(cols, 0.0);
+    double grandMean = 0.0;
+    for (std::size_t i = 0; i < rows; ++i) {
+        for (std::size_t j = 0; j < cols; ++j) {
+            rowMean[i] += y[i * cols + j];
+            colMean[j] += y[i * cols + j];
+        }
+        grandMean += rowMean[i];
+        rowMean[i] /= C;
+    }
+    for (std::size_t j = 0; j < cols; ++j) colMean[j] /= R;
+    grandMean /= static_cast<double>(rows * cols);
+
+    // The diagonal indicator's row, column and grand means; its doubly
+    // centred form is what the additive effects cannot explain.
+    const std::size_t diagonal = std::min(rows, cols);
+    const double diagonalRowMean = 1.0 / C;
+    const double diagonalColMean = 1.0 / R;
+    const double diagonalGrandMean = static_cast<double>(diagonal) / static_cast<double>(rows * cols);
+    double numerator = 0.0;
+    double denominator = 0.0;
+    for (std::size_t i = 0; i < rows; ++i) {
+        for (std::size_t j = 0; j < cols; ++j) {
+            const double indicator = i == j ? 1.0 : 0.0;
+            const double centred = indicator - (i < diagonal ? diagonalRowMean : 0.0) -
+                                   (j < diagonal ? diagonalColMean : 0.0) + diagonalGrandMean;
+            numerator += centred * y[i * cols + j];
+            denominator += centred * centred;
+        }
+    }
+    const double delta = numerator / denominator;
+
+    // Means of y - delta * indicator give the additive part; the last row
+    // and column are the reference levels.
+    const auto zRow = [&](std::size_t i) { return rowMean[i] - delta * (i < diagonal ? diagonalRowMean : 0.0); };
+    const auto zCol = [&](std::size_t j) { return colMean[j] - delta * (j < diagonal ? diagonalColMean : 0.0); };
+    const double zGrand = grandMean - delta * diagonalGrandMean;
+    coefficients.assign(rows + cols, 0.0);
+    coefficients[0] = (zRow(rows - 1) + zCol(cols - 1)) - zGrand;
+    for (std::size_t i = 0; i + 1 < rows; ++i) coefficients[1 + i] = zRow(i) - zRow(rows - 1);
+    for (std::size_t j = 0; j + 1 < cols; ++j) coefficients[rows + j] = zCol(j) - zCol(cols - 1);
+    coefficients[rows + cols - 1] = delta;
+}
+
+Status smoothPairTable(PairTableState& state, PairTableFit method) {
     PairTable& table = state.table;
     const int rows = table.rows;
     const int cols = table.cols;
@@ -115,10 +162,14 @@ Status smoothPairTable(PairTableState& state) {
         fit.x[p] = static_cast<double>(p);
         fit.y[p] = std::log(probability / (1.0 - probability));
     }
-    fit.coefficients.assign(static_cast<std::size_t>(rows + cols), 0.0);
-    const Result<double> fitted = svdLeastSquaresFit(fit.x, fit.y, fit.sig, fit.coefficients, fit.u, fit.v,
-                                                     fit.singularValues, pairTableBasis, rows, cols, fit.solver);
-    if (!fitted) return fitted.error();
+    if (method == PairTableFit::Structured) {
+        fitPairTableStructured(fit.y, rows, cols, fit.coefficients);
+    } else {
+        fit.coefficients.assign(static_cast<std::size_t>(rows + cols), 0.0);
+        const Result<double> fitted = svdLeastSquaresFit(fit.x, fit.y, fit.sig, fit.coefficients, fit.u, fit.v,
+                                                         fit.singularValues, pairTableBasis, rows, cols, fit.solver);
+        if (!fitted) return fitted.error();
+    }
 
     const std::vector<double>& a = fit.coefficients;
     fit.rowEffects.assign(static_cast<std::size_t>(rows), 0.0);

@@ -76,11 +76,24 @@ ClusterOrders estimatePairTable(const std::vector<OrthologPair>& pairs, const st
                                 const std::vector<std::int32_t>& mouseLabels, int humanClusters, int mouseClusters,
                                 std::int32_t pseudoCounts, PairTableState& state);
 
+// How the log-linear fit of the table is solved.
+enum class PairTableFit {
+    Decomposition,  // singular value decomposition of the whole design: O(k^4), the exact mode's arithmetic
+    Structured,     // through the design's row, column and diagonal structure: O(k^2)
+};
+
 // Replaces the table by the logistic fit of its logits on intercept, row,
 // column and (non-negative) diagonal effects, renormalised with the scatter
 // probability. Tables of one row or one column stay as they are. Fails when
 // the singular value decomposition does not converge.
-Status smoothPairTable(PairTableState& state);
+Status smoothPairTable(PairTableState& state, PairTableFit fit = PairTableFit::Decomposition);
+
+// The least-squares coefficients of the fit, in the order of pairTableBasis,
+// for the logits y of an R-by-C table (R, C >= 2, row-major), solved through
+// the structure of the design: for a given diagonal effect the other
+// coefficients follow from row, column and grand means, and the diagonal
+// effect from the doubly centred diagonal indicator.
+void fitPairTableStructured(const std::vector<double>& y, int R, int C, std::vector<double>& coefficients);
 
 // Basis values of the fit at cell number x of an R-by-C table: intercept, row
 // and column indicators (last row and column as reference), diagonal indicator.

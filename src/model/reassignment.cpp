@@ -3,28 +3,40 @@
 namespace orthomix {
 namespace {
 
-bool place(NearestMeanSearch& search, const ExpressionMatrix& expression, std::uint32_t gene, OrganismState& state) {
-    const int position = search.find(expression.row(gene));
+// Every gene's nearest mean (-1 for none), genes side by side on the pool.
+void findNearest(const NearestMeanSearch& search, const ExpressionMatrix& expression, std::vector<int>& nearest,
+                 ThreadPool* pool) {
+    nearest.resize(expression.rows());
+    forRanges(pool, expression.rows(), [&](std::size_t begin, std::size_t end) {
+        std::vector<double> scratch(search.clusterCount());
+        for (std::size_t g = begin; g < end; ++g) nearest[g] = search.find(expression.row(g), scratch.data(), nullptr);
+    });
+}
+
+bool place(const std::vector<int>& nearest, std::uint32_t gene, OrganismState& state) {
+    const int position = nearest[gene];
     if (position < 0 || position >= state.clusterCount()) return false;
     state.clusters.members[static_cast<std::size_t>(position)].push_back(gene);
     return true;
 }
 
-void refresh(const ExpressionMatrix& expression, OrganismState& state) {
-    for (std::size_t c = 0; c < state.clusters.count(); ++c) {
-        state.labelMembers(c);
-        state.clusters.recomputeCentre(c, expression);
-    }
+void refresh(const ExpressionMatrix& expression, OrganismState& state, ThreadPool* pool) {
+    for (std::size_t c = 0; c < state.clusters.count(); ++c) state.labelMembers(c);
+    state.clusters.recomputeCentres(expression, pool);
 }
 
 }  // namespace
 
 std::optional<std::size_t> reassignClusterMembers(const Dataset& data, OrganismState& human, OrganismState& mouse,
-                                                  ReassignmentWorkspace& workspace) {
+                                                  ReassignmentWorkspace& workspace, ThreadPool* pool) {
     const ExpressionMatrix& humanValues = data.human.expression;
     const ExpressionMatrix& mouseValues = data.mouse.expression;
     workspace.human.prepare(human.parameters.means.data(), human.parameters.clusterCount, humanValues.columns());
     workspace.mouse.prepare(mouse.parameters.means.data(), mouse.parameters.clusterCount, mouseValues.columns());
+    // A gene's nearest mean does not depend on the pair it is placed through,
+    // so it is found once per gene (also for genes that end up placed nowhere).
+    findNearest(workspace.human, humanValues, workspace.humanNearest, pool);
+    findNearest(workspace.mouse, mouseValues, workspace.mouseNearest, pool);
     for (auto& members : human.clusters.members) members.clear();
     for (auto& members : mouse.clusters.members) members.clear();
     const int kHm = human.clusterCount();
@@ -33,20 +45,20 @@ std::optional<std::size_t> reassignClusterMembers(const Dataset& data, OrganismS
     std::size_t scatterPairs = 0;
     for (const OrthologPair& pair : data.orthologs.pairs) {
         if (human.labels[pair.human] != kHm && mouse.labels[pair.mouse] != kMs) {
-            if (!place(workspace.human, humanValues, pair.human, human)) return std::nullopt;
-            if (!place(workspace.mouse, mouseValues, pair.mouse, mouse)) return std::nullopt;
+            if (!place(workspace.humanNearest, pair.human, human)) return std::nullopt;
+            if (!place(workspace.mouseNearest, pair.mouse, mouse)) return std::nullopt;
         } else {
             ++scatterPairs;
         }
     }
     for (const std::uint32_t gene : data.orthologs.unpairedHuman) {
-        if (!place(workspace.human, humanValues, gene, human)) return std::nullopt;
+        if (!place(workspace.humanNearest, gene, human)) return std::nullopt;
     }
     for (const std::uint32_t gene : data.orthologs.unpairedMouse) {
-        if (!place(workspace.mouse, mouseValues, gene, mouse)) return std::nullopt;
+        if (!place(workspace.mouseNearest, gene, mouse)) return std::nullopt;
     }
-    refresh(humanValues, human);
-    refresh(mouseValues, mouse);
+    refresh(humanValues, human, pool);
+    refresh(mouseValues, mouse, pool);
     return scatterPairs;
 }
 

@@ -1,14 +1,17 @@
 #include "support/reporter.h"
 
 #include <cstdio>
+#include <string>
 
 namespace orthomix {
 namespace {
 
+// One write per line: lines from different threads never mix.
 void writeLine(std::FILE* stream, std::string_view prefix, std::string_view text) {
-    std::fwrite(prefix.data(), 1, prefix.size(), stream);
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fputc('\n', stream);
+    std::string line;
+    line.reserve(prefix.size() + text.size() + 1);
+    line.append(prefix).append(text).push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), stream);
     std::fflush(stream);
 }
 

@@ -20,40 +20,40 @@ using testing::countOnlyDataset;
 using testing::RecordingReporter;
 
 // Accepts every attempt with a likelihood set per k (later repetitions a
-// little lower), notes each attempt on its progress reporter, and keeps every
-// start it was given per k.
+// little lower), posts a progress line for each attempt, and keeps every
+// start it was given per k. Attempts run one after another on a pool of one
+// thread, so the n-th start of a k is its repetition n.
 struct ScriptedSweep {
     std::map<std::int32_t, double> likelihoodOfK;
     std::map<std::int32_t, std::vector<AttemptStart>> starts;
 
-    AttemptRunnerFactory factory() {
-        return [this](Reporter& progress) -> AttemptRunner {
-            return [this, &progress](const AttemptStart& start, std::int32_t repetition,
-                                     std::int32_t) -> Result<AttemptResult> {
-                const auto k = static_cast<std::int32_t>(start.humanSeeds.size());
-                starts[k].push_back(start);
-                progress.note("k" + std::to_string(k) + " repetition " + std::to_string(repetition));
-                AttemptResult result;
-                result.emCompleted = true;
-                result.scatterPairs = 5;
-                result.iterations = k + repetition;
-                result.logLikelihood = likelihoodOfK[k] - repetition;
-                result.logLikelihoodByIteration = {result.logLikelihood - 1.0, result.logLikelihood};
-                return result;
-            };
+    AttemptRunner runner() {
+        return [this](const AttemptStart& start, const AttemptContext& context) -> Result<AttemptResult> {
+            const auto k = static_cast<std::int32_t>(start.humanSeeds.size());
+            const auto repetition = static_cast<std::int32_t>(starts[k].size());
+            starts[k].push_back(start);
+            context.progress.post("k" + std::to_string(k));
+            AttemptResult result;
+            result.emCompleted = true;
+            result.scatterPairs = 5;
+            result.iterations = k + repetition;
+            result.logLikelihood = likelihoodOfK[k] - repetition;
+            result.logLikelihoodByIteration = {result.logLikelihood - 1.0, result.logLikelihood};
+            return result;
         };
     }
 };
 
 TEST(KSweep, EachKIsTheRunOfThatKAloneShownInOrderWithTheLowestBicKept) {
     const Dataset data = countOnlyDataset();
+    ThreadPool pool(1);
     ScriptedSweep scripted;
     // BIC = ln(50) * 16 k - 2 L: 725.2 for k = 2, 487.8 for k = 3, 593.0 for k = 5.
     scripted.likelihoodOfK = {{2, -300.0}, {3, -150.0}, {5, -140.0}};
     RecordingReporter console;
     RunRecord record;
     const Result<RepetitionOutcome> kept =
-        runKSweep(data, {2, 3, 5}, RepetitionSettings{0, 2, false}, 11, scripted.factory(), console, record);
+        runKSweep(data, {2, 3, 5}, RepetitionSettings{0, 2, true}, 11, scripted.runner(), pool, console, record);
     ASSERT_TRUE(kept) << kept.error().message;
     EXPECT_EQ(kept->bestLogLikelihood, -150.0) << "k = 3 has the lowest BIC, not the highest likelihood";
 
@@ -66,9 +66,8 @@ TEST(KSweep, EachKIsTheRunOfThatKAloneShownInOrderWithTheLowestBicKept) {
         RecordingReporter aloneConsole;
         std::vector<AttemptRecord> aloneAttempts;
         RandomGenerator random(11);
-        const AttemptRunnerFactory factory = alone.factory();
-        const Result<RepetitionOutcome> single = runRepetitions(data, RepetitionSettings{k, 2, false}, random,
-                                                                factory(aloneConsole), aloneConsole, aloneAttempts);
+        const Result<RepetitionOutcome> single = runRepetitions(data, RepetitionSettings{k, 2, true}, random,
+                                                                alone.runner(), aloneConsole, aloneAttempts, pool);
         ASSERT_TRUE(single);
         expectedOut += "k = " + std::to_string(k) + "\n" + aloneConsole.out;
         expectedErr += aloneConsole.err;
@@ -89,8 +88,8 @@ TEST(KSweep, EachKIsTheRunOfThatKAloneShownInOrderWithTheLowestBicKept) {
     }
     EXPECT_EQ(console.out, expectedOut);
     EXPECT_EQ(console.err, expectedErr) << "progress notes follow their own k";
-    EXPECT_EQ(console.err, "k2 repetition 0\nk2 repetition 1\nk3 repetition 0\nk3 repetition 1\nk5 repetition 0\n"
-                           "k5 repetition 1\n");
+    EXPECT_EQ(console.err, "repetition 0 attempt 1 k2\nrepetition 1 attempt 1 k2\nrepetition 0 attempt 1 k3\n"
+                           "repetition 1 attempt 1 k3\nrepetition 0 attempt 1 k5\nrepetition 1 attempt 1 k5\n");
     ASSERT_EQ(record.attempts.size(), 6u);
     EXPECT_EQ(record.attempts[2].k, 3);
     EXPECT_EQ(record.attempts[2].logLikelihoodByIteration, (std::vector<double>{-151.0, -150.0}));
@@ -98,19 +97,20 @@ TEST(KSweep, EachKIsTheRunOfThatKAloneShownInOrderWithTheLowestBicKept) {
 
 TEST(KSweep, AFailingKIsShownWithAWarningAndOnlyASweepWithoutResultFails) {
     const Dataset data = countOnlyDataset();
+    ThreadPool pool(1);
     ScriptedSweep scripted;
     scripted.likelihoodOfK = {{2, -300.0}};
     RecordingReporter console;
     RunRecord record;
     const Result<RepetitionOutcome> kept =
-        runKSweep(data, {2, 21}, RepetitionSettings{0, 1, false}, 5, scripted.factory(), console, record);
+        runKSweep(data, {2, 21}, RepetitionSettings{0, 1, true}, 5, scripted.runner(), pool, console, record);
     ASSERT_TRUE(kept) << kept.error().message;
     const std::string tooLarge =
         "k = 21 is larger than the number of mouse genes that can seed a cluster (20): lower k, or keep more genes "
         "in preprocessing";
     EXPECT_NE(console.out.find("Final BIC"), std::string::npos);
     EXPECT_EQ(console.out.substr(console.out.size() - 7), "k = 21\n") << "the failed k shows its line, then nothing";
-    EXPECT_EQ(console.err, "k2 repetition 0\nwarning: k = 21 gave no result: " + tooLarge + "\n");
+    EXPECT_EQ(console.err, "repetition 0 attempt 1 k2\nwarning: k = 21 gave no result: " + tooLarge + "\n");
     ASSERT_EQ(record.modelSelection.size(), 2u);
     EXPECT_TRUE(record.modelSelection[0].selected);
     EXPECT_FALSE(record.modelSelection[1].completed);
@@ -119,7 +119,8 @@ TEST(KSweep, AFailingKIsShownWithAWarningAndOnlyASweepWithoutResultFails) {
     RecordingReporter failedConsole;
     RunRecord failedRecord;
     const Result<RepetitionOutcome> none =
-        runKSweep(data, {21, 25}, RepetitionSettings{0, 1, false}, 5, scripted.factory(), failedConsole, failedRecord);
+        runKSweep(data, {21, 25}, RepetitionSettings{0, 1, false}, 5, scripted.runner(), pool, failedConsole,
+                  failedRecord);
     ASSERT_FALSE(none);
     EXPECT_EQ(none.error().message, "No k of kValues gave a result; for k = 21: " + tooLarge);
     EXPECT_EQ(failedRecord.modelSelection.size(), 2u) << "the record still shows what was tried";

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <limits>
 #include <string>
 #include <vector>
@@ -44,9 +47,8 @@ struct ScriptedRunner {
     std::vector<std::pair<std::int32_t, std::int32_t>> numbers;  // (repetition, attempt)
 
     AttemptRunner runner() {
-        return [this](const AttemptStart& start, std::int32_t repetition, std::int32_t attempt) -> Result<AttemptResult> {
+        return [this](const AttemptStart& start, const AttemptContext&) -> Result<AttemptResult> {
             starts.push_back(start);
-            numbers.emplace_back(repetition, attempt);
             if (starts.size() > script.size()) return accepted(-1.0);
             return script[starts.size() - 1];
         };
@@ -63,8 +65,10 @@ LoopRun runLoop(const Dataset& data, ScriptedRunner& scripted, std::int32_t k, s
                 std::uint32_t seed = 11, bool verbose = false) {
     LoopRun run;
     RandomGenerator random(seed);
+    ThreadPool oneThread(1);
     run.outcome = runRepetitions(data, RepetitionSettings{k, repetitions, verbose}, random, scripted.runner(),
-                                 run.console, run.attempts);
+                                 run.console, run.attempts, oneThread);
+    for (const AttemptRecord& attempt : run.attempts) scripted.numbers.emplace_back(attempt.repetition, attempt.attempt);
     return run;
 }
 
@@ -216,18 +220,123 @@ TEST(RepetitionLoop, AKTooLargeToSeedStopsBeforeTheFirstAttempt) {
 TEST(RepetitionLoop, AnErrorOfAnAttemptEndsTheLoopAtOnce) {
     const Dataset data = countOnlyDataset();
     int calls = 0;
-    const AttemptRunner failing = [&](const AttemptStart&, std::int32_t, std::int32_t) -> Result<AttemptResult> {
+    const AttemptRunner failing = [&](const AttemptStart&, const AttemptContext&) -> Result<AttemptResult> {
         ++calls;
         return Error{"Numerical failure"};
     };
     RandomGenerator random(3);
     RecordingReporter console;
     std::vector<AttemptRecord> attempts;
+    ThreadPool oneThread(1);
     const Result<RepetitionOutcome> outcome =
-        runRepetitions(data, RepetitionSettings{2, 3, false}, random, failing, console, attempts);
+        runRepetitions(data, RepetitionSettings{2, 3, false}, random, failing, console, attempts, oneThread);
     ASSERT_FALSE(outcome);
     EXPECT_EQ(outcome.error().message, "Numerical failure");
     EXPECT_EQ(calls, 1);
+}
+
+// An attempt whose outcome follows from its start alone, as a real one's
+// does: about two in five are rejected, one verbose line per iteration.
+Result<AttemptResult> attemptFromStart(const AttemptStart& start, const AttemptContext& context) {
+    std::uint32_t h = 17;
+    for (const std::uint32_t seed : start.humanSeeds) h = h * 31 + seed;
+    for (const std::uint32_t seed : start.mouseSeeds) h = h * 37 + seed;
+    const int iterations = 1 + static_cast<int>(h % 3);
+    for (int i = 1; i <= iterations; ++i) {
+        context.progress.post("iteration " + std::to_string(i) + ": " + std::to_string(h % 1000));
+        // Uneven durations, so that later attempts often finish first.
+        std::this_thread::sleep_for(std::chrono::microseconds(h % 5 == 0 ? 2000 : 100));
+    }
+    if ((h >> 4) % 5 < 2) return rejected("a cluster without ortholog weight", h % 2 == 0);
+    return accepted(-static_cast<double>(h % 997), h % 7);
+}
+
+struct ThreadedLoop {
+    Result<RepetitionOutcome> outcome = Error{"not run"};
+    std::vector<AttemptRecord> attempts;
+    RecordingReporter console;
+};
+
+ThreadedLoop runThreaded(unsigned threads, const AttemptRunner& runner, std::int32_t repetitions) {
+    const Dataset data = countOnlyDataset();
+    ThreadedLoop run;
+    RandomGenerator random(5);
+    ThreadPool pool(threads);
+    run.outcome =
+        runRepetitions(data, RepetitionSettings{3, repetitions, true}, random, runner, run.console, run.attempts, pool);
+    return run;
+}
+
+TEST(RepetitionLoop, AttemptsRunningAheadOnSeveralThreadsChangeNothingThatIsReported) {
+    const ThreadedLoop reference = runThreaded(1, attemptFromStart, 12);
+    ASSERT_TRUE(reference.outcome) << reference.outcome.error().message;
+    std::size_t rejectedAttempts = 0;
+    for (const AttemptRecord& attempt : reference.attempts) rejectedAttempts += attempt.accepted ? 0 : 1;
+    ASSERT_GT(rejectedAttempts, 2u) << "the case needs rejected attempts";
+    for (const unsigned threads : {2u, 7u}) {
+        const ThreadedLoop run = runThreaded(threads, attemptFromStart, 12);
+        ASSERT_TRUE(run.outcome) << threads << " threads: " << run.outcome.error().message;
+        EXPECT_EQ(run.console.out, reference.console.out) << threads << " threads";
+        EXPECT_EQ(run.console.err, reference.console.err) << threads << " threads: the verbose lines";
+        EXPECT_EQ(run.outcome->bestRepetition, reference.outcome->bestRepetition) << threads << " threads";
+        EXPECT_EQ(run.outcome->bic, reference.outcome->bic) << threads << " threads";
+        ASSERT_EQ(run.attempts.size(), reference.attempts.size()) << threads << " threads";
+        for (std::size_t a = 0; a < run.attempts.size(); ++a) {
+            const AttemptRecord& got = run.attempts[a];
+            const AttemptRecord& want = reference.attempts[a];
+            EXPECT_TRUE(got.repetition == want.repetition && got.attempt == want.attempt &&
+                        got.accepted == want.accepted && got.rejectionReason == want.rejectionReason &&
+                        got.logLikelihood == want.logLikelihood && got.scatterPairs == want.scatterPairs)
+                << threads << " threads, attempt record " << a;
+        }
+    }
+    // Each attempt's lines carry its own numbers, for instance the second try of a number.
+    for (const AttemptRecord& attempt : reference.attempts) {
+        const std::string prefix =
+            "repetition " + std::to_string(attempt.repetition) + " attempt " + std::to_string(attempt.attempt) + " ";
+        EXPECT_NE(reference.console.err.find(prefix + "iteration 1: "), std::string::npos) << prefix;
+    }
+}
+
+TEST(RepetitionLoop, TheRejectionLimitHoldsWhileAttemptsRunAhead) {
+    const AttemptRunner alwaysRejected = [](const AttemptStart&, const AttemptContext&) -> Result<AttemptResult> {
+        return rejected("every ortholog pair in scatter");
+    };
+    for (const unsigned threads : {1u, 7u}) {
+        const ThreadedLoop run = runThreaded(threads, alwaysRejected, 2);
+        ASSERT_FALSE(run.outcome);
+        EXPECT_EQ(run.outcome.error().message.rfind(
+                      "Repetition 0 was rejected 100 times in a row, 100 times for \"every ortholog pair in scatter\"",
+                      0),
+                  0u)
+            << run.outcome.error().message;
+        EXPECT_EQ(run.attempts.size(), 100u) << threads << " threads: attempts beyond the limit are not recorded";
+    }
+}
+
+TEST(RepetitionLoop, AttemptsThatAreNoLongerNeededAreToldToStop) {
+    // The first attempt is rejected, so the loop runs two at once; the second
+    // completes the run while the third waits for the stop.
+    std::atomic<int> calls{0};
+    std::atomic<bool> thirdStopped{false};
+    const AttemptRunner runner = [&](const AttemptStart&, const AttemptContext& context) -> Result<AttemptResult> {
+        const int call = ++calls;
+        if (call == 1) return rejected("a gene without a nearest mean");
+        if (call == 2) return accepted(-3.0);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!context.cancel && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        thirdStopped = context.cancel.load();
+        return rejected("no longer needed");
+    };
+    const ThreadedLoop run = runThreaded(2, runner, 1);
+    ASSERT_TRUE(run.outcome) << run.outcome.error().message;
+    EXPECT_EQ(run.attempts.size(), 2u);
+    EXPECT_EQ(run.outcome->bestLogLikelihood, -3.0);
+    if (calls.load() >= 3) {
+        EXPECT_TRUE(thirdStopped.load()) << "the loop returned before the third attempt saw the stop";
+    }
 }
 
 }  // namespace

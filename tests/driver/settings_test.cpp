@@ -100,6 +100,12 @@ TEST(Settings, ChecksNameTheKeyAndTheFile) {
               "(it is -2147483649)");
     EXPECT_EQ(checkMessage(std::string(kCompleteFile) + "seed = 4294967295\nrunRecordFile =\n"), "")
         << "optional paths may stay empty";
+    EXPECT_EQ(checkMessage(std::string(kCompleteFile) + "threads = 0\n"),
+              "The key threads must be at least 1 in parameter file params.txt (it is 0)")
+        << "a threads key that is given must name at least one thread";
+    EXPECT_EQ(checkMessage(std::string(kCompleteFile) + "threads = 3\n"), "");
+    EXPECT_EQ(settingsOf(kCompleteFile).threads, 0) << "no key: every hardware thread";
+    EXPECT_EQ(settingsOf(std::string(kCompleteFile) + "threads = 2.9\n").threads, 2);
 }
 
 TEST(Settings, KValuesReplaceKAndAMalformedListNamesTheKey) {
@@ -147,7 +153,7 @@ TEST(ParameterFileMistakes, UnknownKeysSuggestTheClosestKnownKey) {
     EXPECT_EQ(closestKey("cvthr_MS"), "CVThr_ms");
     EXPECT_EQ(closestKey("nMaxAglRun"), "nMaxAlgRun") << "two letters swapped";
     EXPECT_EQ(closestKey("x"), "") << "one letter is not taken for k";
-    EXPECT_EQ(closestKey("threads"), "");
+    EXPECT_EQ(closestKey("colours"), "");
     EXPECT_EQ(closestKey(""), "");
     EXPECT_EQ(closestKey("Title of my analysis"), "");
 

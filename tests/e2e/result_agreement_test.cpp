@@ -122,5 +122,30 @@ TEST(ResultAgreement, TheFastDensityModeRunsEndToEndAndFindsTheExactModesCluster
     }
 }
 
+TEST(ResultAgreement, TheFastModeFinishesWhereTheExactModeDoesWithNegativePseudoCounts) {
+    // A negative pseudo count can make the scatter term negative: the exact
+    // arithmetic carries on, and so must the log domain.
+    TempDir data;
+    ASSERT_NO_FATAL_FAILURE(generateDataset(data.path(), PlantedDataset{}));
+    for (const char* pseudoCounts : {"-5", "-1000"}) {
+        TempDir exact, fast;
+        copyFolder(data.path(), exact.path());
+        copyFolder(data.path(), fast.path());
+        setParameter(exact.file("ParameterSetting.txt"), "psudo_uniform_counts", pseudoCounts);
+        setParameter(fast.file("ParameterSetting.txt"), "psudo_uniform_counts", pseudoCounts);
+        writeFile(fast.file("ParameterSetting.txt"), readFile(fast.file("ParameterSetting.txt")) + "fastDensity = yes\n");
+        const CommandResult exactRun = runTool(exact.path(), "ParameterSetting.txt");
+        ASSERT_EQ(exactRun.exitStatus, 0) << pseudoCounts << ": " << exactRun.err;
+        const CommandResult fastRun = runTool(fast.path(), "ParameterSetting.txt");
+        ASSERT_EQ(fastRun.exitStatus, 0) << pseudoCounts << ": " << fastRun.err;
+        EXPECT_NE(fastRun.out.find("Final BIC:"), std::string::npos);
+        expectResultFilesAgree(fast.path());
+        for (const char* file : {"out/human_clusters.txt", "out/mouse_clusters.txt"}) {
+            EXPECT_EQ(readClusters(exact.file(file)).clusterOf, readClusters(fast.file(file)).clusterOf)
+                << pseudoCounts << ": " << file;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace orthomix::testing

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <limits>
 #include <vector>
 
@@ -116,6 +118,61 @@ TEST(Density, ReusedFormsMatchFreshOnes) {
     const double d = 1.1 - 2.0;  // the one active column of cluster 0
     EXPECT_EQ(density(x, reused[0], true), std::exp((d * d) / -3.0) / std::sqrt(6.2831852 * 1.5));
     EXPECT_TRUE(std::isnan(density(x, reused[1], true)));
+}
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+TEST(Density, AllClustersSideBySideGiveTheOneByOneBits) {
+    // Tight and wide clusters, zero variances, products that underflow to 0
+    // early and products that overflow, then values that are not finite.
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> meanDraw(-3.0, 3.0), logVariance(std::log(1e-4), std::log(20.0));
+    const std::size_t k = 9, d = 40;
+    ClusterParameters parameters;
+    parameters.resize(k, d);
+    for (std::size_t c = 0; c < k; ++c) {
+        for (std::size_t i = 0; i < d; ++i) {
+            parameters.means[c * d + i] = meanDraw(random);
+            parameters.variances[c * d + i] = (i + c) % 7 == 0 ? 0.0 : std::exp(logVariance(random));
+        }
+    }
+    for (std::size_t i = 0; i < d; ++i) {
+        // Cluster 6 so tight that its product overflows at its mean.
+        if (parameters.variances[6 * d + i] != 0.0) parameters.variances[6 * d + i] = 1e-22;
+    }
+    parameters.variances[2 * d + 5] = std::numeric_limits<double>::infinity();  // cluster 2 not finite
+    parameters.means[4 * d + 1] = std::nan("");                                // cluster 4 not finite
+    std::vector<DensityForm> forms;
+    prepareDensityForms(parameters, forms);
+    ClusterDensityForms sideBySide;
+    prepareClusterDensityForms(parameters, sideBySide);
+    DensityScratch scratch;
+
+    std::vector<std::vector<double>> genes;
+    for (int g = 0; g < 40; ++g) {
+        std::vector<double> x(d);
+        const std::size_t near = static_cast<std::size_t>(g) % k;
+        const double noise = near == 6 ? 0.0 : 0.01;
+        for (std::size_t i = 0; i < d; ++i) x[i] = parameters.means[near * d + i] + noise * meanDraw(random);
+        genes.push_back(x);
+    }
+    genes[3][7] = std::numeric_limits<double>::infinity();
+    genes[5][0] = std::nan("");
+    int zeros = 0, overflows = 0;
+    for (std::size_t g = 0; g < genes.size(); ++g) {
+        const bool xFinite = g != 3 && g != 5;
+        std::vector<double> out(k, -1.0);
+        densitiesOfGene(genes[g].data(), xFinite, sideBySide, out.data(), scratch);
+        for (std::size_t c = 0; c < k; ++c) {
+            const double expected = density(genes[g].data(), forms[c], xFinite);
+            EXPECT_TRUE(sameBits(out[c], expected)) << "gene " << g << ", cluster " << c << ": " << out[c] << " vs "
+                                                    << expected;
+            zeros += expected == 0.0 ? 1 : 0;
+            overflows += std::isinf(expected) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(zeros, 0) << "the case needs densities that underflow";
+    EXPECT_GT(overflows, 0) << "and densities that overflow";
 }
 
 TEST(ScatterDensity, SquareRootOfTheInverseBoxVolume) {

@@ -4,7 +4,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <atomic>
 #include <limits>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -310,6 +313,78 @@ TEST(EmAttempt, TheObserverSeesEveryCompletedIterationAndTheLastMatchesTheResult
     EXPECT_EQ(last.humanSpread, result.humanSpread);
     EXPECT_EQ(last.mouseSpread, result.mouseSpread);
     EXPECT_EQ(last.scatterPairs, result.scatterPairs);
+}
+
+TEST(EmAttempt, WorkSplitOverThreadsGivesTheSameBitsInBothModes) {
+    const PlantedData planted = plantedData(4, 30, 8, 6, 17);
+    for (const bool fast : {false, true}) {
+        RandomGenerator random(8);
+        const AttemptStart start = drawAttemptStart(random, 4, planted.data);
+        AttemptSettings settings = settingsWith(10, fast);
+        const AttemptResult reference = attempt(planted.data, start, settings);
+        ASSERT_TRUE(reference.usable()) << reference.rejectionReason;
+        for (const unsigned threads : {1u, 2u, 7u}) {
+            ThreadPool pool(threads);
+            settings.pool = &pool;
+            const AttemptResult split = attempt(planted.data, start, settings);
+            const std::string where = std::string(fast ? "fast" : "exact") + ", " + std::to_string(threads) + " threads";
+            EXPECT_EQ(split.logLikelihoodByIteration, reference.logLikelihoodByIteration) << where;
+            EXPECT_EQ(split.humanSpread, reference.humanSpread) << where;
+            EXPECT_EQ(split.human.labels, reference.human.labels) << where;
+            EXPECT_EQ(split.mouse.clusters.members, reference.mouse.clusters.members) << where;
+            EXPECT_EQ(split.human.parameters.variances, reference.human.parameters.variances) << where;
+            EXPECT_EQ(split.mouse.parameters.means, reference.mouse.parameters.means) << where;
+            EXPECT_EQ(split.pairTable.cells, reference.pairTable.cells) << where;
+        }
+    }
+}
+
+TEST(EmAttempt, ASlowIterationReportsItsStepsFromAnyThread) {
+    const PlantedData planted = plantedData(4, 30, 8, 6, 17);
+    RandomGenerator random(8);
+    ThreadPool pool(2);
+    AttemptSettings settings = settingsWith(10);
+    settings.pool = &pool;
+    settings.slowIterationSeconds = 0.0;  // every step counts as slow
+    std::mutex mutex;
+    std::vector<IterationStep> steps;
+    Result<AttemptResult> result =
+        runAttempt(planted.data, drawAttemptStart(random, 4, planted.data), settings, {}, [&](const IterationStep& step) {
+            std::lock_guard<std::mutex> lock(mutex);
+            steps.push_back(step);
+        });
+    ASSERT_TRUE(result && result->usable());
+    ASSERT_FALSE(steps.empty());
+    const std::set<std::string> names = {"pair table", "E-step densities", "E-step pairs", "E-step", "M-step"};
+    std::set<int> iterations;
+    for (const IterationStep& step : steps) {
+        EXPECT_TRUE(names.count(step.step)) << step.step;
+        EXPECT_GE(step.iteration, 1);
+        EXPECT_LE(step.iteration, result->iterations);
+        EXPECT_GT(step.fractionDone, 0.0) << step.step;
+        EXPECT_LE(step.fractionDone, 1.0) << step.step;
+        EXPECT_GE(step.seconds, 0.0);
+        iterations.insert(step.iteration);
+    }
+    EXPECT_EQ(iterations.size(), static_cast<std::size_t>(result->iterations)) << "every iteration reports";
+
+    // Without the observer set, nothing is measured and the result is the same.
+    RandomGenerator again(8);
+    const AttemptResult quiet = attempt(planted.data, drawAttemptStart(again, 4, planted.data), settings);
+    EXPECT_EQ(quiet.logLikelihoodByIteration, result->logLikelihoodByIteration);
+}
+
+TEST(EmAttempt, ACancelledAttemptEndsBeforeItsNextIteration) {
+    const PlantedData planted = plantedData(4, 30, 8, 6, 17);
+    RandomGenerator random(8);
+    const AttemptStart start = drawAttemptStart(random, 4, planted.data);
+    std::atomic<bool> cancel{false};
+    AttemptSettings settings = settingsWith(10);
+    settings.cancel = &cancel;
+    const AttemptResult result =
+        attempt(planted.data, start, settings, [&cancel](const IterationProgress&) { cancel = true; });
+    EXPECT_EQ(result.rejectionReason, "no longer needed");
+    EXPECT_EQ(result.iterations, 1) << "the iteration under way completes";
 }
 
 }  // namespace

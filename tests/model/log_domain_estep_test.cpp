@@ -13,7 +13,6 @@ namespace orthomix {
 namespace {
 
 using Kind = PairLabels::Kind;
-constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
 
 ClusterParameters randomClusters(std::mt19937_64& random, int k, int columns) {
     std::uniform_real_distribution<double> meanDraw(-2.0, 2.0), varianceDraw(0.2, 3.0);
@@ -30,19 +29,39 @@ ClusterParameters randomClusters(std::mt19937_64& random, int k, int columns) {
 
 // The outputs of one pair's E-step, filled with values it must overwrite.
 struct StepOutput {
-    std::vector<double> rowSums, columnSums, scratch, posterior;
+    std::vector<double> rowSums, columnSums, posterior;
+    PairLogScratch scratch;
     PairLabels labels{Kind::Cell, 5, 6};
     StepOutput(int kHm, int kMs)
         : rowSums(static_cast<std::size_t>(kHm), -1.0),
           columnSums(static_cast<std::size_t>(kMs), -1.0),
-          scratch(static_cast<std::size_t>(kHm * kMs), -1.0),
           posterior(static_cast<std::size_t>(kHm * kMs), -1.0) {}
 };
 
-double runLog(const double* logTable, int kHm, int kMs, const double* f, const double* g, double logScatterTerm,
-              StepOutput& out) {
-    return pairLogEStep(logTable, kHm, kMs, f, g, logScatterTerm, out.rowSums.data(), out.columnSums.data(),
-                        out.scratch.data(), out.labels, out.posterior.data());
+PairTable tableOf(int kHm, int kMs, std::vector<double> cells) {
+    PairTable table;
+    table.reset(kHm, kMs);
+    table.cells = std::move(cells);
+    return table;
+}
+
+double runLog(const PairTable& table, const double* f, const double* g, double scatterTerm, StepOutput& out) {
+    out.scratch.prepare(table);
+    return pairLogEStep(table, f, g, ScatterTerm::of(scatterTerm), out.rowSums.data(), out.columnSums.data(),
+                        out.scratch, out.labels, out.posterior.data());
+}
+
+// Log densities of a single gene through the matrix product.
+std::vector<double> logDensitiesOf(const std::vector<double>& x, const ClusterParameters& parameters) {
+    ExpressionMatrix gene(0, x.size());
+    gene.appendRow(x.data());
+    GeneFeatures features;
+    features.build(gene, {0});
+    LogDensityForms forms;
+    prepareLogDensityForms(parameters, features, forms);
+    std::vector<double> out(forms.clusterCount);
+    logDensities(features, 0, 1, forms, out.data());
+    return out;
 }
 
 TEST(LogDomainEStep, ExpMatchesTheLibraryToAFewUnitsInTheLastPlace) {
@@ -58,13 +77,10 @@ TEST(LogDomainEStep, ExpMatchesTheLibraryToAFewUnitsInTheLastPlace) {
 TEST(LogDomainEStep, LogDensitiesAgreeWithTheDensity) {
     std::mt19937_64 random(11);
     const ClusterParameters parameters = randomClusters(random, 5, 7);
-    LogDensityForms logForms;
-    prepareLogDensityForms(parameters, logForms);
     std::vector<DensityForm> forms;
     prepareDensityForms(parameters, forms);
     const std::vector<double> x = {0.3, 9.0, -1.1, 0.0, 2.2, -0.5, 1.7};
-    std::vector<double> logs(5);
-    logDensities(x.data(), logForms, logs.data());
+    const std::vector<double> logs = logDensitiesOf(x, parameters);
     for (int c = 0; c < 5; ++c) {
         EXPECT_NEAR(logs[c], std::log(density(x.data(), forms[c], true)), 1e-12) << "cluster " << c;
     }
@@ -78,14 +94,9 @@ TEST(LogDomainEStep, AgreesWithTheExactStepWhereNothingUnderflows) {
     PairTable table;
     table.reset(kHm, kMs);
     for (double& cell : table.cells) cell = std::uniform_real_distribution<double>(0.01, 0.1)(random);
-    std::vector<double> logTable;
-    for (double cell : table.cells) logTable.push_back(std::log(cell));
     std::vector<DensityForm> humanForms, mouseForms;
     prepareDensityForms(humanParameters, humanForms);
     prepareDensityForms(mouseParameters, mouseForms);
-    LogDensityForms humanLogForms, mouseLogForms;
-    prepareLogDensityForms(humanParameters, humanLogForms);
-    prepareLogDensityForms(mouseParameters, mouseLogForms);
     // Scatter terms over several orders of magnitude, so that some pairs go to scatter and some do not.
     std::uniform_real_distribution<double> logScatterDensity(std::log(1e-8), std::log(1e-3));
     const double s = 0.02;
@@ -98,18 +109,17 @@ TEST(LogDomainEStep, AgreesWithTheExactStepWhereNothingUnderflows) {
         std::vector<double> h(6), m(5);
         for (double& v : h) v = value(random);
         for (double& v : m) v = value(random);
-        std::vector<double> f(kHm), g(kMs), logF(kHm), logG(kMs);
+        std::vector<double> f(kHm), g(kMs);
         for (int c = 0; c < kHm; ++c) f[c] = density(h.data(), humanForms[c], true);
         for (int c = 0; c < kMs; ++c) g[c] = density(m.data(), mouseForms[c], true);
-        logDensities(h.data(), humanLogForms, logF.data());
-        logDensities(m.data(), mouseLogForms, logG.data());
+        const std::vector<double> logF = logDensitiesOf(h, humanParameters);
+        const std::vector<double> logG = logDensitiesOf(m, mouseParameters);
 
         StepOutput exact(kHm, kMs), fast(kHm, kMs);
         std::vector<double> joint(kHm * kMs);
         const double total = pairEStep(table, f.data(), g.data(), (s * uh) * um, exact.rowSums.data(),
                                        exact.columnSums.data(), joint.data(), exact.labels, exact.posterior.data());
-        const double logTotal = runLog(logTable.data(), kHm, kMs, logF.data(), logG.data(), std::log((s * uh) * um),
-                                       fast);
+        const double logTotal = runLog(table, logF.data(), logG.data(), (s * uh) * um, fast);
         ASSERT_GT(total, 0.0);
         EXPECT_NEAR(logTotal, std::log(total), 1e-12) << "trial " << trial;
         for (int c = 0; c < kHm * kMs; ++c) EXPECT_NEAR(fast.posterior[c], exact.posterior[c], 1e-12);
@@ -126,11 +136,11 @@ TEST(LogDomainEStep, AgreesWithTheExactStepWhereNothingUnderflows) {
 
 TEST(LogDomainEStep, FarPairKeepsItsTrueLogDensityAndTiesFollowTheExactRules) {
     // Every density underflows in the linear domain; the log domain still ranks the cells.
-    const double logTable[] = {std::log(0.5), std::log(0.5)};
+    const PairTable halves = tableOf(1, 2, {0.5, 0.5});
     const double f[] = {-2000.0};
     const double g[] = {-1500.0, -1490.0};
     StepOutput far(1, 2);
-    const double logTotal = runLog(logTable, 1, 2, f, g, kMinusInfinity, far);
+    const double logTotal = runLog(halves, f, g, 0.0, far);
     EXPECT_NEAR(logTotal, -2000.0 + std::log(0.5) + -1490.0 + std::log1p(std::exp(-10.0)), 1e-9);
     EXPECT_EQ(far.labels.kind, Kind::Cell);
     EXPECT_EQ(far.labels.row, 0);
@@ -138,36 +148,36 @@ TEST(LogDomainEStep, FarPairKeepsItsTrueLogDensityAndTiesFollowTheExactRules) {
     EXPECT_NEAR(far.columnSums[1], 1.0 / (1.0 + std::exp(-10.0)), 1e-15);
 
     // All terms zero: labels stay, no weight anywhere, the pair adds ln 1.
-    const double noTable[] = {kMinusInfinity, kMinusInfinity};
+    const PairTable noTable = tableOf(1, 2, {0.0, 0.0});
     StepOutput none(1, 2);
-    EXPECT_EQ(runLog(noTable, 1, 2, f, g, kMinusInfinity, none), 0.0);
+    EXPECT_EQ(runLog(noTable, f, g, 0.0, none), 0.0);
     EXPECT_EQ(none.labels.kind, Kind::Unchanged);
     EXPECT_EQ(none.rowSums, (std::vector<double>{0.0}));
     EXPECT_EQ(none.columnSums, (std::vector<double>{0.0, 0.0}));
     EXPECT_EQ(none.posterior, (std::vector<double>{0.0, 0.0}));
 
     // A cell tying with scatter wins; two tying cells: the first.
-    const double even[] = {std::log(0.25), std::log(0.25)};
+    const PairTable even = tableOf(1, 2, {0.25, 0.25});
     const double zero[] = {0.0};
     const double zeros[] = {0.0, 0.0};
     StepOutput tie(1, 2);
-    runLog(even, 1, 2, zero, zeros, std::log(0.25), tie);
+    runLog(even, zero, zeros, 0.25, tie);
     EXPECT_EQ(tie.labels.kind, Kind::Cell);
     EXPECT_EQ(tie.labels.row, 0);
     EXPECT_EQ(tie.labels.column, 0);
 
     // The scatter term dominating sends the pair to scatter.
     StepOutput scatter(1, 2);
-    runLog(even, 1, 2, zero, zeros, std::log(0.9), scatter);
+    runLog(even, zero, zeros, 0.9, scatter);
     EXPECT_EQ(scatter.labels.kind, Kind::Scatter);
 }
 
 TEST(LogDomainEStep, NanLogDensitySendsThePairToScatterAsInTheExactStep) {
-    const double logTable[] = {std::log(0.5), std::log(0.4)};
+    const PairTable table = tableOf(1, 2, {0.5, 0.4});
     const double f[] = {std::nan("")};
     const double g[] = {0.0, 0.0};
     StepOutput out(1, 2);
-    runLog(logTable, 1, 2, f, g, std::log(0.1), out);
+    runLog(table, f, g, 0.1, out);
     EXPECT_EQ(out.labels.kind, Kind::Scatter);
 }
 

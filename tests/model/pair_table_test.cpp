@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 #include <cstdint>
 #include <vector>
 
@@ -293,6 +295,70 @@ TEST(SmoothPairTable, RepeatedFitsSumToOneAndReuseTheWorkspace) {
     EXPECT_EQ(f.state.table.cells, firstFit) << "the same counts must give the same fit, bit for bit";
     EXPECT_EQ(f.state.workspace.u[0], designStorage) << "a fit of the same size reallocated the design matrix";
     EXPECT_EQ(f.state.workspace.coefficients.data(), coefficientStorage);
+}
+
+// A table of random probabilities with a heavier diagonal, as the counted tables have.
+PairTableState randomTable(std::mt19937_64& random, int rows, int cols) {
+    std::uniform_real_distribution<double> offDiagonal(1e-4, 0.02), onDiagonal(0.01, 0.2);
+    PairTableState state;
+    state.table.reset(rows, cols);
+    double sum = 0.0;
+    for (int i = 0; i < rows; ++i)
+        for (int j = 0; j < cols; ++j) sum += state.table.at(i, j) = i == j ? onDiagonal(random) : offDiagonal(random);
+    state.table.scatterProbability = 0.05;
+    for (double& cell : state.table.cells) cell *= 0.95 / sum;
+    return state;
+}
+
+double largestMagnitude(const std::vector<double>& values) {
+    double largest = 0.0;
+    for (const double v : values) largest = std::max(largest, std::fabs(v));
+    return largest;
+}
+
+TEST(SmoothPairTable, TheStructuredFitAgreesWithTheDecompositionOnRandomTables) {
+    std::mt19937_64 random(99);
+    const std::pair<int, int> shapes[] = {{2, 2}, {2, 7}, {5, 5}, {9, 4}, {12, 17}, {20, 20}, {50, 50}, {61, 37}, {100, 100}};
+    for (const auto& [rows, cols] : shapes) {
+        PairTableState decomposed = randomTable(random, rows, cols);
+        PairTableState structured = decomposed;
+        ASSERT_TRUE(smoothPairTable(decomposed, PairTableFit::Decomposition).ok());
+        ASSERT_TRUE(smoothPairTable(structured, PairTableFit::Structured).ok());
+        const std::vector<double>& a = decomposed.workspace.coefficients;
+        const std::vector<double>& b = structured.workspace.coefficients;
+        ASSERT_EQ(a.size(), b.size());
+        const double scale = largestMagnitude(a);
+        for (std::size_t c = 0; c < a.size(); ++c) {
+            EXPECT_LE(std::fabs(a[c] - b[c]), 1e-10 * scale) << rows << "x" << cols << ", coefficient " << c;
+        }
+        for (std::size_t p = 0; p < decomposed.table.cells.size(); ++p) {
+            const double cell = decomposed.table.cells[p];
+            EXPECT_LE(std::fabs(structured.table.cells[p] - cell), 1e-10 * cell) << rows << "x" << cols << ", cell " << p;
+        }
+        EXPECT_NEAR(structured.table.scatterProbability, decomposed.table.scatterProbability,
+                    1e-10 * decomposed.table.scatterProbability);
+        EXPECT_EQ(structured.diagonalCoefficient, std::max(0.0, b.back())) << "the clamp applies to both fits";
+    }
+}
+
+TEST(SmoothPairTable, TheStructuredFitRecoversPlantedEffectsAndClampsANegativeDiagonal) {
+    // Logits built from known effects are reproduced exactly, a negative
+    // diagonal effect included (before the clamp).
+    for (const double diagonal : {1.3, -0.7}) {
+        const int rows = 4, cols = 6;
+        const std::vector<double> rowEffect = {0.5, -0.25, 1.0, 0.0};
+        const std::vector<double> colEffect = {0.2, -0.4, 0.3, 0.7, -0.1, 0.0};
+        std::vector<double> y;
+        for (int i = 0; i < rows; ++i)
+            for (int j = 0; j < cols; ++j) y.push_back(-4.0 + rowEffect[i] + colEffect[j] + (i == j ? diagonal : 0.0));
+        std::vector<double> a;
+        fitPairTableStructured(y, rows, cols, a);
+        ASSERT_EQ(a.size(), 10u);
+        EXPECT_NEAR(a[0], -4.0, 1e-13);
+        for (int i = 0; i + 1 < rows; ++i) EXPECT_NEAR(a[1 + i], rowEffect[i], 1e-13) << "row " << i;
+        for (int j = 0; j + 1 < cols; ++j) EXPECT_NEAR(a[rows + j], colEffect[j], 1e-13) << "column " << j;
+        EXPECT_NEAR(a[9], diagonal, 1e-13);
+    }
 }
 
 TEST(PairTableBasis, IndicatorsOfRowColumnAndDiagonal) {
