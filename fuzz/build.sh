@@ -16,7 +16,8 @@ fi
 rm -f "$out/probe"
 
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined,float-cast-overflow -fno-sanitize-recover=all
-       -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -I"$root/src" -DORTHOMIX_VERSION='"fuzz"')
+       -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -I"$root/src" -isystem /usr/include/eigen3 -pthread
+       -DORTHOMIX_VERSION='"fuzz"')
 common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp" "$root/src/io/input_decoding.cpp")
 
 build() {
@@ -43,8 +44,11 @@ finish
 build number_fuzz & pending+=($!)
 build decoding_fuzz & pending+=($!)
 finish
-# The whole run in memory: every source but the entry point (and those in common).
-mapfile -t core < <(find "$root/src" -name '*.cpp' ! -path '*/driver/main.cpp' ! -name tab_separated_text.cpp \
+# The whole run in memory: every source but the entry point and command line,
+# the phases that read and write files (run.cpp) and the report, whose page
+# the CMake build compiles in (and those in common).
+mapfile -t core < <(find "$root/src" -name '*.cpp' ! -path '*/driver/main.cpp' ! -path '*/driver/command_line.cpp' \
+    ! -path '*/driver/run.cpp' ! -path '*/driver/report.cpp' ! -name tab_separated_text.cpp \
     ! -name number_parsing.cpp ! -name input_decoding.cpp | sort)
 build pipeline_fuzz "${core[@]}" & pending+=($!)
 finish

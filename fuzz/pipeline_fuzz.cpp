@@ -15,6 +15,7 @@
 #include "driver/run_record.h"
 #include "fuzz_support.h"
 #include "model/preprocessing.h"
+#include "support/thread_pool.h"
 
 using namespace orthomix;
 
@@ -131,14 +132,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const AttemptSettings attemptSettings{settings.stoppingThr,
                                           static_cast<std::int32_t>(settings.psudo_uniform_counts),
                                           settings.fastDensity, settings.kmeansMaxIterations};
-    const AttemptRunner runner = [&](const AttemptStart& start, std::int32_t, std::int32_t) {
+    const AttemptRunner runner = [&](const AttemptStart& start, const AttemptContext&) {
         return runAttempt(dataset, start, attemptSettings);
     };
     SilentReporter reporter;
     RunRecord record;
     record.parameters = settings;
-    Result<RepetitionOutcome> outcome =
-        runRepetitions(dataset, RepetitionSettings{settings.k, 1, false}, random, runner, reporter, record.attempts);
+    ThreadPool pool(1);
+    Result<RepetitionOutcome> outcome = runRepetitions(dataset, RepetitionSettings{settings.k, 1, false}, random, runner,
+                                                       reporter, record.attempts, pool);
     if (!outcome) {
         FUZZ_CHECK(!outcome.error().message.empty());
         FUZZ_CHECK(!renderRunRecord(record, outcome.error().message).empty());
