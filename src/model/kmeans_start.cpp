@@ -63,7 +63,7 @@ KMeansStart runKMeans(const ExpressionMatrix& expression, const std::vector<std:
         for (auto& members : clusters.members) members.clear();
         search.prepare(clusters.centres.data(), k, columns);
         forRanges(pool, geneCount, [&](std::size_t begin, std::size_t end) {
-            std::vector<double> scratch(k);
+            std::vector<double> scratch(search.scratchSize());
             for (std::size_t g = begin; g < end; ++g) nearest[g] = search.find(expression.row(g), scratch.data(), nullptr);
         });
         for (std::uint32_t g = 0; g < geneCount; ++g) {

@@ -1,31 +1,34 @@
 #include "model/m_step.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace orthomix {
 namespace {
 
-// x * w added to the sums of every cluster c with a weight w[c] other than 0
-// (sums[c * stride + i] for the `columns` columns from x on); each sum gains
-// one term, so the order of every sum is the order of the calls.
+// x * w[c] added to the sums of every listed cluster c (sums[c * stride + i]
+// for the `columns` columns from x on); each sum gains one term, so the order
+// of every sum is the order of the calls.
 __attribute__((target_clones("avx2", "default"))) void addWeightedValues(const double* x, const double* w,
-                                                                          std::size_t clusters, std::size_t columns,
+                                                                          const std::uint32_t* clusters,
+                                                                          std::size_t listed, std::size_t columns,
                                                                           std::size_t stride, double* sums) {
-    for (std::size_t c = 0; c < clusters; ++c) {
-        if (w[c] == 0.0) continue;
+    for (std::size_t l = 0; l < listed; ++l) {
+        const std::size_t c = clusters[l];
         const double weight = w[c];
         double* sum = sums + c * stride;
         for (std::size_t i = 0; i < columns; ++i) sum[i] += x[i] * weight;
     }
 }
 
-// ((x - mean) * (x - mean)) * w added likewise, with the clusters' means.
+// ((x - mean) * (x - mean)) * w[c] added likewise, with the clusters' means.
 __attribute__((target_clones("avx2", "default"))) void addWeightedSquares(const double* x, const double* w,
-                                                                           std::size_t clusters, std::size_t columns,
+                                                                           const std::uint32_t* clusters,
+                                                                           std::size_t listed, std::size_t columns,
                                                                            std::size_t stride, const double* means,
                                                                            double* sums) {
-    for (std::size_t c = 0; c < clusters; ++c) {
-        if (w[c] == 0.0) continue;
+    for (std::size_t l = 0; l < listed; ++l) {
+        const std::size_t c = clusters[l];
         const double weight = w[c];
         const double* mean = means + c * stride;
         double* sum = sums + c * stride;
@@ -44,11 +47,32 @@ template <typename WeightsOf, typename GeneOf>
 bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount, std::size_t clusterCount,
                       WeightsOf weightsOf, GeneOf geneOf, ClusterParameters& out, MStepWorkspace& workspace,
                       ThreadPool* pool) {
+    // A term of weight 0 leaves every sum as it is (a sum of such terms
+    // stays +0.0), so each pair lists the clusters it weighs on, once, and
+    // the passes below walk only those: most posteriors sit in one cell.
+    std::vector<std::uint32_t>& listedClusters = workspace.weightedClusters;
+    std::vector<std::uint32_t>& listedCounts = workspace.weightedClusterCounts;
+    listedClusters.resize(pairCount * clusterCount);
+    listedCounts.resize(pairCount);
+    forRanges(pool, pairCount, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t r = begin; r < end; ++r) {
+            const double* w = weightsOf(r);
+            std::uint32_t* listed = listedClusters.data() + r * clusterCount;
+            std::uint32_t count = 0;
+            for (std::size_t c = 0; c < clusterCount; ++c) {
+                if (w[c] != 0.0) listed[count++] = static_cast<std::uint32_t>(c);
+            }
+            listedCounts[r] = count;
+        }
+    });
+    const auto listOf = [&](std::size_t r) { return listedClusters.data() + r * clusterCount; };
+
     std::vector<double>& totalWeight = workspace.totalWeights;
     totalWeight.assign(clusterCount, 0.0);
     for (std::size_t r = 0; r < pairCount; ++r) {
         const double* w = weightsOf(r);
-        for (std::size_t c = 0; c < clusterCount; ++c) totalWeight[c] += w[c];
+        const std::uint32_t* listed = listOf(r);
+        for (std::size_t l = 0; l < listedCounts[r]; ++l) totalWeight[listed[l]] += w[listed[l]];
     }
     for (std::size_t c = 0; c < clusterCount; ++c) {
         if (totalWeight[c] <= 0.0) return false;  // NaN passes on, as in the estimate itself
@@ -67,8 +91,8 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
             std::vector<double> means(clusterCount * width, 0.0);
             std::vector<double> variances(clusterCount * width, 0.0);
             for (std::size_t r = 0; r < pairCount; ++r) {
-                addWeightedValues(expression.row(geneOf(r)) + first, weightsOf(r), clusterCount, width, width,
-                                  means.data());
+                addWeightedValues(expression.row(geneOf(r)) + first, weightsOf(r), listOf(r), listedCounts[r], width,
+                                  width, means.data());
             }
             for (std::size_t c = 0; c < clusterCount; ++c) {
                 const double reciprocal = 1.0 / totalWeight[c];
@@ -76,8 +100,8 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
                 for (std::size_t i = 0; i < width; ++i) mean[i] = mean[i] * reciprocal;
             }
             for (std::size_t r = 0; r < pairCount; ++r) {
-                addWeightedSquares(expression.row(geneOf(r)) + first, weightsOf(r), clusterCount, width, width,
-                                   means.data(), variances.data());
+                addWeightedSquares(expression.row(geneOf(r)) + first, weightsOf(r), listOf(r), listedCounts[r], width,
+                                   width, means.data(), variances.data());
             }
             for (std::size_t c = 0; c < clusterCount; ++c) {
                 const double reciprocal = 1.0 / totalWeight[c];

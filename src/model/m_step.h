@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "model/organism_state.h"
@@ -35,6 +36,8 @@ private:
 // Scratch of the M-step, reused across iterations.
 struct MStepWorkspace {
     std::vector<double> totalWeights;
+    std::vector<std::uint32_t> weightedClusters;       // per pair, the clusters of weight other than 0
+    std::vector<std::uint32_t> weightedClusterCounts;  // per pair, how many
 };
 
 // The M-step: every cluster's mean and variance, human clusters then mouse

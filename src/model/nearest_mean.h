@@ -19,15 +19,17 @@ public:
     // below infinity (no means, or every distance NaN). The distance goes to
     // *distance when given.
     int find(const double* x, double* distance = nullptr);
-    // The same with the caller's scratch of clusterCount() values, so that
+    // The same with the caller's scratch of scratchSize() values, so that
     // several threads can search at once.
     int find(const double* x, double* scratch, double* distance) const;
 
     std::size_t clusterCount() const { return clusterCount_; }
+    std::size_t scratchSize() const { return stride_; }
 
 private:
     std::size_t clusterCount_ = 0;
     std::size_t columns_ = 0;
+    std::size_t stride_ = 0;  // clusterCount_ rounded up to whole vectors
     std::vector<double> meansByColumn_;
     std::vector<double> sums_;
 };

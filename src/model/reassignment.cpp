@@ -8,7 +8,7 @@ void findNearest(const NearestMeanSearch& search, const ExpressionMatrix& expres
                  ThreadPool* pool) {
     nearest.resize(expression.rows());
     forRanges(pool, expression.rows(), [&](std::size_t begin, std::size_t end) {
-        std::vector<double> scratch(search.clusterCount());
+        std::vector<double> scratch(search.scratchSize());
         for (std::size_t g = begin; g < end; ++g) nearest[g] = search.find(expression.row(g), scratch.data(), nullptr);
     });
 }

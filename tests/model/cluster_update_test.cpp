@@ -106,6 +106,26 @@ TEST(UpdateClusterParameters, ClusterWithoutWeightFailsAndNanWeightPassesOn) {
     EXPECT_EQ(meansOf(mouse, 0), (std::vector<double>{5.0}));
 }
 
+TEST(UpdateClusterParameters, APairOfWeightZeroTakesNoPartEvenWithInfiniteValues) {
+    // Infinity times a weight of 0 would be NaN: a cluster the pair does not
+    // weigh on must not see it, whether the weight is 0 or -0.
+    const double inf = std::numeric_limits<double>::infinity();
+    const Dataset data = datasetOf(organismOf({"a", "b", "c"}, {{inf, 1.0}, {2.0, 3.0}, {4.0, 5.0}}),
+                                   organismOf({"m"}, {{1.0}}), {{"a", "m"}, {"b", "m"}, {"c", "m"}});
+    const PairWeights weights = weightsOf({{1.0, 0.0}, {0.0, 1.0}, {-0.0, 1.0}}, {{1.0}, {1.0}, {1.0}});
+    OrganismState human, mouse;
+    MStepWorkspace workspace;
+    ASSERT_TRUE(updateClusterParameters(data, weights, human, mouse, workspace));
+    EXPECT_EQ(meansOf(human, 1), (std::vector<double>{3.0, 4.0}));
+    EXPECT_EQ(variancesOf(human, 1), (std::vector<double>{1.0, 1.0}));
+    EXPECT_EQ(meansOf(human, 0)[0], inf);
+
+    // The same workspace serves a later call with other weights and clusters.
+    ASSERT_TRUE(updateClusterParameters(data, weightsOf({{0.0}, {1.0}, {1.0}}, {{1.0}, {1.0}, {1.0}}), human, mouse,
+                                        workspace));
+    EXPECT_EQ(meansOf(human, 0), (std::vector<double>{3.0, 4.0}));
+}
+
 // The reassignment fixture: h1 is paired with m1 and m2, h2 with m2, h3 with
 // m3; hu is unpaired. Means 0 and 10 for the human clusters, 1 and 9 for the
 // mouse clusters, one column each.
@@ -177,30 +197,43 @@ TEST(NearestMeanSearch, TiesKeepTheFirstAndNanNeverWins) {
 }
 
 TEST(NearestMeanSearch, DistancesAreTheEuclideanDistancesToTheLastBit) {
-    // Enough clusters and columns for the side-by-side loop to use every lane.
-    constexpr std::size_t kClusters = 7, kColumns = 13;
+    // Cluster counts below, at and above a whole number of vectors, and
+    // beyond what one pass keeps in registers; every distance of every
+    // cluster is checked through a search whose means favour that cluster.
+    constexpr std::size_t kColumns = 13;
     std::mt19937_64 random(3);
     std::uniform_real_distribution<double> draw(-5.0, 5.0);
-    std::vector<double> means(kClusters * kColumns);
-    for (double& m : means) m = draw(random);
-    NearestMeanSearch search;
-    search.prepare(means.data(), kClusters, kColumns);
-    EXPECT_EQ(search.clusterCount(), kClusters);
-    for (int trial = 0; trial < 50; ++trial) {
-        std::vector<double> x(kColumns);
-        for (double& v : x) v = draw(random);
-        double best = std::numeric_limits<double>::infinity();
-        int expected = -1;
-        for (std::size_t c = 0; c < kClusters; ++c) {
-            const double d = euclideanDistance(x.data(), means.data() + c * kColumns, kColumns);
-            if (d < best) {
-                best = d;
-                expected = static_cast<int>(c);
+    for (const std::size_t clusters : {1u, 3u, 4u, 7u, 8u, 13u, 20u, 47u, 48u, 49u, 61u, 100u}) {
+        std::vector<double> means(clusters * kColumns);
+        for (double& m : means) m = draw(random);
+        NearestMeanSearch search;
+        search.prepare(means.data(), clusters, kColumns);
+        ASSERT_EQ(search.clusterCount(), clusters);
+        ASSERT_GE(search.scratchSize(), clusters);
+        std::vector<double> scratch(search.scratchSize());
+        for (std::size_t trial = 0; trial < 3 * clusters; ++trial) {
+            std::vector<double> x(kColumns);
+            // Near one mean in turn, so that every position wins some trials.
+            const double* near = means.data() + (trial % clusters) * kColumns;
+            for (std::size_t i = 0; i < kColumns; ++i) x[i] = near[i] + 0.1 * draw(random);
+            double best = std::numeric_limits<double>::infinity();
+            int expected = -1;
+            for (std::size_t c = 0; c < clusters; ++c) {
+                const double d = euclideanDistance(x.data(), means.data() + c * kColumns, kColumns);
+                if (d < best) {
+                    best = d;
+                    expected = static_cast<int>(c);
+                }
+            }
+            double distance = -1.0;
+            ASSERT_EQ(search.find(x.data(), scratch.data(), &distance), expected)
+                << clusters << " clusters, trial " << trial;
+            ASSERT_EQ(distance, best) << clusters << " clusters, trial " << trial;
+            for (std::size_t c = 0; c < clusters; ++c) {
+                const double d = euclideanDistance(x.data(), means.data() + c * kColumns, kColumns);
+                ASSERT_EQ(std::sqrt(scratch[c]), d) << clusters << " clusters, cluster " << c;
             }
         }
-        double distance = -1.0;
-        EXPECT_EQ(search.find(x.data(), &distance), expected) << "trial " << trial;
-        EXPECT_EQ(distance, best) << "trial " << trial;
     }
 }
 
