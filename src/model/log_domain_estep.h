@@ -12,8 +12,10 @@
 
 namespace orthomix {
 
-// Genes prepared once per attempt for log densities as a matrix product: per
-// gene its squared values, then its values (rows x 2 columns, row-major).
+// Genes prepared once per attempt for log densities as a matrix product: the
+// values of the genes taken, one after another (rows x columns, row-major).
+// The features of a gene are its squared values, then its values; the
+// squares are formed where they are used, which halves what a pass reads.
 struct GeneFeatures {
     std::size_t rows = 0;
     std::size_t columns = 0;  // of the expression data
@@ -21,7 +23,7 @@ struct GeneFeatures {
     std::vector<double> largestMagnitude;  // per column, over the genes
 
     void build(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& genes);
-    const double* row(std::size_t gene) const { return values.data() + gene * 2 * columns; }
+    const double* row(std::size_t gene) const { return values.data() + gene * columns; }
 };
 
 // One organism's clusters prepared for log densities, so that
@@ -35,6 +37,10 @@ struct LogDensityForms {
     std::size_t clusterCount = 0;
     std::size_t columns = 0;
     std::vector<double> weights;    // [(2 columns) x clusterCount], row-major
+    // The same with every row padded with zeros to paddedClusterCount, a
+    // whole number of vectors, for the vector kernel.
+    std::size_t paddedClusterCount = 0;
+    std::vector<double> paddedWeights;
     std::vector<double> constants;  // [clusterCount]
     std::vector<std::size_t> squaredClusters;  // clusters evaluated without the expansion
     std::vector<double> means, halfInverseVariances, logNormalisers;  // [cluster * columns + column], [cluster]
@@ -46,10 +52,18 @@ inline constexpr double kLargestExpansionError = 1e-6;
 
 void prepareLogDensityForms(const ClusterParameters& parameters, const GeneFeatures& genes, LogDensityForms& forms);
 
+// How the matrix product of the log densities is computed. Both give every
+// density from its own dot product in a fixed order, whatever the block of
+// genes it is computed in; they differ in the last bits.
+enum class LogDensityKernel {
+    Best,      // fused multiply-adds on four clusters at once where the processor has them, else Portable
+    Portable,  // the linear-algebra library's product, in the instructions every x86-64 processor has
+};
+
 // log f_c of genes [begin, end) of `genes` for every cluster c, written to
 // out[g * clusterCount + c] (g counted from 0, not from begin): one matrix product.
 void logDensities(const GeneFeatures& genes, std::size_t begin, std::size_t end, const LogDensityForms& forms,
-                  double* out);
+                  double* out, LogDensityKernel kernel = LogDensityKernel::Best);
 
 // exp(x) for x <= 0 to about one part in 1e15, 0 below -708; written so that
 // loops over it vectorise.
