@@ -120,14 +120,25 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
 bool updateClusterParameters(const Dataset& data, const PairWeights& weights, OrganismState& human,
                              OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool) {
     const std::vector<OrthologPair>& pairs = data.orthologs.pairs;
+    ExpressionMatrix& mouseValues = workspace.mouseValuesByPair;
+    const std::size_t mouseColumns = data.mouse.expression.columns();
+    if (workspace.copiedFrom != &data || mouseValues.rows() != pairs.size() || mouseValues.columns() != mouseColumns) {
+        mouseValues = ExpressionMatrix(pairs.size(), mouseColumns);
+        forRanges(pool, pairs.size(), [&](std::size_t begin, std::size_t end) {
+            for (std::size_t r = begin; r < end; ++r) {
+                const double* values = data.mouse.expression.row(pairs[r].mouse);
+                std::copy(values, values + mouseColumns, mouseValues.row(r));
+            }
+        });
+        workspace.copiedFrom = &data;
+    }
     const bool humanOk = estimateClusters(
         data.human.expression, pairs.size(), weights.humanClusters(), [&](std::size_t r) { return weights.rowSums(r); },
         [&](std::size_t r) { return pairs[r].human; }, human.parameters, workspace, pool);
     if (!humanOk) return false;
     return estimateClusters(
-        data.mouse.expression, pairs.size(), weights.mouseClusters(),
-        [&](std::size_t r) { return weights.columnSums(r); }, [&](std::size_t r) { return pairs[r].mouse; },
-        mouse.parameters, workspace, pool);
+        mouseValues, pairs.size(), weights.mouseClusters(), [&](std::size_t r) { return weights.columnSums(r); },
+        [](std::size_t r) { return r; }, mouse.parameters, workspace, pool);
 }
 
 }  // namespace orthomix

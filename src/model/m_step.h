@@ -38,6 +38,12 @@ struct MStepWorkspace {
     std::vector<double> totalWeights;
     std::vector<std::uint32_t> weightedClusters;       // per pair, the clusters of weight other than 0
     std::vector<std::uint32_t> weightedClusterCounts;  // per pair, how many
+    // The mouse genes' values in pair order, copied once per dataset. The
+    // pairs come in human gene order, so the human values are read in
+    // order anyway; the mouse values would be gathered from all over the
+    // matrix twice per M-step, which costs more than all the arithmetic.
+    const Dataset* copiedFrom = nullptr;
+    ExpressionMatrix mouseValuesByPair;
 };
 
 // The M-step: every cluster's mean and variance, human clusters then mouse

@@ -120,6 +120,15 @@ TEST(UpdateClusterParameters, APairOfWeightZeroTakesNoPartEvenWithInfiniteValues
     EXPECT_EQ(variancesOf(human, 1), (std::vector<double>{1.0, 1.0}));
     EXPECT_EQ(meansOf(human, 0)[0], inf);
 
+    // The same workspace serves another dataset of the same shape: the mouse
+    // values it keeps in pair order are those of the dataset at hand.
+    const Dataset other = datasetOf(organismOf({"a", "b", "c"}, {{0.0, 1.0}, {2.0, 3.0}, {4.0, 5.0}}),
+                                    organismOf({"m"}, {{7.0}}), {{"a", "m"}, {"b", "m"}, {"c", "m"}});
+    ASSERT_TRUE(updateClusterParameters(other, weights, human, mouse, workspace));
+    EXPECT_EQ(meansOf(mouse, 0), (std::vector<double>{7.0}));
+    ASSERT_TRUE(updateClusterParameters(data, weights, human, mouse, workspace));
+    EXPECT_EQ(meansOf(mouse, 0), (std::vector<double>{1.0}));
+
     // The same workspace serves a later call with other weights and clusters.
     ASSERT_TRUE(updateClusterParameters(data, weightsOf({{0.0}, {1.0}, {1.0}}, {{1.0}, {1.0}, {1.0}}), human, mouse,
                                         workspace));
