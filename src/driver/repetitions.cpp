@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <deque>
-#include <memory>
-#include <optional>
+#include <functional>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -115,21 +118,38 @@ struct Flight {
     ThreadPool::Task task;
     std::optional<Result<AttemptResult>> result;  // written by the task
     double seconds = 0.0;
+    bool needed = false;  // the loop waits for it; guarded by the flights' mutex
+    std::function<void()> waitUntilNeeded;
 };
 
-// The attempts started and not yet judged, oldest first. Whatever happens to
-// the loop, those still running are told to stop and waited for, since they
-// read the loop's data.
+// The attempts started and not yet judged, oldest first. Only the oldest is
+// needed for sure; the others run ahead, each for a few iterations, then wait
+// until they are needed, so that a long attempt that the loop waits for gets
+// the threads. Whatever happens to the loop, those still running are told to
+// stop and waited for, since they read the loop's data.
 class Flights {
 public:
     Flights(ThreadPool& pool, const AttemptRunner& runner) : pool_(pool), runner_(runner) {}
     ~Flights() {
-        cancel_ = true;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            cancel_ = true;
+        }
+        wake_.notify_all();
         for (const auto& flight : queue_) pool_.wait(flight->task);
     }
 
     std::size_t size() const { return queue_.size(); }
-    Flight& front() { return *queue_.front(); }
+    // The oldest attempt, from now on needed.
+    Flight& front() {
+        Flight& flight = *queue_.front();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            flight.needed = true;
+        }
+        wake_.notify_all();
+        return flight;
+    }
     void popFront() { queue_.pop_front(); }
 
     // An attempt that is next in line is named before it starts, so that its
@@ -138,11 +158,19 @@ public:
         queue_.push_back(std::make_unique<Flight>(verboseReporter));
         Flight* flight = queue_.back().get();
         flight->start = std::move(start);
-        if (queue_.size() == 1) flight->progress.name(repetition, attempt);
+        if (queue_.size() == 1) {
+            flight->progress.name(repetition, attempt);
+            flight->needed = true;  // before the task exists: with one thread it runs right here
+        }
+        flight->waitUntilNeeded = [this, flight] {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [&] { return flight->needed || cancel_; });
+        };
         flight->task = pool_.submit([this, flight] {
             if (cancel_) return;
             const auto started = std::chrono::steady_clock::now();
-            flight->result = runner_(flight->start, AttemptContext{flight->progress, cancel_});
+            flight->result =
+                runner_(flight->start, AttemptContext{flight->progress, cancel_, flight->waitUntilNeeded});
             flight->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         });
     }
@@ -150,6 +178,8 @@ public:
 private:
     ThreadPool& pool_;
     const AttemptRunner& runner_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
     std::atomic<bool> cancel_{false};
     std::deque<std::unique_ptr<Flight>> queue_;
 };

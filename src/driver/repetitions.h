@@ -89,6 +89,8 @@ private:
 struct AttemptContext {
     AttemptProgress& progress;
     const std::atomic<bool>& cancel;  // set once the loop no longer needs the attempt
+    // Returns once the loop waits for this attempt or has cancelled it.
+    const std::function<void()>& waitUntilNeeded;
 };
 
 // Runs one attempt from its start. May be called from several threads at

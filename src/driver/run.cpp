@@ -180,6 +180,7 @@ AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& setting
         if (const int signal = interruptionSignal()) return interruptedError(signal);
         AttemptSettings own = attemptSettings;
         own.cancel = &context.cancel;
+        own.waitUntilNeeded = &context.waitUntilNeeded;
         IterationObserver observer;
         StepObserver stepObserver;
         if (context.progress.enabled()) {

@@ -329,6 +329,7 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
     EmTimings& timings = result_.timings;
 
     for (;;) {
+        if (settings_.waitUntilNeeded && result_.iterations >= kIterationsAhead) (*settings_.waitUntilNeeded)();
         if (settings_.cancel && settings_.cancel->load()) return reject("no longer needed");
         watch_.begin(result_.iterations + 1);
         Clock::time_point clock = Clock::now();

@@ -33,7 +33,18 @@ struct AttemptSettings {
     ThreadPool* pool = nullptr;               // shares out the work of an iteration; none: the calling thread
     double slowIterationSeconds = 5.0;        // an iteration this long reports its steps, then at most this often
     const std::atomic<bool>* cancel = nullptr;  // once set, the attempt ends before its next iteration, rejected
+    // Called before every iteration from iteration kIterationsAhead + 1 on.
+    // An attempt that runs ahead of the one its caller waits for holds back
+    // there until it is needed (or cancelled), so that the attempt waited for
+    // gets the threads; most rejected attempts have ended by then.
+    const std::function<void()>* waitUntilNeeded = nullptr;
 };
+
+// The iterations an attempt may run ahead before it waits to be needed.
+// Attempts whose densities leave the range of numbers are rejected within
+// their first three iterations; one that gets past them is usually accepted,
+// and an attempt behind it would then be work thrown away.
+inline constexpr std::int32_t kIterationsAhead = 3;
 
 // The random part of an attempt: the seed genes of both organisms' k-means starts.
 struct AttemptStart {

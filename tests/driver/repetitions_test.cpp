@@ -298,6 +298,66 @@ TEST(RepetitionLoop, AttemptsRunningAheadOnSeveralThreadsChangeNothingThatIsRepo
     }
 }
 
+TEST(RepetitionLoop, AttemptsAheadWaitUntilTheyAreNeededAndAreReleasedWhenTheLoopEnds) {
+    // Every attempt asks to wait at once, as one does after its first
+    // iterations: then only the attempt the loop waits for may work, one at a
+    // time, and the loop's outcome stays that of one thread. Those still
+    // waiting when the loop has its repetitions are let go, or the loop would
+    // never return.
+    std::atomic<int> working{0}, mostWorking{0}, released{0};
+    const AttemptRunner gated = [&](const AttemptStart& start, const AttemptContext& context) -> Result<AttemptResult> {
+        context.waitUntilNeeded();
+        if (context.cancel) {
+            ++released;
+            return rejected("no longer needed");
+        }
+        const int now = ++working;
+        int most = mostWorking.load();
+        while (now > most && !mostWorking.compare_exchange_weak(most, now)) {
+        }
+        Result<AttemptResult> result = attemptFromStart(start, context);
+        --working;
+        return result;
+    };
+    const ThreadedLoop reference = runThreaded(1, attemptFromStart, 12);
+    ASSERT_TRUE(reference.outcome) << reference.outcome.error().message;
+    for (const unsigned threads : {2u, 7u}) {
+        mostWorking = 0;
+        const ThreadedLoop run = runThreaded(threads, gated, 12);
+        ASSERT_TRUE(run.outcome) << threads << " threads: " << run.outcome.error().message;
+        EXPECT_EQ(mostWorking.load(), 1) << threads << " threads: attempts past the wait at once";
+        EXPECT_EQ(run.console.out, reference.console.out) << threads << " threads";
+        EXPECT_EQ(run.console.err, reference.console.err) << threads << " threads";
+        EXPECT_EQ(run.attempts.size(), reference.attempts.size()) << threads << " threads";
+    }
+
+    // The first attempt is rejected, so the next ones start together, one per
+    // thread; the first of them completes the run once all the others wait.
+    for (const unsigned threads : {2u, 7u}) {
+        std::atomic<int> calls{0}, waiting{0};
+        released = 0;
+        const AttemptRunner oneRejection = [&](const AttemptStart&,
+                                               const AttemptContext& context) -> Result<AttemptResult> {
+            if (++calls == 1) return rejected("a gene without a nearest mean");
+            ++waiting;
+            context.waitUntilNeeded();
+            if (context.cancel) {
+                ++released;
+                return rejected("no longer needed");
+            }
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (waiting.load() < static_cast<int>(threads) && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            return accepted(-3.0);
+        };
+        const ThreadedLoop run = runThreaded(threads, oneRejection, 1);
+        ASSERT_TRUE(run.outcome) << run.outcome.error().message;
+        EXPECT_EQ(run.attempts.size(), 2u);
+        EXPECT_EQ(released.load(), static_cast<int>(threads) - 1) << threads << " threads";
+    }
+}
+
 TEST(RepetitionLoop, TheRejectionLimitHoldsWhileAttemptsRunAhead) {
     const AttemptRunner alwaysRejected = [](const AttemptStart&, const AttemptContext&) -> Result<AttemptResult> {
         return rejected("every ortholog pair in scatter");
