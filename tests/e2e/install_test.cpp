@@ -1,4 +1,5 @@
-// The installed tool, found on the PATH, as the README's command line uses it.
+// The installed tool, found on the PATH, as the README's command line uses it,
+// and its manual page, found by man.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(Install, PutsTheToolAndTheGeneratorInBinSoThatTheReadmesCommandWorks) {
+TEST(Install, PutsTheToolAndTheGeneratorInBinAndTheManualPageInManSoThatTheReadmesCommandsWork) {
     TempDir work;
     const fs::path prefix = work.path() / "prefix with space";
     const CommandResult install =
@@ -23,6 +24,17 @@ TEST(Install, PutsTheToolAndTheGeneratorInBinSoThatTheReadmesCommandWorks) {
         const fs::path path = prefix / "bin" / program;
         EXPECT_TRUE(fs::is_regular_file(path)) << path;
         EXPECT_NE(fs::status(path).permissions() & fs::perms::owner_exec, fs::perms::none) << path;
+    }
+
+    const fs::path page = prefix / ORTHOMIX_INSTALL_MANDIR / "man1" / "orthomix.1";
+    ASSERT_TRUE(fs::is_regular_file(page)) << page;
+    EXPECT_EQ(readFile(page.string()), readFile(std::string(ORTHOMIX_SOURCE_DIR) + "/docs/orthomix.1"));
+    if (runShell(work.path(), "command -v man && command -v groff").exitStatus == 0) {
+        // The reader's way: man finds the page by name under the installed prefix.
+        const CommandResult man = runShell(work.path(), "MANPATH=\"" + (prefix / ORTHOMIX_INSTALL_MANDIR).string() +
+                                                            "\" MANPAGER=cat MANWIDTH=80 man orthomix");
+        EXPECT_EQ(man.exitStatus, 0) << man.err;
+        EXPECT_NE(man.out.find("ORTHOMIX(1)"), std::string::npos) << man.out;
     }
 
     fs::create_directory(work.path() / "data");
