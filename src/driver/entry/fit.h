@@ -45,7 +45,7 @@ struct FitObserver {
 struct FitOutcome {
     Dataset data;                // preprocessed, pairs resolved; read-only from here on
     std::uint32_t seed = 0;      // the seed the generator was seeded with
-    bool seedFromClock = false;  // the settings gave none
+    bool seedFromClock = false;  // the settings gave none, so seedWhenUnset was used
     bool sweep = false;          // see isKSweep
 
     std::optional<std::size_t> humanGenesRead, mouseGenesRead, humanGenesKept, mouseGenesKept;
