@@ -79,10 +79,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     QuietReporter reporter;
-    orthomix::RunRecord record;
-    const orthomix::Status status = orthomix::runOrthomix(argv[1], 1, reporter, record);
+    orthomix::RunRecordBuilder builder(argv[1], orthomix::RunClock{});
+    const orthomix::Status status = orthomix::runOrthomix(argv[1], 1, reporter, builder);
     if (!status) reporter.error(status.error().message);
-    const double runSeconds = record.secondsSinceStart();
+    const orthomix::RunRecord& record = builder.record();
+    const double runSeconds = record.clock.secondsSinceStart();
     const double cpu = cpuSeconds();
 
     std::fprintf(stderr, "%-28s %10s\n", "phase", "seconds");
@@ -112,11 +113,12 @@ int main(int argc, char** argv) {
         iterations > 0 ? (sum.pairTable + sum.eStep + sum.mStep + sum.reassignment) / iterations : 0.0;
     // The floor of the exact densities: one exp per kept gene, cluster and column.
     double floorSeconds = 0.0;
-    if (record.parameters && record.humanGenesKept && record.mouseGenesKept) {
-        const orthomix::ParameterSetting& p = *record.parameters;
+    const orthomix::RunInputs& inputs = record.inputs;
+    if (inputs.parameters && inputs.humanGenesKept && inputs.mouseGenesKept) {
+        const orthomix::ParameterSetting& p = *inputs.parameters;
         const double exps = static_cast<double>(p.k) *
-                            (static_cast<double>(*record.humanGenesKept * sampleColumns(p.dataFile_hm)) +
-                             static_cast<double>(*record.mouseGenesKept * sampleColumns(p.dataFile_ms)));
+                            (static_cast<double>(*inputs.humanGenesKept * sampleColumns(p.dataFile_hm)) +
+                             static_cast<double>(*inputs.mouseGenesKept * sampleColumns(p.dataFile_ms)));
         floorSeconds = exps * secondsPerExp();
     }
     const auto perIterationOf = [&](double seconds) { return iterations > 0 ? seconds / iterations : 0.0; };

@@ -38,17 +38,18 @@ build expression_fuzz "$root/src/io/expression_reader.cpp" & pending+=($!)
 build annotation_fuzz "$root/src/io/annotation_reader.cpp" & pending+=($!)
 finish
 build ortholog_fuzz "$root/src/io/ortholog_reader.cpp" "$root/src/records/orthologs.cpp" & pending+=($!)
-build parameter_fuzz "$root/src/io/parameter_file.cpp" "$root/src/driver/settings.cpp" "$root/src/io/k_value_list.cpp" \
+build parameter_fuzz "$root/src/io/parameter_file.cpp" "$root/src/driver/settings/settings.cpp" "$root/src/io/k_value_list.cpp" \
     "$root/src/support/json_writer.cpp" & pending+=($!)
 finish
 build number_fuzz & pending+=($!)
 build decoding_fuzz & pending+=($!)
 finish
 # The whole run in memory: every source but the entry point and command line,
-# the phases that read and write files (run.cpp) and the report, whose page
+# the phases that read and write files (run.cpp, result_files.cpp) and the report, whose page
 # the CMake build compiles in (and those in common).
 mapfile -t core < <(find "$root/src" -name '*.cpp' ! -path '*/driver/main.cpp' ! -path '*/driver/command_line.cpp' \
-    ! -path '*/driver/run.cpp' ! -path '*/driver/report.cpp' ! -name tab_separated_text.cpp \
+    ! -path '*/driver/run.cpp' ! -path '*/driver/results/report.cpp' ! -path '*/driver/results/result_files.cpp' \
+    ! -name tab_separated_text.cpp \
     ! -name number_parsing.cpp ! -name input_decoding.cpp | sort)
 build pipeline_fuzz "${core[@]}" & pending+=($!)
 finish

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/settings.h"
+#include "driver/settings/settings.h"
 #include "fuzz_support.h"
 #include "io/k_value_list.h"
 #include "io/parameter_file.h"

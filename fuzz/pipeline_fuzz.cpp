@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "driver/assignment_tables.h"
-#include "driver/repetitions.h"
-#include "driver/result_assembly.h"
-#include "driver/run_record.h"
+#include "driver/results/assignment_tables.h"
+#include "driver/fitting/attempt_runner.h"
+#include "driver/fitting/repetitions.h"
+#include "driver/results/result_assembly.h"
+#include "driver/results/run_record.h"
 #include "fuzz_support.h"
 #include "model/preprocessing.h"
 #include "support/thread_pool.h"
@@ -129,15 +130,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (dataset.orthologs.summary.matched == 0) return 0;
 
     RandomGenerator random(seed);
-    const AttemptSettings attemptSettings{settings.stoppingThr,
-                                          static_cast<std::int32_t>(settings.psudo_uniform_counts),
-                                          settings.fastDensity, settings.kmeansMaxIterations};
+    const AttemptSettings attemptSettings = attemptSettingsOf(settings);
     const AttemptRunner runner = [&](const AttemptStart& start, const AttemptContext&) {
         return runAttempt(dataset, start, attemptSettings);
     };
     SilentReporter reporter;
     RunRecord record;
-    record.parameters = settings;
+    record.inputs.parameters = settings;
     ThreadPool pool(1);
     Result<RepetitionOutcome> outcome = runRepetitions(dataset, RepetitionSettings{settings.k, 1, false}, random, runner,
                                                        reporter, record.attempts, pool);

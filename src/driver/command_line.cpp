@@ -6,7 +6,8 @@
 #include <filesystem>
 #include <new>
 
-#include "driver/interruption.h"
+#include "driver/control/interruption.h"
+#include "driver/control/run_clock.h"
 #include "driver/run.h"
 #include "driver/usage.h"
 
@@ -20,22 +21,23 @@ bool isOption(const std::string& argument) { return argument.size() > 1 && argum
 int runParameterFile(const std::string& parameterPath) {
     installInterruptionHandlers();
     ConsoleReporter reporter;
-    RunRecord record;
+    RunRecordBuilder record(parameterPath, RunClock{});
     Status status;
     try {
         status = runOrthomix(parameterPath, static_cast<std::uint32_t>(std::time(nullptr)), reporter, record);
     } catch (const std::bad_alloc&) {
         // The data of the run is released by now, so the message and the record can be made.
-        status = Error{"Out of memory while " + record.phaseInProgress()};
+        status = Error{"Out of memory while " + record.record().phaseInProgress()};
     }
     if (status) return 0;
     if (const int signal = interruptionSignal()) {
-        record.interruptedBy = signal;
+        record.interrupted(signal);
         status = interruptedError(signal);
     }
     reporter.error(status.error().message);
-    writeFailedRunRecord(record, status.error().message);
-    return record.interruptedBy != 0 ? 128 + record.interruptedBy : kExitRunFailed;
+    writeFailedRunRecord(record.record(), status.error().message);
+    const int interruptedBy = record.record().interruptedBy;
+    return interruptedBy != 0 ? 128 + interruptedBy : kExitRunFailed;
 }
 
 }  // namespace

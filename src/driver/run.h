@@ -3,18 +3,20 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/run_record.h"
+#include "driver/results/run_record.h"
 #include "support/error.h"
 #include "support/reporter.h"
 
 namespace orthomix {
 
-// The whole run, phase after phase: the parameter file, the expression,
-// annotation and ortholog files, the check of the output folders,
-// preprocessing, the repetitions with their report, and the result files.
-// clockSeed seeds the generator unless the parameter file gives a seed.
-// Console text goes to the reporter; what the run record shows is gathered in
-// `record` as the phases pass, so that it also describes a failed run.
-Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter, RunRecord& record);
+// The run of the command line, phase after phase: the parameter file, the
+// expression, annotation and ortholog files, the check of the output
+// folders, the fit, and the result files. clockSeed seeds the generator
+// unless the parameter file gives a seed. Console text goes to the reporter;
+// each phase's values go to `record` as the phase ends, so that the record
+// also describes a failed run. Memory that runs out ends the run with
+// std::bad_alloc, once the record holds what the run reached.
+Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                   RunRecordBuilder& record);
 
 }  // namespace orthomix

@@ -1,6 +1,6 @@
 #include "driver/usage.h"
 
-#include "driver/settings.h"
+#include "driver/settings/settings.h"
 
 namespace orthomix {
 

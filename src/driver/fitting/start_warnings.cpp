@@ -1,0 +1,35 @@
+#include "driver/fitting/start_warnings.h"
+
+#include <algorithm>
+
+namespace orthomix {
+
+std::vector<std::string> mergedStartWarnings(const std::vector<AttemptRecord>& attempts) {
+    std::vector<std::string> warnings;
+    const auto summarise = [&](StartClusters AttemptRecord::*start, const char* organism) {
+        std::size_t shortStarts = 0;
+        std::int32_t fewest = 0;
+        std::int32_t seeded = 0;
+        bool identicalSeeds = false;
+        for (const AttemptRecord& attempt : attempts) {
+            const StartClusters& clusters = attempt.*start;
+            if (clusters.kept >= clusters.seeded) continue;
+            fewest = shortStarts == 0 ? clusters.kept : std::min(fewest, clusters.kept);
+            ++shortStarts;
+            seeded = clusters.seeded;
+            identicalSeeds = identicalSeeds || clusters.identicalSeeds > 0;
+        }
+        if (shortStarts == 0) return;
+        warnings.push_back("the k-means start left fewer than k = " + std::to_string(seeded) + " " + organism +
+                           " clusters in " + std::to_string(shortStarts) + " of " + std::to_string(attempts.size()) +
+                           " attempts (" + std::to_string(fewest) + " at the fewest): " +
+                           (identicalSeeds ? "seed genes with identical values start one cluster between them, so "
+                                             "the data hold fewer distinct profiles than k"
+                                           : "clusters lost every gene when the centres moved"));
+    };
+    summarise(&AttemptRecord::humanStart, "human");
+    summarise(&AttemptRecord::mouseStart, "mouse");
+    return warnings;
+}
+
+}  // namespace orthomix

@@ -1,0 +1,115 @@
+#include "driver/inputs/input_messages.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "support/number_format.h"
+
+namespace orthomix {
+namespace {
+
+// Preprocessing that keeps fewer than one gene in this many is worth a warning.
+constexpr std::size_t kFewKeptDivisor = 10;
+// Bytes of a field quoted in a warning.
+constexpr std::size_t kQuotedBytes = 40;
+
+std::string quoted(const std::string& text) {
+    return "\"" + (text.size() <= kQuotedBytes ? text : text.substr(0, kQuotedBytes) + "...") + "\"";
+}
+
+// " (for example human "a", mouse "b")" for the examples that are set.
+std::string examples(const std::string& human, const std::string& mouse) {
+    std::string text;
+    if (!human.empty()) text += "human " + quoted(human);
+    if (!mouse.empty()) text += (text.empty() ? "" : ", ") + std::string("mouse ") + quoted(mouse);
+    return " (for example " + text + ")";
+}
+
+// Why entries matched no pair of present genes.
+std::string unmatchedBreakdown(const OrthologMatchSummary& summary) {
+    std::string text;
+    if (summary.namingAbsentGene > 0) {
+        text += std::to_string(summary.namingAbsentGene) + " name an identifier that its data file does not have" +
+                examples(summary.absentHumanExample, summary.absentMouseExample);
+    }
+    if (summary.namingDroppedGene > 0) {
+        text += std::string(text.empty() ? "" : ", ") + std::to_string(summary.namingDroppedGene) +
+                " name a gene that preprocessing dropped" +
+                examples(summary.droppedHumanExample, summary.droppedMouseExample);
+    }
+    return text;
+}
+
+}  // namespace
+
+Error withFolderHint(Error error, const std::string& path, const std::string& parameterPath) {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    const fs::path folder = fs::path(parameterPath).parent_path();
+    if (path.empty() || fs::path(path).is_absolute() || folder.empty() || fs::exists(path, ignored)) return error;
+    const fs::path beside = folder / path;
+    if (!fs::is_regular_file(beside, ignored)) return error;
+    error.message += " (paths in the parameter file are taken from the current folder, not from the parameter "
+                     "file's folder; did you mean " + beside.string() + "?)";
+    return error;
+}
+
+std::string nonNumericWarning(const ExpressionFile& file, const std::string& path) {
+    if (file.nonNumericFields == 0) return {};
+    return std::to_string(file.nonNumericFields) + " value fields of " + path +
+           " are not numbers and were read as 0 (the first on line " + std::to_string(file.firstNonNumericLine) +
+           ", column " + std::to_string(file.firstNonNumericColumn) + ": " + quoted(file.firstNonNumericText) + ")";
+}
+
+std::string preprocessingWarning(const PreprocessingCounts& counts, const std::string& organism,
+                                 const PreprocessingThresholds& thresholds) {
+    const bool fewKept = counts.kept * kFewKeptDivisor < counts.read;
+    if (!fewKept && counts.notFinite == 0) return {};
+    std::string warning = "preprocessing kept " + std::to_string(counts.kept) + " of the " +
+                          std::to_string(counts.read) + " " + organism + " genes" + (fewKept ? " (under 10 %)" : "") +
+                          ": " + std::to_string(counts.belowVariation) + " have a coefficient of variation below " +
+                          std::string(thresholds.cvKey) + " = " + formatNumber(thresholds.cv) + ", " +
+                          std::to_string(counts.belowMaximum) + " a largest value below " +
+                          std::string(thresholds.maxExprKey) + " = " + formatNumber(thresholds.maxExpr) + ", " +
+                          std::to_string(counts.constant) + " are constant";
+    if (counts.notFinite > 0) {
+        warning += ", " + std::to_string(counts.notFinite) + " have a mean or standard deviation that is not finite";
+    }
+    if (fewKept) {
+        const std::string suffix = organism == "human" ? "_hm" : "_ms";
+        warning += " (for data centred on 0 the coefficient of variation is negative or huge; CVThr" + suffix +
+                   " and maxExpr" + suffix + " set thresholds for the " + organism + " genes alone)";
+    }
+    return warning;
+}
+
+Error noMatchedOrthologsError(const OrthologMatchSummary& summary, const std::string& path) {
+    std::string message = "No entry of the ortholog file " + path + " names two genes of the data files: ";
+    if (summary.entries == 0) return Error{message + "it has no entries"};
+    message += unmatchedBreakdown(summary);
+    if (summary.namingAbsentGene > 0) {
+        message += "; check that its identifiers are those of the expression files' first columns";
+    }
+    if (summary.namingDroppedGene > 0) message += "; preprocessing may be too strict for one organism";
+    return Error{message};
+}
+
+std::string fewMatchedOrthologsWarning(const OrthologMatchSummary& summary, const std::string& path) {
+    return "only " + std::to_string(summary.matched) + " of the " + std::to_string(summary.entries) +
+           " entries of the ortholog file " + path + " name two present genes: " + unmatchedBreakdown(summary);
+}
+
+std::string sparsePairTableWarning(std::int32_t k, const Dataset& data) {
+    // Most cells of such a table hold no pair, and every iteration costs k * k per pair.
+    const std::int64_t cells = std::int64_t{k} * k;
+    const std::size_t pairs = data.orthologs.pairs.size();
+    const auto genes = static_cast<std::int64_t>(std::min(data.human.geneCount(), data.mouse.geneCount()));
+    if (cells <= static_cast<std::int64_t>(pairs) || k > genes) return {};
+    return "k = " + std::to_string(k) + " gives " + std::to_string(cells) +
+           " cells in the cluster-pair table, more than the " + std::to_string(pairs) +
+           " ortholog pairs whose genes are both kept: most cells can hold no pair, and each iteration takes time "
+           "in proportion to k x k (a smaller k runs faster)";
+}
+
+}  // namespace orthomix

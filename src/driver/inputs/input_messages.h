@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driver/settings/settings.h"
+#include "io/expression_reader.h"
+#include "model/preprocessing.h"
+#include "records/dataset.h"
+#include "support/error.h"
+
+namespace orthomix {
+
+// The messages a run gives about its input files and the data they hold.
+// Warnings are returned without "warning: "; an empty text means none.
+
+// Adds to the error of an input that could not be read the file of that name
+// next to the parameter file, when the path is relative, names nothing from
+// the current folder, and does name a file from the parameter file's folder.
+Error withFolderHint(Error error, const std::string& path, const std::string& parameterPath);
+
+// How many value fields of an expression file were read as 0, and the first of them.
+std::string nonNumericWarning(const ExpressionFile& file, const std::string& path);
+
+// Why preprocessing dropped genes, when it kept fewer than one in ten of an
+// organism's genes or dropped genes whose statistics are not finite.
+std::string preprocessingWarning(const PreprocessingCounts& counts, const std::string& organism,
+                                 const PreprocessingThresholds& thresholds);
+
+// No entry of the ortholog file names two present genes: why, with examples.
+Error noMatchedOrthologsError(const OrthologMatchSummary& summary, const std::string& path);
+
+// Fewer than half the entries name two present genes: the identifiers that no
+// data file has, apart from the genes that preprocessing dropped.
+std::string fewMatchedOrthologsWarning(const OrthologMatchSummary& summary, const std::string& path);
+
+// A cluster-pair table with more cells than ortholog pairs; none when k is
+// larger than an organism's genes, which stops the run anyway.
+std::string sparsePairTableWarning(std::int32_t k, const Dataset& data);
+
+}  // namespace orthomix

@@ -1,0 +1,130 @@
+// The messages about input files and the data they hold, built from the
+// counts the readers and preprocessing return.
+#include "driver/inputs/input_messages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace orthomix {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(InputMessages, ARelativePathFoundOnlyBesideTheParameterFileIsNamed) {
+    const fs::path folder = fs::temp_directory_path() / ("orthomix_hint_" + std::to_string(::getpid()));
+    fs::create_directories(folder / "sub");
+    std::ofstream(folder / "only_beside_the_parameters.txt") << "x";
+    const std::string parameters = (folder / "ParameterSetting.txt").string();
+    const Error original{"Cannot open only_beside_the_parameters.txt"};
+
+    EXPECT_EQ(withFolderHint(original, "only_beside_the_parameters.txt", parameters).message,
+              "Cannot open only_beside_the_parameters.txt (paths in the parameter file are taken from the current "
+              "folder, not from the parameter file's folder; did you mean " +
+                  (folder / "only_beside_the_parameters.txt").string() + "?)");
+    EXPECT_EQ(withFolderHint(original, "not_there_either.txt", parameters).message, original.message)
+        << "nowhere: the message as it was";
+    EXPECT_EQ(withFolderHint(original, "sub", parameters).message, original.message) << "a folder is no data file";
+    EXPECT_EQ(withFolderHint(original, (folder / "only_beside_the_parameters.txt").string(), parameters).message,
+              original.message)
+        << "an absolute path is not taken from any folder";
+    EXPECT_EQ(withFolderHint(original, "only_beside_the_parameters.txt", "ParameterSetting.txt").message,
+              original.message)
+        << "a parameter file in the current folder has no other folder";
+    fs::remove_all(folder);
+}
+
+TEST(InputMessages, NonNumbersAreCountedWithTheFirstPlaceAndALongTextIsCut) {
+    ExpressionFile file;
+    EXPECT_EQ(nonNumericWarning(file, "h.txt"), "");
+    file.nonNumericFields = 3;
+    file.firstNonNumericLine = 12;
+    file.firstNonNumericColumn = 4;
+    file.firstNonNumericText = "NA";
+    EXPECT_EQ(nonNumericWarning(file, "h.txt"),
+              "3 value fields of h.txt are not numbers and were read as 0 (the first on line 12, column 4: \"NA\")");
+    file.firstNonNumericText = std::string(45, 'x');
+    EXPECT_EQ(nonNumericWarning(file, "h.txt"),
+              "3 value fields of h.txt are not numbers and were read as 0 (the first on line 12, column 4: \"" +
+                  std::string(40, 'x') + "...\")");
+}
+
+TEST(InputMessages, PreprocessingThatKeepsUnderATenthSaysWhyAndNamesTheKeysThatApplied) {
+    PreprocessingCounts counts{
+        .read = 20627, .kept = 12, .belowVariation = 20590, .belowMaximum = 20100, .constant = 3, .notFinite = 0};
+    PreprocessingThresholds thresholds{0.1, 5.0, "CVThr", "maxExpr_ms"};
+    EXPECT_EQ(preprocessingWarning(counts, "mouse", thresholds),
+              "preprocessing kept 12 of the 20627 mouse genes (under 10 %): 20590 have a coefficient of variation "
+              "below CVThr = 0.1, 20100 a largest value below maxExpr_ms = 5, 3 are constant (for data centred on 0 "
+              "the coefficient of variation is negative or huge; CVThr_ms and maxExpr_ms set thresholds for the "
+              "mouse genes alone)");
+
+    counts.kept = 2063;  // a tenth, rounded up
+    EXPECT_EQ(preprocessingWarning(counts, "mouse", thresholds), "") << "at least a tenth kept";
+    counts.notFinite = 2;
+    EXPECT_EQ(preprocessingWarning(counts, "human", thresholds),
+              "preprocessing kept 2063 of the 20627 human genes: 20590 have a coefficient of variation below CVThr = "
+              "0.1, 20100 a largest value below maxExpr_ms = 5, 3 are constant, 2 have a mean or standard deviation "
+              "that is not finite")
+        << "genes dropped for statistics that are not finite are always reported";
+    EXPECT_EQ(preprocessingWarning(PreprocessingCounts{}, "human", thresholds), "") << "no genes, nothing to say";
+}
+
+TEST(InputMessages, OrthologMessagesTellAbsentIdentifiersFromDroppedGenes) {
+    OrthologMatchSummary summary{.entries = 15000,
+                                 .matched = 12,
+                                 .namingAbsentGene = 2000,
+                                 .namingDroppedGene = 12988,
+                                 .absentHumanExample = "ENSG1",
+                                 .absentMouseExample = "",
+                                 .droppedHumanExample = "1",
+                                 .droppedMouseExample = "A1bg"};
+    EXPECT_EQ(fewMatchedOrthologsWarning(summary, "orthologs.txt"),
+              "only 12 of the 15000 entries of the ortholog file orthologs.txt name two present genes: 2000 name an "
+              "identifier that its data file does not have (for example human \"ENSG1\"), 12988 name a gene that "
+              "preprocessing dropped (for example human \"1\", mouse \"A1bg\")");
+
+    summary.matched = 0;
+    summary.namingAbsentGene = 0;
+    summary.namingDroppedGene = 15000;
+    EXPECT_EQ(noMatchedOrthologsError(summary, "orthologs.txt").message,
+              "No entry of the ortholog file orthologs.txt names two genes of the data files: 15000 name a gene that "
+              "preprocessing dropped (for example human \"1\", mouse \"A1bg\"); preprocessing may be too strict for "
+              "one organism");
+    summary.namingAbsentGene = 15000;
+    summary.namingDroppedGene = 0;
+    summary.absentMouseExample = "Xkr4";
+    EXPECT_EQ(noMatchedOrthologsError(summary, "o.txt").message,
+              "No entry of the ortholog file o.txt names two genes of the data files: 15000 name an identifier that "
+              "its data file does not have (for example human \"ENSG1\", mouse \"Xkr4\"); check that its identifiers "
+              "are those of the expression files' first columns");
+    EXPECT_EQ(noMatchedOrthologsError(OrthologMatchSummary{}, "o.txt").message,
+              "No entry of the ortholog file o.txt names two genes of the data files: it has no entries");
+}
+
+TEST(InputMessages, APairTableWithMoreCellsThanPairsWarnsUnlessKCannotBeSeeded) {
+    Dataset data;
+    data.human.identifiers.assign(150, "h");
+    data.mouse.identifiers.assign(120, "m");
+    data.orthologs.pairs.assign(99, OrthologPair{});
+    EXPECT_EQ(sparsePairTableWarning(10, data),
+              "k = 10 gives 100 cells in the cluster-pair table, more than the 99 ortholog pairs whose genes are both "
+              "kept: most cells can hold no pair, and each iteration takes time in proportion to k x k (a smaller k "
+              "runs faster)");
+    data.orthologs.pairs.emplace_back();
+    EXPECT_EQ(sparsePairTableWarning(10, data), "") << "as many pairs as cells";
+    EXPECT_EQ(sparsePairTableWarning(121, data), "") << "more clusters than mouse genes stops the run instead";
+    EXPECT_NE(sparsePairTableWarning(120, data), "");
+    data.human.identifiers.assign(50000, "h");
+    data.mouse.identifiers.assign(50000, "m");
+    EXPECT_NE(sparsePairTableWarning(46341, data).find("k = 46341 gives 2147488281 cells"), std::string::npos)
+        << "k x k beyond 32 bits";
+}
+
+}  // namespace
+}  // namespace orthomix
