@@ -9,6 +9,7 @@
 #include "driver/repetitions.h"
 #include "driver/report.h"
 #include "driver/result_files.h"
+#include "driver/run_limits.h"
 #include "driver/settings.h"
 #include "io/annotation_reader.h"
 #include "io/expression_reader.h"
@@ -41,6 +42,7 @@ Result<ParameterSetting> readSettings(const std::string& path, std::uint32_t clo
     ORTHOMIX_TRY(checkOutputPaths(settings, path));
     record.outputPathsChecked = true;
     ORTHOMIX_TRY(checkSettings(settings, *table, path));
+    ORTHOMIX_TRY(checkRunLimits(settings, path));
     if (!settings.seed) {
         const std::string seed = std::to_string(clockSeed);
         reporter.note("seed " + seed + " from the clock; add \"seed = " + seed + "\" to repeat this run");
@@ -240,6 +242,7 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
     Dataset& data = *prepared;
 
     ThreadPool pool(static_cast<unsigned>(settings.threads));
+    reportThreadShortfall(pool, reporter);
     const RepetitionSettings repetitionSettings{settings.k, settings.nMaxAlgRun, settings.verbose};
     Result<RepetitionOutcome> outcome = timePhase(record.repetitionsSeconds, [&]() -> Result<RepetitionOutcome> {
         ORTHOMIX_TRY(resolvePairs(data, orthologTable, readNames, settings, reporter, record));
