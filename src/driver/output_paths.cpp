@@ -58,7 +58,7 @@ Status checkOutputPaths(const ParameterSetting& settings, const std::string& par
             }
         }
         for (std::size_t earlier = 0; earlier < o; ++earlier) {
-            if (output.path == outputs[earlier].path || sameFile(output.location, outputs[earlier].location)) {
+            if (outputsCollide(output.location, outputs[earlier].location)) {
                 return Error{bothKeys(outputs[earlier], output) + inFile + ": every result needs a file of its own"};
             }
         }
