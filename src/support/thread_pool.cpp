@@ -71,6 +71,11 @@ ThreadPool::ThreadPool(unsigned threads) {
                 // do not depend on how many there are.
                 startFailure_ = error.code().message();
                 break;
+            } catch (const std::bad_alloc&) {
+                // As above; thrown on, it would end the process with the
+                // started threads still joinable.
+                startFailure_ = "out of memory";
+                break;
             }
         }
         if (!startFailure_.empty()) threads_ = std::max<unsigned>(1, static_cast<unsigned>(workers_.size()));
