@@ -134,7 +134,8 @@ TEST_F(Limits, AHugeValueGivesAMessageOfAFewLines) {
     const std::string original = readFile(parameters());
     const std::string megabyte(1 << 20, '7');
     for (const std::string& line : {"k = " + megabyte, "dataFile_hm = " + megabyte, "gene_pair_result = " + megabyte,
-                                    "nMaxAlgRun = 1" + megabyte}) {
+                                    "nMaxAlgRun = 1" + megabyte,
+                                    "outputFile_hm = " + megabyte + "\noutputFile_ms = " + megabyte}) {
         writeFile(parameters(), original + line + "\n");
         const CommandResult run = runTool(work.path(), "ParameterSetting.txt");
         const std::string key = line.substr(0, line.find(' '));
