@@ -388,6 +388,12 @@ Status checkSpecialOutput(const std::string& path) {
         if ((flags & O_ACCMODE) == O_RDONLY) return cannotOpen(path, EBADF);
         return okStatus();
     }
+    // A disk or partition would be overwritten from its first byte: surely a slip.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISBLK(status.st_mode)) {
+        return Error{"Cannot open file " + excerpt(path) + ": it is a block device (a disk or partition), which "
+                     "takes no results"};
+    }
     if (::access(path.c_str(), W_OK) != 0) return cannotOpen(path, lastError());
     return okStatus();
 }

@@ -197,6 +197,15 @@ TEST_F(DeviceCopies, ADeviceIsWrittenNeverReplacedAndItsFailureIsReported) {
     EXPECT_EQ(directory_.entries(), (std::vector<std::string>{"full", "null", "regular.txt"}));
 }
 
+TEST_F(DeviceCopies, ABlockDeviceIsRefusedBeforeAnyWork) {
+    const std::string disk = directory_.pathOf("disk");
+    ASSERT_EQ(::mknod(disk.c_str(), S_IFBLK | 0600, ::makedev(7, 0)), 0);  // never opened by the check
+    const Status status = prepareOutputLocation(disk);
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.error().message,
+              "Cannot open file " + disk + ": it is a block device (a disk or partition), which takes no results");
+}
+
 TEST_F(DeviceCopies, SeveralOutputsMayShareTheNullDeviceButNoOtherFile) {
     const FileLocation null = locateFile(null_);
     const FileLocation systemNull = locateFile("/dev/null");
