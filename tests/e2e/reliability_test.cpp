@@ -324,10 +324,14 @@ protected:
             "running the repetitions", "writing the result files"};
         int outOfMemory = 0, completed = 0;
         std::vector<std::string> phasesSeen;
-        // From below what the tool needs to start, in steps of 1 MB, up to a
-        // limit at which every thread starts (each reserves its stack) and the
-        // run completes: on the way, memory runs out on the workers too.
-        for (int kilobytes = 6000; kilobytes <= 200000 && completed == 0; kilobytes += 1000) {
+        // From below what the tool needs to start up to a limit at which every
+        // thread starts (each reserves its stack) and the run completes: on
+        // the way, memory runs out on the workers too. Below 16 MB no second
+        // thread starts, and with many threads the limits where memory runs
+        // out on them recur every few MB, so coarser steps find them as well.
+        const int lowest = threads == 1 ? 6000 : 16000;
+        const int step = threads > 2 ? 2000 : 1000;
+        for (int kilobytes = lowest; kilobytes <= 200000 && completed == 0; kilobytes += step) {
             fs::remove_all(work.path() / "out");
             const CommandResult run = runShell(
                 work.path(), "ulimit -v " + std::to_string(kilobytes) + "; exec \"$ORTHOMIX\" ParameterSetting.txt");
