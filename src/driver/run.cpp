@@ -9,6 +9,7 @@
 #include "driver/inputs/input_files.h"
 #include "driver/results/result_files.h"
 #include "driver/settings/output_paths.h"
+#include "driver/settings/run_limits.h"
 #include "driver/settings/settings.h"
 #include "io/parameter_file.h"
 
@@ -26,6 +27,7 @@ Result<ParameterSetting> readSettings(const std::string& path, std::uint32_t clo
     ORTHOMIX_TRY(checkOutputPaths(settings, path));
     record.outputPathsChecked();
     ORTHOMIX_TRY(checkSettings(settings, *table, path));
+    ORTHOMIX_TRY(checkRunLimits(settings, path));
     if (!settings.seed) {
         const std::string seed = std::to_string(clockSeed);
         reporter.note("seed " + seed + " from the clock; add \"seed = " + seed + "\" to repeat this run");

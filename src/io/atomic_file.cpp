@@ -1,5 +1,7 @@
 #include "io/atomic_file.h"
 
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <system_error>
 
 #include "io/file_location.h"
+#include "support/message_text.h"
 #include "support/number_format.h"
 
 namespace orthomix {
@@ -50,12 +53,120 @@ void releaseTemporarySlot(int& slot) {
 }
 
 Error cannotOpen(const std::string& path, int reason) {
-    return Error{"Cannot open file " + path + ": " + std::generic_category().message(reason)};
+    return Error{"Cannot open file " + excerpt(path) + ": " + std::generic_category().message(reason)};
 }
 
 int lastError() { return errno != 0 ? errno : EIO; }
 
+// Names tried for a temporary or backup file after "<target><marker><pid>"
+// itself is taken: the same with 1 to 99 appended.
+constexpr int kNameAttempts = 100;
+
+std::string freeNameCandidate(const std::string& target, const char* marker, int attempt) {
+    std::string name = target + marker + std::to_string(::getpid());
+    if (attempt > 0) name += std::to_string(attempt);
+    return name;
+}
+
+// The longest suffix a temporary or backup name adds to its target.
+std::size_t longestSuffix() { return freeNameCandidate("", ".tmp", kNameAttempts - 1).size(); }
+
+// Gives the existing file `target` a second name that nothing held before;
+// empty when it cannot (no hard links on this file system, or every name taken).
+std::string linkUnderFreeName(const std::string& target, const char* marker) {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string name = freeNameCandidate(target, marker, attempt);
+        if (::link(target.c_str(), name.c_str()) == 0) return name;
+        if (errno != EEXIST) return {};
+    }
+    return {};
+}
+
+// "/dev/stdout", "/dev/fd/3", "/proc/self/fd/3" and the like: the descriptor
+// number, or -1.
+int descriptorNamedBy(const std::string& path) {
+    if (path == "/dev/stdout") return 1;
+    if (path == "/dev/stderr") return 2;
+    const std::string ownProcess = "/proc/" + std::to_string(::getpid()) + "/fd/";
+    for (const std::string& folder : {std::string("/dev/fd/"), std::string("/proc/self/fd/"),
+                                      std::string("/proc/thread-self/fd/"), ownProcess}) {
+        if (path.compare(0, folder.size(), folder) != 0) continue;
+        const std::string number = path.substr(folder.size());
+        if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) {
+            return -1;
+        }
+        return std::stoi(number);
+    }
+    return -1;
+}
+
+// Writes all of the text to the descriptor, however the system splits it.
+int writeAll(int descriptor, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t written = ::write(descriptor, text.data(), text.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return lastError();
+        }
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
+// The file system's limit on one name in `folder`, or the usual 255 bytes when it does not say.
+std::size_t longestNameIn(const fs::path& folder) {
+    errno = 0;
+    const long limit = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    return limit > 0 ? static_cast<std::size_t>(limit) : 255;
+}
+
+// The temporary name must fit where the output's own name fits, or the run
+// would only fail when it writes its results.
+Status checkPathRoomForSuffix(const std::string& path, const fs::path& target) {
+    const std::size_t suffix = longestSuffix();
+    if (target.string().size() + suffix < PATH_MAX) return okStatus();
+    return Error{"Cannot open file " + excerpt(path) + ": the path of " + std::to_string(target.string().size()) +
+                 " bytes is too long; with the suffix of a temporary file it would pass the system's limit of " +
+                 std::to_string(PATH_MAX - 1) + " bytes"};
+}
+
+Status checkNameRoomForSuffix(const std::string& path, const fs::path& target, const fs::path& folder) {
+    const std::size_t suffix = longestSuffix();
+    const std::size_t nameLimit = longestNameIn(folder);
+    const std::size_t name = target.filename().string().size();
+    if (name + suffix > nameLimit) {
+        return Error{"Cannot open file " + excerpt(path) + ": its name of " + std::to_string(name) +
+                     " bytes is too long; results are first written under the name followed by a suffix of up to " +
+                     std::to_string(suffix) + " bytes, and names here may have " + std::to_string(nameLimit) +
+                     " bytes (use a name of at most " + std::to_string(nameLimit - std::min(nameLimit, suffix)) +
+                     ")"};
+    }
+    return okStatus();
+}
+
 }  // namespace
+
+int descriptorOfPath(const std::string& path) {
+    // Each link of the chain is looked at: /dev/stdout leads to /proc/self/fd/1,
+    // which leads to a pipe or terminal that has no name to write to.
+    fs::path current(path);
+    for (int followed = 0; followed < 40; ++followed) {
+        const int descriptor = descriptorNamedBy(current.lexically_normal().string());
+        if (descriptor >= 0) return descriptor;
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(current, error))) return -1;
+        const fs::path target = fs::read_symlink(current, error);
+        if (error) return -1;
+        current = target.is_absolute() ? target : current.parent_path() / target;
+    }
+    return -1;
+}
+
+bool isSpecialOutput(const std::string& path) {
+    if (descriptorOfPath(path) >= 0) return true;
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+}
 
 void removeTemporaryFilesNow() noexcept {
     for (TemporarySlot& slot : temporarySlots) {
@@ -63,20 +174,40 @@ void removeTemporaryFilesNow() noexcept {
     }
 }
 
-AtomicOutputFile::AtomicOutputFile(std::string path)
-    : path_(std::move(path)),
-      target_(followLinks(path_).string()),
-      temporaryPath_(target_ + ".tmp" + std::to_string(::getpid())) {
+AtomicOutputFile::AtomicOutputFile(std::string path) : path_(std::move(path)), target_(followLinks(path_).string()) {
+    descriptor_ = descriptorOfPath(path_);
+    special_ = isSpecialOutput(path_);
+    if (special_) return;
     std::error_code ignored;
     if (fs::is_symlink(fs::symlink_status(target_, ignored))) {
         error_ = ELOOP;  // links that never reach a file
         return;
     }
-    slot_ = claimTemporarySlot(temporaryPath_);
-    errno = 0;
-    file_ = std::fopen(temporaryPath_.c_str(), "wb");
-    created_ = file_ != nullptr;
-    if (!file_) error_ = lastError();
+    createTemporary();
+}
+
+void AtomicOutputFile::createTemporary() {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        temporaryPath_ = freeNameCandidate(target_, ".tmp", attempt);
+        // Exclusive: a file or link planted at the name is never written through.
+        errno = 0;
+        const int descriptor =
+            ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (descriptor < 0) {
+            if (errno == EEXIST) continue;
+            error_ = lastError();
+            return;
+        }
+        created_ = true;
+        slot_ = claimTemporarySlot(temporaryPath_);
+        file_ = ::fdopen(descriptor, "wb");
+        if (!file_) {
+            error_ = lastError();
+            ::close(descriptor);
+        }
+        return;
+    }
+    error_ = EEXIST;
 }
 
 AtomicOutputFile::~AtomicOutputFile() {
@@ -90,6 +221,7 @@ void AtomicOutputFile::writeNumber(double value) {
 }
 
 void AtomicOutputFile::flush() {
+    if (special_) return;  // the whole text waits for the commit
     if (error_ == 0 && file_ && !buffer_.empty()) {
         errno = 0;
         if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) error_ = lastError();
@@ -115,6 +247,10 @@ Error AtomicOutputFile::failure(int reason) {
 
 Status AtomicOutputFile::finish() {
     if (finished_) return okStatus();
+    if (special_) {
+        finished_ = true;
+        return okStatus();
+    }
     if (!file_) return failure(error_ != 0 ? error_ : EBADF);
     flush();
     errno = 0;
@@ -128,9 +264,27 @@ Status AtomicOutputFile::finish() {
     return okStatus();
 }
 
+Status AtomicOutputFile::writeSpecial() {
+    committed_ = true;
+    std::string text = std::move(buffer_);
+    buffer_.clear();
+    if (descriptor_ >= 0) {
+        const int reason = writeAll(descriptor_, text);
+        return reason == 0 ? okStatus() : Status(cannotOpen(path_, reason));
+    }
+    // No O_CREAT: a special file that has gone away is not made a regular one.
+    errno = 0;
+    const int descriptor = ::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) return cannotOpen(path_, lastError());
+    int reason = writeAll(descriptor, text);
+    if (::close(descriptor) != 0 && reason == 0) reason = lastError();
+    return reason == 0 ? okStatus() : Status(cannotOpen(path_, reason));
+}
+
 Status AtomicOutputFile::commit() {
     if (committed_) return cannotOpen(path_, EALREADY);
     ORTHOMIX_TRY(finish());
+    if (special_) return writeSpecial();
     if (std::rename(temporaryPath_.c_str(), target_.c_str()) != 0) return failure(lastError());
     committed_ = true;
     created_ = false;
@@ -176,25 +330,24 @@ Status OutputSet::commit() {
     // A second name for every file about to be replaced keeps its old text
     // reachable until the whole set is in place. Where the file system has
     // no hard links the old file cannot be brought back, only the new one
-    // removed.
-    const std::string backupSuffix = ".old" + std::to_string(::getpid());
-    std::vector<bool> backedUp(files_.size(), false);
+    // removed. The second name is one that nothing held before.
+    std::vector<std::string> backups(files_.size());
     for (std::size_t i = 0; i < files_.size(); ++i) {
         const std::string& target = files_[i]->target_;
-        const std::string backup = target + backupSuffix;
         struct stat status {};
-        if (::lstat(target.c_str(), &status) != 0) continue;
-        ::unlink(backup.c_str());
-        backedUp[i] = ::link(target.c_str(), backup.c_str()) == 0;
+        if (files_[i]->special_ || ::lstat(target.c_str(), &status) != 0) continue;
+        backups[i] = linkUnderFreeName(target, ".old");
     }
     const auto dropBackups = [&] {
-        for (std::size_t i = 0; i < files_.size(); ++i) {
-            if (backedUp[i]) ::unlink((files_[i]->target_ + backupSuffix).c_str());
+        for (std::string& backup : backups) {
+            if (!backup.empty()) ::unlink(backup.c_str());
+            backup.clear();
         }
     };
 
     for (std::size_t i = 0; i < files_.size(); ++i) {
         AtomicOutputFile& file = *files_[i];
+        if (file.special_) continue;
         if (std::rename(file.temporaryPath_.c_str(), file.target_.c_str()) == 0) {
             file.committed_ = true;
             file.created_ = false;
@@ -203,10 +356,11 @@ Status OutputSet::commit() {
         }
         const int reason = lastError();
         for (std::size_t j = i; j-- > 0;) {
+            if (files_[j]->special_) continue;
             const std::string& target = files_[j]->target_;
-            if (backedUp[j]) {
-                std::rename((target + backupSuffix).c_str(), target.c_str());
-                backedUp[j] = false;
+            if (!backups[j].empty()) {
+                std::rename(backups[j].c_str(), target.c_str());
+                backups[j].clear();
             } else {
                 ::unlink(target.c_str());
             }
@@ -216,26 +370,57 @@ Status OutputSet::commit() {
         return cannotOpen(file.path_, reason);
     }
     dropBackups();
+    // The special outputs last: they cannot be taken back once written.
+    for (const auto& file : files_) {
+        if (file->special_) ORTHOMIX_TRY(file->writeSpecial());
+    }
     return okStatus();
 }
 
+namespace {
+
+// A special output is written where it is: it need only accept writing.
+Status checkSpecialOutput(const std::string& path) {
+    const int descriptor = descriptorOfPath(path);
+    if (descriptor >= 0) {
+        const int flags = ::fcntl(descriptor, F_GETFL);
+        if (flags < 0) return cannotOpen(path, EBADF);
+        if ((flags & O_ACCMODE) == O_RDONLY) return cannotOpen(path, EBADF);
+        return okStatus();
+    }
+    // A disk or partition would be overwritten from its first byte: surely a slip.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISBLK(status.st_mode)) {
+        return Error{"Cannot open file " + excerpt(path) + ": it is a block device (a disk or partition), which "
+                     "takes no results"};
+    }
+    if (::access(path.c_str(), W_OK) != 0) return cannotOpen(path, lastError());
+    return okStatus();
+}
+
+}  // namespace
+
 Status prepareOutputLocation(const std::string& path) {
+    if (isSpecialOutput(path)) return checkSpecialOutput(path);
     const fs::path target = followLinks(path);
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    ORTHOMIX_TRY(checkPathRoomForSuffix(path, target));
     std::error_code error;
     fs::create_directories(folder, error);
     if (error) {
         for (fs::path part = folder; !part.empty(); part = part.parent_path()) {
             std::error_code ignored;
             if (fs::exists(part, ignored) && !fs::is_directory(part, ignored)) {
-                return Error{"Cannot open file " + path + ": " + part.string() + " is a file, not a folder"};
+                return Error{"Cannot open file " + excerpt(path) + ": " + excerpt(part.string()) +
+                             " is a file, not a folder"};
             }
         }
-        return Error{"Cannot open file " + path + ": the folder " + folder.string() + " cannot be created (" +
-                     error.message() + ")"};
+        return Error{"Cannot open file " + excerpt(path) + ": the folder " + excerpt(folder.string()) +
+                     " cannot be created (" + error.message() + ")"};
     }
     if (!fs::is_directory(folder, error)) return cannotOpen(path, ENOTDIR);
     if (::access(folder.c_str(), W_OK | X_OK) != 0) return cannotOpen(path, lastError());
+    ORTHOMIX_TRY(checkNameRoomForSuffix(path, target, folder));
     struct stat status {};
     if (::lstat(target.c_str(), &status) == 0) {
         if (S_ISLNK(status.st_mode)) return cannotOpen(path, ELOOP);  // links that never reach a file

@@ -12,10 +12,14 @@ namespace orthomix {
 
 // A result file written under a temporary name beside its target and renamed
 // into place at the end, so that a failed run never leaves a truncated file
-// behind. A path that is a symbolic link is written through to the file it
-// leads to. Every failure, from creation to the rename, is reported as
-// "Cannot open file <path>: <the system's reason>"; the temporary file is
-// then removed, and so it is when the object goes away uncommitted.
+// behind. The temporary file is created under a name that nothing holds yet
+// ("<target>.tmp<pid>", then with a number appended), never through an
+// existing file or link. A path that is a symbolic link is written through to
+// the file it leads to. A special output (see isSpecialOutput) is kept in
+// memory and written to directly at commit, never replaced. Every failure,
+// from creation to the rename, is reported as "Cannot open file <path>: <the
+// system's reason>"; the temporary file is then removed, and so it is when
+// the object goes away uncommitted.
 class AtomicOutputFile {
 public:
     explicit AtomicOutputFile(std::string path);
@@ -33,7 +37,8 @@ public:
 
     // Writes out and closes the temporary file; the target is not touched yet.
     Status finish();
-    // finish(), then renames the file into place; a second call reports failure.
+    // finish(), then renames the file into place (or writes a special output);
+    // a second call reports failure.
     Status commit();
 
     const std::string& path() const { return path_; }
@@ -44,10 +49,14 @@ private:
     void flush();
     Error failure(int reason);
     void removeTemporary();
+    void createTemporary();
+    Status writeSpecial();
 
     std::string path_;           // as the user wrote it, for messages
     std::string target_;         // the file the rename replaces, links followed
-    std::string temporaryPath_;  // target_ + ".tmp" + process id
+    std::string temporaryPath_;  // target_ + ".tmp" + process id (+ a number when that is taken)
+    bool special_ = false;       // written directly at commit; buffer_ holds the whole text
+    int descriptor_ = -1;        // of a path such as /dev/stdout: written to this descriptor
     std::FILE* file_ = nullptr;
     int error_ = 0;         // errno of the first failure, 0 while none
     bool created_ = false;  // the temporary file exists and is this object's to remove
@@ -59,7 +68,7 @@ private:
 
 // Files written together and put in place together: each is written in full
 // under its temporary name first; commit() then renames them one after
-// another, a step of a few system calls. When a rename fails, the files
+// another, a step of a few system calls, and then writes the special outputs. When a rename fails, the files
 // renamed before it are taken back (an earlier file of the same name returns,
 // a new one is removed), so the set is in place whole or not at all.
 // A failure removes every temporary file of the set at once; those of a set
@@ -80,10 +89,22 @@ private:
     std::vector<std::unique_ptr<AtomicOutputFile>> files_;
 };
 
+// An output that exists and is not a regular file (a character device such
+// as /dev/null, a FIFO), or a path through a descriptor of the process
+// (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N): written directly,
+// never renamed over, removed or re-created.
+bool isSpecialOutput(const std::string& path);
+
+// The descriptor that a path such as /dev/stdout or /proc/self/fd/3 names,
+// directly or through links; -1 for any other path.
+int descriptorOfPath(const std::string& path);
+
 // Makes a path ready to be written before any work starts: creates its
 // missing folders (like mkdir -p), then checks that the folder can be
-// written and that the file, when it exists, is no folder and can be written
-// by the user. "Cannot open file <path>: <reason>" otherwise.
+// written, that the name still fits the file system's limits with the
+// temporary suffix added, and that the file, when it exists, is no folder
+// and can be written by the user. A special output is only checked to be
+// writable. "Cannot open file <path>: <reason>" otherwise.
 Status prepareOutputLocation(const std::string& path);
 
 // The whole text as one atomically written file.

@@ -31,11 +31,16 @@ FileLocation locateFile(const std::string& path) {
     const fs::path absolute = fs::absolute(target, error);
     location.resolved = fs::weakly_canonical(absolute, error);
     if (error) location.resolved = absolute.lexically_normal();
+    // The path itself, not the target found above: the system follows links
+    // that lead to no name, such as /dev/stdout to a pipe.
     struct stat status {};
-    if (::stat(target.c_str(), &status) == 0) {
+    if (::stat(path.c_str(), &status) == 0) {
         location.exists = true;
         location.device = status.st_dev;
         location.inode = status.st_ino;
+        struct stat null {};
+        location.nullDevice = S_ISCHR(status.st_mode) && ::stat("/dev/null", &null) == 0 &&
+                              S_ISCHR(null.st_mode) && status.st_rdev == null.st_rdev;
     }
     return location;
 }
@@ -43,6 +48,10 @@ FileLocation locateFile(const std::string& path) {
 bool sameFile(const FileLocation& a, const FileLocation& b) {
     if (a.exists && b.exists) return a.device == b.device && a.inode == b.inode;
     return a.resolved == b.resolved;
+}
+
+bool outputsCollide(const FileLocation& a, const FileLocation& b) {
+    return sameFile(a, b) && !(a.nullDevice && b.nullDevice);
 }
 
 }  // namespace orthomix

@@ -18,6 +18,7 @@ struct FileLocation {
     bool exists = false;
     dev_t device = 0;  // of an existing file
     ino_t inode = 0;
+    bool nullDevice = false;  // the system's null device or a copy of it, which discards everything
 };
 
 // The location of the file that opening `path` reads or writes.
@@ -25,5 +26,9 @@ FileLocation locateFile(const std::string& path);
 
 // Same file: the same resolved path, or (hard links) the same existing inode.
 bool sameFile(const FileLocation& a, const FileLocation& b);
+
+// Two outputs may not share a file, except the null device: what is written
+// there is discarded, so any number of outputs may go to it.
+bool outputsCollide(const FileLocation& a, const FileLocation& b);
 
 }  // namespace orthomix

@@ -1,6 +1,7 @@
 #include "io/input_decoding.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <initializer_list>
 #include <new>
 #include <string>
@@ -77,29 +78,94 @@ std::string encodingName(TextEncoding encoding) {
     }
 }
 
+// Of the first two-byte units, how many hold a character below 256 in the
+// given byte order: key names, identifiers, numbers, tabs and line ends all
+// do, as the character and a zero byte.
+struct Utf16Sample {
+    std::size_t units = 0;
+    std::size_t latinLittleEndian = 0;
+    std::size_t latinBigEndian = 0;
+};
+
+Utf16Sample sampleUtf16(std::string_view bytes) {
+    Utf16Sample sample;
+    sample.units = std::min(bytes.size(), kEncodingSample) / 2;
+    for (std::size_t u = 0; u < sample.units; ++u) {
+        const unsigned char first = byteAt(bytes, 2 * u);
+        const unsigned char second = byteAt(bytes, 2 * u + 1);
+        if (first != 0 && second == 0) ++sample.latinLittleEndian;
+        if (first == 0 && second != 0) ++sample.latinBigEndian;
+    }
+    return sample;
+}
+
+// After a mark, half the characters below 256 make text of that encoding:
+// even data in another script has its tabs, line ends and numbers.
+bool utf16TextFollows(std::string_view afterMark, bool littleEndian) {
+    const Utf16Sample sample = sampleUtf16(afterMark);
+    if (sample.units == 0) return afterMark.empty();  // the mark alone: an empty file of that encoding
+    const std::size_t latin = littleEndian ? sample.latinLittleEndian : sample.latinBigEndian;
+    return latin * 2 >= sample.units;
+}
+
+// Every four-byte unit a code point (below 0x110000): a stray mark before
+// single-byte text gives far larger numbers at once.
+bool utf32TextFollows(std::string_view afterMark, bool littleEndian) {
+    const std::size_t units = std::min(afterMark.size(), kEncodingSample) / 4;
+    if (afterMark.size() % 4 != 0 && units < kEncodingSample / 4) return false;
+    for (std::size_t u = 0; u < units; ++u) {
+        std::uint32_t value = 0;
+        for (std::size_t b = 0; b < 4; ++b) {
+            const std::size_t at = 4 * u + (littleEndian ? 3 - b : b);
+            value = value << 8 | byteAt(afterMark, at);
+        }
+        if (value >= 0x110000) return false;
+    }
+    return true;
+}
+
+// "FF FE 68 73": the first bytes of a file, for a message about what it holds.
+std::string firstBytesInHex(std::string_view bytes) {
+    constexpr std::size_t kShown = 8;
+    constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < std::min(bytes.size(), kShown); ++i) {
+        if (i > 0) text += ' ';
+        text += kDigits[byteAt(bytes, i) >> 4];
+        text += kDigits[byteAt(bytes, i) & 0xF];
+    }
+    return text;
+}
+
 }  // namespace
 
 TextEncoding detectTextEncoding(std::string_view bytes) {
     if (startsWith(bytes, {0xEF, 0xBB, 0xBF})) return TextEncoding::Utf8WithByteOrderMark;
-    if (startsWith(bytes, {0xFF, 0xFE, 0x00, 0x00})) return TextEncoding::Utf32LittleEndian;
-    if (startsWith(bytes, {0x00, 0x00, 0xFE, 0xFF})) return TextEncoding::Utf32BigEndian;
-    if (startsWith(bytes, {0xFF, 0xFE})) return TextEncoding::Utf16LittleEndian;
-    if (startsWith(bytes, {0xFE, 0xFF})) return TextEncoding::Utf16BigEndian;
-    // Without a mark: key names, identifiers and numbers are Latin letters and
-    // digits, which UTF-16 writes as the character and a zero byte.
-    const std::size_t units = std::min(bytes.size(), kEncodingSample) / 2;
-    if (units < 2) return TextEncoding::PlainOrUtf8;
-    std::size_t lowFirst = 0;
-    std::size_t highFirst = 0;
-    for (std::size_t u = 0; u < units; ++u) {
-        const unsigned char first = byteAt(bytes, 2 * u);
-        const unsigned char second = byteAt(bytes, 2 * u + 1);
-        if (first != 0 && second == 0) ++lowFirst;
-        if (first == 0 && second != 0) ++highFirst;
+    if (startsWith(bytes, {0xFF, 0xFE, 0x00, 0x00}) && utf32TextFollows(bytes.substr(4), true)) {
+        return TextEncoding::Utf32LittleEndian;
     }
-    if (lowFirst * 4 >= units * 3) return TextEncoding::Utf16LittleEndian;
-    if (highFirst * 4 >= units * 3) return TextEncoding::Utf16BigEndian;
+    if (startsWith(bytes, {0x00, 0x00, 0xFE, 0xFF}) && utf32TextFollows(bytes.substr(4), false)) {
+        return TextEncoding::Utf32BigEndian;
+    }
+    if (startsWith(bytes, {0xFF, 0xFE})) {
+        return utf16TextFollows(bytes.substr(2), true) ? TextEncoding::Utf16LittleEndian : TextEncoding::MarkWithoutText;
+    }
+    if (startsWith(bytes, {0xFE, 0xFF})) {
+        return utf16TextFollows(bytes.substr(2), false) ? TextEncoding::Utf16BigEndian : TextEncoding::MarkWithoutText;
+    }
+    if (startsWith(bytes, {0x00, 0x00, 0xFE, 0xFF})) return TextEncoding::MarkWithoutText;
+    // Without a mark, three quarters of the characters below 256 are needed.
+    const Utf16Sample sample = sampleUtf16(bytes);
+    if (sample.units < 2) return TextEncoding::PlainOrUtf8;
+    if (sample.latinLittleEndian * 4 >= sample.units * 3) return TextEncoding::Utf16LittleEndian;
+    if (sample.latinBigEndian * 4 >= sample.units * 3) return TextEncoding::Utf16BigEndian;
     return TextEncoding::PlainOrUtf8;
+}
+
+std::string withLineFeeds(std::string text) {
+    if (text.find('\n') != std::string::npos || text.find('\r') == std::string::npos) return text;
+    std::replace(text.begin(), text.end(), '\r', '\n');
+    return text;
 }
 
 bool startsLikeGzip(std::string_view bytes) { return startsWith(bytes, {0x1F, 0x8B}); }
@@ -159,10 +225,14 @@ Result<std::string> decodeInputText(std::string bytes, std::string_view sourceNa
     const TextEncoding encoding = detectTextEncoding(bytes);
     switch (encoding) {
         case TextEncoding::PlainOrUtf8:
-            return bytes;
+            return withLineFeeds(std::move(bytes));
         case TextEncoding::Utf8WithByteOrderMark:
             bytes.erase(0, 3);
-            return bytes;
+            return withLineFeeds(std::move(bytes));
+        case TextEncoding::MarkWithoutText:
+            return Error{cannotRead + "it begins with the bytes " + firstBytesInHex(bytes) +
+                         ", the mark of UTF-16 or UTF-32 text, but what follows is not text of that encoding; "
+                         "input files must be plain text or UTF-8"};
         default:
             return Error{cannotRead + "it is encoded as " + encodingName(encoding) +
                          "; input files must be plain text or UTF-8 (save it again as UTF-8)"};

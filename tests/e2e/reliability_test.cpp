@@ -297,45 +297,90 @@ TEST_F(Reliability, ARenameThatFailsDuringTheCommitTakesTheWholeSetBack) {
 
 // ---- Resource limits --------------------------------------------------------
 
-TEST_F(Reliability, RunningOutOfMemoryEndsWithAMessageARecordAndNoPartialResults) {
+// The last line of a stream, without its line feed.
+std::string lastLine(const std::string& text) {
+    const std::string trimmed = text.substr(0, text.empty() || text.back() != '\n' ? text.size() : text.size() - 1);
+    const std::size_t start = trimmed.rfind('\n');
+    return start == std::string::npos ? trimmed : trimmed.substr(start + 1);
+}
+
+// With several threads the allocation that fails may be made on a worker, in
+// an attempt or in a split iteration; it must end the run as it does on one.
+class OutOfMemory : public Reliability {
+protected:
+    void expectEveryLimitEndsCleanly(int threads) {
 #if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit that would be tested";
-#else
-    ASSERT_NO_FATAL_FAILURE(generateDataset(work.path(), PlantedDataset{5, 8000, 6000, 30, 20, 4, 1}));
-    addParameter(work, "runRecordFile = out/record.json");
-    const std::vector<std::string> phases = {"reading the expression data", "reading the annotation and ortholog files",
-                                             "preprocessing", "running the repetitions", "writing the result files"};
-    int outOfMemory = 0, completed = 0;
-    // From below what the tool needs to start to above what the run needs, in steps of 1 MB.
-    for (int kilobytes = 6000; kilobytes <= 40000 && completed < 2; kilobytes += 1000) {
-        fs::remove_all(work.path() / "out");
-        const CommandResult run = runShell(
-            work.path(), "ulimit -v " + std::to_string(kilobytes) + "; exec \"$ORTHOMIX\" ParameterSetting.txt");
-        const std::string limit = "at " + std::to_string(kilobytes) + " kB: ";
-        if (run.exitStatus == 127 ||
-            (run.exitStatus != 0 && run.err.find("error while loading") != std::string::npos)) {
-            continue;  // too little to start the program at all
-        }
-        if (run.exitStatus == 0) {
-            ++completed;
-            for (const std::string& name : kResultNames) EXPECT_TRUE(fs::exists(work.path() / "out" / name)) << limit;
-            continue;
-        }
-        ++outOfMemory;
-        EXPECT_EQ(run.exitStatus, 1) << limit << run.err;
-        const std::string prefix = "Out of memory while ";
-        ASSERT_EQ(run.err.rfind(prefix, 0), 0u) << limit << run.err;
-        const std::string phase = run.err.substr(prefix.size(), run.err.size() - prefix.size() - 1);
-        EXPECT_NE(std::find(phases.begin(), phases.end(), phase), phases.end()) << limit << run.err;
-        EXPECT_EQ(recordStatus(work.file("out/record.json")), "failed") << limit;
-        EXPECT_NE(readFile(work.file("out/record.json")).find(run.err.substr(0, run.err.size() - 1)), std::string::npos)
-            << limit << "the record holds the message";
-        for (const std::string& name : kResultNames) EXPECT_FALSE(fs::exists(work.path() / "out" / name)) << limit;
-        EXPECT_EQ(leftoverFiles(work.path()), std::vector<std::string>{}) << limit;
-    }
-    EXPECT_GT(outOfMemory, 0) << "no limit was low enough to run out of memory";
-    EXPECT_GT(completed, 0) << "no limit was high enough for the run";
+        GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit that would be tested";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+        GTEST_SKIP() << "AddressSanitizer reserves more address space than any limit that would be tested";
 #endif
+#endif
+        ASSERT_NO_FATAL_FAILURE(generateDataset(work.path(), PlantedDataset{5, 8000, 6000, 30, 20, 4, 1}));
+        addParameter(work, "runRecordFile = out/record.json");
+        addParameter(work, "threads = " + std::to_string(threads));
+        const std::vector<std::string> phases = {
+            "reading the expression data", "reading the annotation and ortholog files", "preprocessing",
+            "running the repetitions", "writing the result files"};
+        int outOfMemory = 0, completed = 0;
+        std::vector<std::string> phasesSeen;
+        // From below what the tool needs to start up to a limit at which every
+        // thread starts (each reserves its stack) and the run completes: on
+        // the way, memory runs out on the workers too. Below 16 MB no second
+        // thread starts, and with many threads the limits where memory runs
+        // out on them recur every few MB, so coarser steps find them as well.
+        const int lowest = threads == 1 ? 6000 : 16000;
+        const int step = threads > 2 ? 2000 : 1000;
+        for (int kilobytes = lowest; kilobytes <= 200000 && completed == 0; kilobytes += step) {
+            fs::remove_all(work.path() / "out");
+            const CommandResult run = runShell(
+                work.path(), "ulimit -v " + std::to_string(kilobytes) + "; exec \"$ORTHOMIX\" ParameterSetting.txt");
+            const std::string limit = std::to_string(threads) + " threads at " + std::to_string(kilobytes) + " kB: ";
+            if (run.exitStatus == 127 ||
+                (run.exitStatus != 0 && run.err.find("error while loading") != std::string::npos)) {
+                continue;  // too little to start the program at all
+            }
+            const bool everyThreadStarted = run.err.find("threads asked for could be started") == std::string::npos;
+            if (run.exitStatus == 0) {
+                completed += everyThreadStarted;
+                for (const std::string& name : kResultNames) {
+                    EXPECT_TRUE(fs::exists(work.path() / "out" / name)) << limit;
+                }
+                continue;
+            }
+            ++outOfMemory;
+            ASSERT_EQ(run.exitStatus, 1) << limit << run.err;
+            const std::string prefix = "Out of memory while ";
+            const std::string message = lastLine(run.err);
+            ASSERT_EQ(message.rfind(prefix, 0), 0u) << limit << run.err;
+            const std::string phase = message.substr(prefix.size());
+            EXPECT_NE(std::find(phases.begin(), phases.end(), phase), phases.end()) << limit << run.err;
+            phasesSeen.push_back(phase);
+            EXPECT_EQ(recordStatus(work.file("out/record.json")), "failed") << limit;
+            EXPECT_NE(readFile(work.file("out/record.json")).find(message), std::string::npos)
+                << limit << "the record holds the message";
+            for (const std::string& name : kResultNames) EXPECT_FALSE(fs::exists(work.path() / "out" / name)) << limit;
+            EXPECT_EQ(leftoverFiles(work.path()), std::vector<std::string>{}) << limit;
+        }
+        EXPECT_GT(outOfMemory, 0) << threads << " threads: no limit was low enough to run out of memory";
+        EXPECT_EQ(completed, 1) << threads << " threads: no limit was high enough for the run";
+        if (threads > 1) {
+            EXPECT_NE(std::find(phasesSeen.begin(), phasesSeen.end(), "running the repetitions"), phasesSeen.end())
+                << threads << " threads: memory never ran out while the workers ran";
+        }
+    }
+};
+
+TEST_F(OutOfMemory, OnOneThreadEveryLimitEndsWithAMessageARecordAndNoPartialResults) {
+    expectEveryLimitEndsCleanly(1);
+}
+
+TEST_F(OutOfMemory, OnTwoThreadsEveryLimitEndsWithAMessageARecordAndNoPartialResults) {
+    expectEveryLimitEndsCleanly(2);
+}
+
+TEST_F(OutOfMemory, OnSevenThreadsEveryLimitEndsWithAMessageARecordAndNoPartialResults) {
+    expectEveryLimitEndsCleanly(7);
 }
 
 TEST_F(Reliability, AFullDiskNamesTheFileAndTheSystemsReason) {

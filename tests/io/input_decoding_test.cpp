@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -121,6 +123,39 @@ TEST(InputDecoding, Utf16AndUtf32AreRefusedNamingTheEncoding) {
     ASSERT_FALSE(read.ok());
     EXPECT_EQ(read.error().message.rfind("Cannot read " + path + ": it is encoded as UTF-16", 0), 0u)
         << read.error().message;
+}
+
+TEST(InputDecoding, EveryReaderReadsCarriageReturnLineEndsAsLines) {
+    const TemporaryDirectory directory;
+    const auto oldMac = [](std::string text) {
+        std::replace(text.begin(), text.end(), '\n', '\r');
+        return text;
+    };
+    expectReadersAgree(directory, ".mac.txt", oldMac);
+    EXPECT_EQ(*decodeInputText(kBom + "a\rb\r", "m.txt"), "a\nb\n") << "after a UTF-8 mark too";
+    EXPECT_EQ(*decodeInputText("a\r\nb\rc\n", "mixed.txt"), "a\r\nb\rc\n")
+        << "where line feeds end the lines, a carriage return is left to the readers";
+    EXPECT_EQ(withLineFeeds("no line end"), "no line end");
+}
+
+// Bytes that only look like a mark: the message shows them instead of naming an encoding.
+TEST(InputDecoding, AMarkBeforeOtherDataIsReportedByItsBytesNotAsAnEncoding) {
+    const std::string strayLittle = "\xFF\xFEhs_gene\tmm_gene\ng1\tm1\n";
+    EXPECT_EQ(detectTextEncoding(strayLittle), TextEncoding::MarkWithoutText);
+    EXPECT_EQ(failure(decodeInputText(strayLittle, "orthologs.txt")),
+              "Cannot read orthologs.txt: it begins with the bytes FF FE 68 73 5F 67 65 6E, the mark of UTF-16 or "
+              "UTF-32 text, but what follows is not text of that encoding; input files must be plain text or UTF-8");
+    EXPECT_EQ(detectTextEncoding("\xFE\xFFk = 3\n"), TextEncoding::MarkWithoutText);
+    EXPECT_EQ(detectTextEncoding(std::string("\xFF\xFE\0\0k = 3\n", 10)), TextEncoding::MarkWithoutText)
+        << "neither UTF-32 (no code point) nor UTF-16";
+    EXPECT_NE(failure(decodeInputText("\xFE\xFF", "short.txt")).find("encoded as UTF-16 (big-endian)"), std::string::npos)
+        << "a mark alone is an empty file of that encoding, named as such";
+
+    // Text of the encoding after the mark, also in another script, is named as before.
+    EXPECT_EQ(detectTextEncoding(utf16(kParameters, true, true)), TextEncoding::Utf16LittleEndian);
+    std::string cyrillic = "\xFF\xFE";
+    for (int i = 0; i < 10; ++i) cyrillic += std::string("\x1F\x04\x09\x00\x31\x00\x0A\x00", 8);  // "П\t1\n"
+    EXPECT_EQ(detectTextEncoding(cyrillic), TextEncoding::Utf16LittleEndian);
 }
 
 TEST(CompressedInput, GzipFilesReadLikeTheirPlainTwins) {

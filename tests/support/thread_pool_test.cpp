@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <new>
 #include <numeric>
 #include <thread>
 #include <vector>
@@ -82,6 +83,49 @@ TEST(ThreadPool, TasksSplitTheirOwnWorkWhileTheCallerWaitsInOrder) {
         EXPECT_EQ(sums[static_cast<std::size_t>(t)], expected) << "task " << t;
     }
     // A pool that is destroyed with nothing left to do returns at once.
+}
+
+// Memory running out inside work on a worker must reach the waiting caller
+// as the exception itself, not end the process.
+TEST(ThreadPool, AnExceptionInARangeOrATaskIsThrownAgainToTheWaitingCaller) {
+    for (const unsigned threads : {1u, 2u, 7u}) {
+        ThreadPool pool(threads);
+        std::atomic<int> ranAfterFailure{0};
+        std::atomic<bool> thrown{false};
+        EXPECT_THROW(pool.parallelFor(
+                         1000,
+                         [&](std::size_t begin, std::size_t) {
+                             if (thrown.load()) ++ranAfterFailure;
+                             if (begin >= 500 && !thrown.exchange(true)) throw std::bad_alloc();
+                         },
+                         100),
+                     std::bad_alloc)
+            << threads << " threads";
+        EXPECT_LT(ranAfterFailure.load(), 50) << "ranges not yet begun are skipped after a failure";
+
+        // A task whose own split fails, next to one that succeeds.
+        bool otherDone = false;
+        const ThreadPool::Task failing = pool.submit([&pool] {
+            pool.parallelFor(64, [](std::size_t begin, std::size_t) {
+                if (begin == 10) throw std::bad_alloc();
+            });
+        });
+        const ThreadPool::Task fine = pool.submit([&otherDone] { otherDone = true; });
+        EXPECT_THROW(pool.wait(failing), std::bad_alloc) << threads << " threads";
+        pool.wait(fine);
+        EXPECT_TRUE(otherDone);
+        // The pool keeps working after a failure.
+        std::atomic<int> visited{0};
+        pool.parallelFor(100, [&](std::size_t begin, std::size_t end) { visited += static_cast<int>(end - begin); });
+        EXPECT_EQ(visited.load(), 100);
+    }
+}
+
+TEST(ThreadPool, CleanUpCanWaitForAFailedTaskWithoutThrowing) {
+    ThreadPool pool(2);
+    const ThreadPool::Task failing = pool.submit([] { throw std::bad_alloc(); });
+    pool.waitIgnoringFailure(failing);
+    EXPECT_THROW(pool.wait(failing), std::bad_alloc) << "the failure is still there for whoever asks";
 }
 
 TEST(ThreadPool, ZeroThreadsMeansEveryHardwareThread) {

@@ -5,6 +5,7 @@
 
 #include "driver/fitting/attempt_runner.h"
 #include "driver/inputs/input_messages.h"
+#include "driver/settings/run_limits.h"
 #include "model/preprocessing.h"
 #include "support/thread_pool.h"
 
@@ -105,6 +106,7 @@ Status fitInto(FitOutcome& outcome, const ParameterSetting& settings, FitInputs 
     inputs = FitInputs{};
 
     ThreadPool pool(static_cast<unsigned>(settings.threads));
+    reportThreadShortfall(pool, reporter);
     const RepetitionSettings repetitionSettings{settings.k, settings.nMaxAlgRun, settings.verbose};
     Result<std::size_t> chosen = timePhase(outcome.repetitionsSeconds, [&]() -> Result<std::size_t> {
         ORTHOMIX_TRY(resolvePairs(orthologTable, readNames, settings, reporter, outcome));

@@ -125,7 +125,7 @@ public:
             cancel_ = true;
         }
         wake_.notify_all();
-        for (const auto& flight : queue_) pool_.wait(flight->task);
+        for (const auto& flight : queue_) pool_.waitIgnoringFailure(flight->task);
     }
 
     std::size_t size() const { return queue_.size(); }

@@ -4,6 +4,7 @@
 
 #include "io/atomic_file.h"
 #include "io/file_location.h"
+#include "support/message_text.h"
 
 namespace orthomix {
 namespace {
@@ -34,8 +35,9 @@ std::vector<NamedPath> locatedPathsOfKind(const ParameterSetting& settings, Sett
 // "The keys a and b both name x" when written alike, "The keys a (x) and b (y) name the same file" otherwise.
 std::string bothKeys(const NamedPath& first, const NamedPath& second) {
     const std::string a(first.key), b(second.key);
-    if (first.path == second.path) return "The keys " + a + " and " + b + " both name " + first.path;
-    return "The keys " + a + " (" + first.path + ") and " + b + " (" + second.path + ") name the same file";
+    if (first.path == second.path) return "The keys " + a + " and " + b + " both name " + excerpt(first.path);
+    return "The keys " + a + " (" + excerpt(first.path) + ") and " + b + " (" + excerpt(second.path) +
+           ") name the same file";
 }
 
 }  // namespace
@@ -49,8 +51,8 @@ Status checkOutputPaths(const ParameterSetting& settings, const std::string& par
     for (std::size_t o = 0; o < outputs.size(); ++o) {
         const NamedPath& output = outputs[o];
         if (output.path == parameterFile.path || sameFile(output.location, parameterFile.location)) {
-            return Error{"The key " + std::string(output.key) + " (" + output.path + ") names the parameter file " +
-                         parameterPath + " itself" + keepInputs};
+            return Error{"The key " + std::string(output.key) + " (" + excerpt(output.path) +
+                         ") names the parameter file " + parameterPath + " itself" + keepInputs};
         }
         for (const NamedPath& input : inputs) {
             if (output.path == input.path || sameFile(output.location, input.location)) {
@@ -58,7 +60,7 @@ Status checkOutputPaths(const ParameterSetting& settings, const std::string& par
             }
         }
         for (std::size_t earlier = 0; earlier < o; ++earlier) {
-            if (output.path == outputs[earlier].path || sameFile(output.location, outputs[earlier].location)) {
+            if (outputsCollide(output.location, outputs[earlier].location)) {
                 return Error{bothKeys(outputs[earlier], output) + inFile + ": every result needs a file of its own"};
             }
         }

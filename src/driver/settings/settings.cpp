@@ -9,6 +9,7 @@
 #include "io/k_value_list.h"
 #include "io/number_parsing.h"
 #include "support/json_writer.h"
+#include "support/message_text.h"
 
 namespace orthomix {
 
@@ -245,7 +246,7 @@ Status checkSettings(const ParameterSetting& settings, const ParameterTable& tab
             const std::int64_t written = parseWholeNumberPrefix(*text).value;
             if (written < kInt32Lowest || written > kInt32Highest) {
                 return Error{"The key " + key + " must be a whole number from 1 to 2147483647" + inFile + " (it is " +
-                             *text + ")"};
+                             excerpt(*text) + ")"};
             }
             const std::int32_t value = settings.*std::get<std::int32_t ParameterSetting::*>(definition.field);
             if (value < 1) {
@@ -257,14 +258,14 @@ Status checkSettings(const ParameterSetting& settings, const ParameterTable& tab
             // The whole part is taken where the value is used; beyond 32 bits it has no value.
             if (!(value > kInt32Lowest - 1.0 && value < kInt32Highest + 1.0)) {
                 return Error{"The key " + key + " must be from -2147483648 to 2147483647" + inFile + " (it is " +
-                             *text + ")"};
+                             excerpt(*text) + ")"};
             }
         } else if (definition.kind == SettingKind::Seed) {
             bool inRange = true;
             if (text) seedFrom(*text, inRange);
             if (!inRange) {
                 return Error{"The key " + key + " must be a whole number from 0 to 4294967295" + inFile + " (it is " +
-                             *text + ")"};
+                             excerpt(*text) + ")"};
             }
         } else if (definition.kind == SettingKind::KList) {
             // settingsFromTable left a malformed list empty; only then is it read again, for the message.
