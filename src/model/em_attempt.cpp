@@ -7,7 +7,8 @@
 
 #include "model/densities.h"
 #include "model/kmeans_start.h"
-#include "model/log_domain_estep.h"
+#include "model/log_densities.h"
+#include "model/log_pair_estep.h"
 #include "model/m_step.h"
 #include "model/organism_state.h"
 #include "model/pair_estep.h"
