@@ -129,9 +129,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (dataset.orthologs.summary.matched == 0) return 0;
 
     RandomGenerator random(seed);
-    const AttemptSettings attemptSettings{settings.stoppingThr,
-                                          static_cast<std::int32_t>(settings.psudo_uniform_counts),
-                                          settings.fastDensity, settings.kmeansMaxIterations};
+    const AttemptSettings attemptSettings{
+        .stoppingThr = settings.stoppingThr,
+        .pseudoCounts = static_cast<std::int32_t>(settings.psudo_uniform_counts),
+        .kmeansMaxIterations = settings.kmeansMaxIterations,
+        .arithmetic = settings.fastDensity ? kFastArithmetic : kExactArithmetic,
+    };
     const AttemptRunner runner = [&](const AttemptStart& start, const AttemptContext&) {
         return runAttempt(dataset, start, attemptSettings);
     };

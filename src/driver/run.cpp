@@ -171,34 +171,49 @@ std::string secondsText(double seconds, const char* format) {
 
 AttemptRunner attemptRunner(const Dataset& data, const ParameterSetting& settings, const RunRecord& record,
                             ThreadPool& pool) {
-    AttemptSettings attemptSettings{settings.stoppingThr, static_cast<std::int32_t>(settings.psudo_uniform_counts),
-                                    settings.fastDensity, settings.kmeansMaxIterations};
-    attemptSettings.stop = &stopRequested();
-    attemptSettings.pool = &pool;
+    const AttemptSettings attemptSettings{
+        .stoppingThr = settings.stoppingThr,
+        .pseudoCounts = static_cast<std::int32_t>(settings.psudo_uniform_counts),
+        .kmeansMaxIterations = settings.kmeansMaxIterations,
+        .arithmetic = settings.fastDensity ? kFastArithmetic : kExactArithmetic,
+        .pool = &pool,
+    };
+    // An attempt of the repetition loop goes on while the run is not asked
+    // to stop and the loop wants it (holding back while it runs ahead); its
+    // progress becomes verbose lines.
+    class LoopObserver final : public AttemptObserver {
+    public:
+        LoopObserver(const AttemptContext& context, const RunRecord& record) : context_(context), record_(record) {}
+
+        IterationPermit mayStartIteration(int iteration) override {
+            if (!context_.mayStartIteration(iteration)) return IterationPermit::NoLongerNeeded;
+            if (stopRequested().load(std::memory_order_relaxed)) return IterationPermit::Interrupted;
+            return IterationPermit::Granted;
+        }
+        void iterationCompleted(const IterationProgress& done) override {
+            if (!context_.progress.enabled()) return;
+            context_.progress.post("iteration " + std::to_string(done.iteration) + ": log-likelihood " +
+                                   formatNumber(done.logLikelihood) + ", spreads " + formatNumber(done.humanSpread) +
+                                   " (human) " + formatNumber(done.mouseSpread) + " (mouse), " +
+                                   std::to_string(done.scatterPairs) + " scatter pairs, " +
+                                   secondsText(record_.secondsSinceStart(), "%.3f") + " s");
+        }
+        bool followsSteps() const override { return context_.progress.enabled(); }
+        void stepProgress(const IterationStep& step) override {
+            context_.progress.postTransient("iteration " + std::to_string(step.iteration) + " still running: " +
+                                            step.step + " " + secondsText(100.0 * step.fractionDone, "%.0f") +
+                                            "% done after " + secondsText(step.seconds, "%.1f") + " s");
+        }
+
+    private:
+        const AttemptContext& context_;
+        const RunRecord& record_;
+    };
     return [&data, attemptSettings, &record](const AttemptStart& start,
                                              const AttemptContext& context) -> Result<AttemptResult> {
         if (const int signal = interruptionSignal()) return interruptedError(signal);
-        AttemptSettings own = attemptSettings;
-        own.cancel = &context.cancel;
-        own.waitUntilNeeded = &context.waitUntilNeeded;
-        IterationObserver observer;
-        StepObserver stepObserver;
-        if (context.progress.enabled()) {
-            AttemptProgress& progress = context.progress;
-            observer = [&progress, &record](const IterationProgress& done) {
-                progress.post("iteration " + std::to_string(done.iteration) + ": log-likelihood " +
-                              formatNumber(done.logLikelihood) + ", spreads " + formatNumber(done.humanSpread) +
-                              " (human) " + formatNumber(done.mouseSpread) + " (mouse), " +
-                              std::to_string(done.scatterPairs) + " scatter pairs, " +
-                              secondsText(record.secondsSinceStart(), "%.3f") + " s");
-            };
-            stepObserver = [&progress](const IterationStep& step) {
-                progress.postTransient("iteration " + std::to_string(step.iteration) + " still running: " +
-                                       step.step + " " + secondsText(100.0 * step.fractionDone, "%.0f") +
-                                       "% done after " + secondsText(step.seconds, "%.1f") + " s");
-            };
-        }
-        Result<AttemptResult> result = runAttempt(data, start, own, observer, stepObserver);
+        LoopObserver observer(context, record);
+        Result<AttemptResult> result = runAttempt(data, start, attemptSettings, observer);
         if (const int signal = interruptionSignal()) return interruptedError(signal);
         return result;
     };
