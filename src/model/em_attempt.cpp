@@ -313,18 +313,31 @@ AttemptResult EmAttempt::finish() {
     return std::move(result_);
 }
 
+// The share of `label` among a pair's posterior shares in one organism: the
+// cluster sums of its side (row or column sums), `label` == clusters for
+// scatter. The shares sum to 1 but for rounding, unless the scatter term
+// was negative (a negative pseudo count), when scatter's share is below 0
+// and the clusters' add up to more than 1, or no component had any weight,
+// when the sums are the joint densities themselves. As a probability, a
+// negative scatter share counts as 0 and the shares are divided by their sum
+// where it exceeds 1, so that every one lies in [0, 1]; where the sum
+// exceeds 1 by rounding alone, that changes the last bits only.
+double posteriorShare(const double* sums, std::size_t clusters, double scatterPosterior, std::size_t label) {
+    const double scatter = scatterPosterior < 0.0 ? 0.0 : scatterPosterior;  // NaN passes on
+    double total = scatter;
+    for (std::size_t c = 0; c < clusters; ++c) total += sums[c];
+    const double share = label < clusters ? sums[label] : scatter;
+    return total > 1.0 ? share / total : share;
+}
+
 // The weights still hold the last E-step's posteriors, in the final cluster
 // order: a pair's marginal posterior of a human cluster is its row sum, of a
-// mouse cluster its column sum, and of scatter what the cells leave over.
+// mouse cluster its column sum, and of scatter the one the E-step weighed.
 void EmAttempt::keepGenePosteriors() {
-    const auto keep = [](OrganismClustering& organism, std::uint32_t gene, const double* sums, std::size_t clusters) {
+    const auto keep = [](OrganismClustering& organism, std::uint32_t gene, const double* sums, std::size_t clusters,
+                         double scatterPosterior) {
         const auto label = static_cast<std::size_t>(organism.labels[gene]);
-        double posterior = 1.0;
-        if (label < clusters) {
-            posterior = sums[label];
-        } else {
-            for (std::size_t c = 0; c < clusters; ++c) posterior -= sums[c];
-        }
+        const double posterior = posteriorShare(sums, clusters, scatterPosterior, label);
         double& kept = organism.posteriors[gene];
         if (std::isnan(kept) || posterior > kept) kept = posterior;
     };
@@ -333,8 +346,9 @@ void EmAttempt::keepGenePosteriors() {
     result_.mouse.posteriors.assign(data_.mouse.geneCount(), kNoPair);
     const std::vector<OrthologPair>& pairs = data_.orthologs.pairs;
     for (std::size_t r = 0; r < pairs.size(); ++r) {
-        keep(result_.human, pairs[r].human, weights_.rowSums(r), weights_.humanClusters());
-        keep(result_.mouse, pairs[r].mouse, weights_.columnSums(r), weights_.mouseClusters());
+        const double scatterPosterior = pairLabels_[r].scatterPosterior;
+        keep(result_.human, pairs[r].human, weights_.rowSums(r), weights_.humanClusters(), scatterPosterior);
+        keep(result_.mouse, pairs[r].mouse, weights_.columnSums(r), weights_.mouseClusters(), scatterPosterior);
     }
 }
 
