@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "model/densities.h"
-#include "model/log_domain_estep.h"
+#include "model/log_densities.h"
+#include "model/log_pair_estep.h"
 #include "model/pair_estep.h"
 
 namespace {

@@ -1,13 +1,13 @@
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "model/attempt_observer.h"
 #include "model/cluster_parameters.h"
+#include "model/density_strategy.h"
 #include "model/organism_clusters.h"
 #include "model/pair_table.h"
 #include "numeric/random_generator.h"
@@ -20,31 +20,30 @@ namespace orthomix {
 // The EM iterations stop after this many in any case.
 inline constexpr int kMaxEmIterations = 100;
 
-// What an attempt needs beyond the data and its start.
-struct AttemptSettings {
-    double stoppingThr = 0.0;         // relative spread change that counts as converged
-    std::int32_t pseudoCounts = 0;    // added to the scatter pairs when the scatter probability is estimated
-    bool fastDensity = false;         // the log-domain E-step
-    std::int32_t kmeansMaxIterations = 1;
-    // When it turns true, the attempt ends after the iteration under way,
-    // rejected as "interrupted": a run that is asked to stop does not wait
-    // for the remaining iterations.
-    const std::atomic<bool>* stop = nullptr;
-    ThreadPool* pool = nullptr;               // shares out the work of an iteration; none: the calling thread
-    double slowIterationSeconds = 5.0;        // an iteration this long reports its steps, then at most this often
-    const std::atomic<bool>* cancel = nullptr;  // once set, the attempt ends before its next iteration, rejected
-    // Called before every iteration from iteration kIterationsAhead + 1 on.
-    // An attempt that runs ahead of the one its caller waits for holds back
-    // there until it is needed (or cancelled), so that the attempt waited for
-    // gets the threads; most rejected attempts have ended by then.
-    const std::function<void()>* waitUntilNeeded = nullptr;
+// How an attempt's iterations compute: the domain of the E-step's densities
+// and how the cluster-pair table is fitted.
+struct EmArithmetic {
+    DensityDomain densities = DensityDomain::Exact;
+    PairTableFit pairTableFit = PairTableFit::Decomposition;
 };
 
-// The iterations an attempt may run ahead before it waits to be needed.
-// Attempts whose densities leave the range of numbers are rejected within
-// their first three iterations; one that gets past them is usually accepted,
-// and an attempt behind it would then be work thrown away.
-inline constexpr std::int32_t kIterationsAhead = 3;
+// The reference arithmetic.
+inline constexpr EmArithmetic kExactArithmetic{};
+// The fast mode: log densities, and the table fitted through the structure
+// of its design instead of a decomposition of the whole design.
+inline constexpr EmArithmetic kFastArithmetic{.densities = DensityDomain::Log,
+                                              .pairTableFit = PairTableFit::Structured};
+
+// What an attempt needs beyond the data and its start. Build it by naming
+// the members you set.
+struct AttemptSettings {
+    double stoppingThr = 0.0;       // relative spread change that counts as converged
+    std::int32_t pseudoCounts = 0;  // added to the scatter pairs when the scatter probability is estimated
+    std::int32_t kmeansMaxIterations = 1;
+    EmArithmetic arithmetic = kExactArithmetic;
+    ThreadPool* pool = nullptr;         // shares out the work of an iteration; none: the calling thread
+    double slowIterationSeconds = 5.0;  // an iteration this long reports its steps, then at most this often
+};
 
 // The random part of an attempt: the seed genes of both organisms' k-means starts.
 struct AttemptStart {
@@ -62,28 +61,6 @@ struct EmTimings {
     double mStep = 0.0;
     double reassignment = 0.0;
 };
-
-// Where an attempt stands after a completed iteration.
-struct IterationProgress {
-    int iteration = 0;  // completed iterations, from 1
-    double logLikelihood = 0.0;
-    double humanSpread = 0.0;
-    double mouseSpread = 0.0;
-    std::size_t scatterPairs = 0;
-};
-using IterationObserver = std::function<void(const IterationProgress&)>;
-
-// Where an iteration that runs long stands; reported every few seconds once
-// an iteration has taken that long, possibly from several threads at once.
-struct IterationStep {
-    int iteration = 0;         // the iteration in progress, from 1
-    const char* step = "";     // "pair table", "E-step", "M-step", "reassignment"
-    double fractionDone = 0.0;  // of that step
-    double seconds = 0.0;       // since the iteration began
-};
-using StepObserver = std::function<void(const IterationStep&)>;
-
-
 
 // One organism's clustering at the end of an attempt.
 struct OrganismClustering {
@@ -126,8 +103,11 @@ struct AttemptResult {
 // Runs the k-means starts from `start`, then the EM iterations until both
 // spreads converge or kMaxEmIterations. A clustering that cannot go on is a
 // result with a rejection reason; only a numerical failure of the pair-table
-// fit is an error.
+// fit is an error. `observer` is asked before every iteration whether it may
+// start and told of every completed one.
 Result<AttemptResult> runAttempt(const Dataset& data, const AttemptStart& start, const AttemptSettings& settings,
-                                 const IterationObserver& observer = {}, const StepObserver& stepObserver = {});
+                                 AttemptObserver& observer);
+// The same, followed by nobody: every iteration starts.
+Result<AttemptResult> runAttempt(const Dataset& data, const AttemptStart& start, const AttemptSettings& settings);
 
 }  // namespace orthomix

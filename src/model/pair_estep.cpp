@@ -4,6 +4,7 @@ namespace orthomix {
 
 PairLabels choosePairLabels(double best, int bestRow, int bestColumn, double scatterPosterior) {
     PairLabels labels;
+    labels.scatterPosterior = scatterPosterior;
     if (!(best >= scatterPosterior)) {
         labels.kind = PairLabels::Kind::Scatter;
     } else if (bestRow != -1 && bestColumn != -1) {

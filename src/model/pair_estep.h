@@ -10,6 +10,7 @@ struct PairLabels {
     Kind kind = Kind::Unchanged;
     int row = -1;     // the cell, for Kind::Cell
     int column = -1;
+    double scatterPosterior = 0.0;  // the pair's posterior of scatter, which the decision weighed
 };
 
 // The decision for a pair given its most probable cell (bestRow, bestColumn)

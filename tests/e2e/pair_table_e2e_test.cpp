@@ -125,5 +125,35 @@ TEST(PairTableOfARun, CountsTheGenePairFileAndSumsToThePairsWithBothGenesKept) {
     }
 }
 
+TEST(PosteriorColumn, HoldsProbabilitiesAlsoWithANegativeScatterPseudoCount) {
+    // A negative pseudo count makes the scatter term negative, so that the
+    // cells' posteriors of a pair add up to more than 1.
+    TempDir work;
+    copyExample(work.path(), "assignmentFile_hm = out/human.tsv\nassignmentFile_ms = out/mouse.tsv\n"
+                             "assignmentPosterior = yes\nseed = 7\n");
+    std::string parameters = readFile(work.file("ParameterSetting.txt"));
+    const std::string tenCounts = "psudo_uniform_counts = 10\n";
+    ASSERT_NE(parameters.find(tenCounts), std::string::npos);
+    parameters.replace(parameters.find(tenCounts), tenCounts.size(), "psudo_uniform_counts = -30\n");
+    writeFile(work.file("ParameterSetting.txt"), parameters);
+    const CommandResult run = runTool(work.path(), "ParameterSetting.txt");
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    for (const char* name : {"out/human.tsv", "out/mouse.tsv"}) {
+        const std::vector<std::string> lines = readLines(work.file(name));
+        ASSERT_GT(lines.size(), 1u) << name;
+        const std::size_t column = splitText(lines[0], '\t').size() - 1;
+        ASSERT_EQ(splitText(lines[0], '\t').back(), "posterior") << name;
+        int posteriors = 0;
+        for (std::size_t l = 1; l < lines.size(); ++l) {
+            const std::vector<std::string> fields = splitText(lines[l], '\t');
+            if (fields.size() <= column || fields[column].empty()) continue;  // a gene without a pair
+            const std::string& posterior = fields[column];
+            ++posteriors;
+            EXPECT_TRUE(number(posterior) >= 0.0 && number(posterior) <= 1.0) << name << ": " << lines[l];
+        }
+        EXPECT_GT(posteriors, 0) << name;
+    }
+}
+
 }  // namespace
 }  // namespace orthomix::testing

@@ -96,6 +96,11 @@ void AttemptProgress::name(std::int32_t repetition, std::int32_t attempt) {
     waiting_.clear();
 }
 
+bool AttemptContext::mayStartIteration(int iteration) const {
+    if (iteration > kIterationsAhead) waitUntilNeeded();
+    return !cancel.load();
+}
+
 namespace {
 
 // One attempt started ahead of the loop, from the start a sequential run

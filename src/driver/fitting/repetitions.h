@@ -79,12 +79,25 @@ private:
     std::vector<std::string> waiting_;
 };
 
+// The iterations an attempt may run ahead before it waits to be needed.
+// Attempts whose densities leave the range of numbers are rejected within
+// their first three iterations; one that gets past them is usually accepted,
+// and an attempt behind it would then be work thrown away.
+inline constexpr int kIterationsAhead = 3;
+
 // What the loop hands an attempt besides its start.
 struct AttemptContext {
     AttemptProgress& progress;
     const std::atomic<bool>& cancel;  // set once the loop no longer needs the attempt
     // Returns once the loop waits for this attempt or has cancelled it.
     const std::function<void()>& waitUntilNeeded;
+
+    // Asked before iteration `iteration` (from 1). From iteration
+    // kIterationsAhead + 1 on, an attempt that runs ahead of the one the
+    // loop waits for holds back here until it is needed, so that the attempt
+    // waited for gets the threads; most rejected attempts have ended by
+    // then. False once the loop no longer needs the attempt.
+    bool mayStartIteration(int iteration) const;
 };
 
 // Runs one attempt from its start. May be called from several threads at

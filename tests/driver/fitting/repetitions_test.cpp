@@ -243,6 +243,7 @@ Result<AttemptResult> attemptFromStart(const AttemptStart& start, const AttemptC
     for (const std::uint32_t seed : start.mouseSeeds) h = h * 37 + seed;
     const int iterations = 1 + static_cast<int>(h % 3);
     for (int i = 1; i <= iterations; ++i) {
+        if (!context.mayStartIteration(i)) return rejected("no longer needed");
         context.progress.post("iteration " + std::to_string(i) + ": " + std::to_string(h % 1000));
         // Uneven durations, so that later attempts often finish first.
         std::this_thread::sleep_for(std::chrono::microseconds(h % 5 == 0 ? 2000 : 100));
@@ -299,15 +300,14 @@ TEST(RepetitionLoop, AttemptsRunningAheadOnSeveralThreadsChangeNothingThatIsRepo
 }
 
 TEST(RepetitionLoop, AttemptsAheadWaitUntilTheyAreNeededAndAreReleasedWhenTheLoopEnds) {
-    // Every attempt asks to wait at once, as one does after its first
-    // iterations: then only the attempt the loop waits for may work, one at a
+    // Every attempt asks at once for the first iteration that may be held
+    // back: then only the attempt the loop waits for may work, one at a
     // time, and the loop's outcome stays that of one thread. Those still
     // waiting when the loop has its repetitions are let go, or the loop would
     // never return.
     std::atomic<int> working{0}, mostWorking{0}, released{0};
     const AttemptRunner gated = [&](const AttemptStart& start, const AttemptContext& context) -> Result<AttemptResult> {
-        context.waitUntilNeeded();
-        if (context.cancel) {
+        if (!context.mayStartIteration(kIterationsAhead + 1)) {
             ++released;
             return rejected("no longer needed");
         }
@@ -332,16 +332,20 @@ TEST(RepetitionLoop, AttemptsAheadWaitUntilTheyAreNeededAndAreReleasedWhenTheLoo
     }
 
     // The first attempt is rejected, so the next ones start together, one per
-    // thread; the first of them completes the run once all the others wait.
+    // thread; each runs its first kIterationsAhead iterations without waiting,
+    // and the first of them completes the run once all the others wait.
     for (const unsigned threads : {2u, 7u}) {
         std::atomic<int> calls{0}, waiting{0};
+        std::atomic<bool> allArrived{false};
         released = 0;
         const AttemptRunner oneRejection = [&](const AttemptStart&,
                                                const AttemptContext& context) -> Result<AttemptResult> {
             if (++calls == 1) return rejected("a gene without a nearest mean");
+            for (int iteration = 1; iteration <= kIterationsAhead; ++iteration) {
+                if (!context.mayStartIteration(iteration)) return rejected("no longer needed");
+            }
             ++waiting;
-            context.waitUntilNeeded();
-            if (context.cancel) {
+            if (!context.mayStartIteration(kIterationsAhead + 1)) {
                 ++released;
                 return rejected("no longer needed");
             }
@@ -349,11 +353,13 @@ TEST(RepetitionLoop, AttemptsAheadWaitUntilTheyAreNeededAndAreReleasedWhenTheLoo
             while (waiting.load() < static_cast<int>(threads) && std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
+            allArrived = waiting.load() == static_cast<int>(threads);
             return accepted(-3.0);
         };
         const ThreadedLoop run = runThreaded(threads, oneRejection, 1);
         ASSERT_TRUE(run.outcome) << run.outcome.error().message;
         EXPECT_EQ(run.attempts.size(), 2u);
+        EXPECT_TRUE(allArrived.load()) << threads << " threads: attempts ahead were held back too early";
         EXPECT_EQ(released.load(), static_cast<int>(threads) - 1) << threads << " threads";
     }
 }

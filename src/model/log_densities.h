@@ -6,8 +6,6 @@
 
 #include "model/cluster_parameters.h"
 #include "model/densities.h"
-#include "model/pair_estep.h"
-#include "model/pair_table.h"
 #include "records/expression_matrix.h"
 
 namespace orthomix {
@@ -64,41 +62,5 @@ enum class LogDensityKernel {
 // out[g * clusterCount + c] (g counted from 0, not from begin): one matrix product.
 void logDensities(const GeneFeatures& genes, std::size_t begin, std::size_t end, const LogDensityForms& forms,
                   double* out, LogDensityKernel kernel = LogDensityKernel::Best);
-
-// exp(x) for x <= 0 to about one part in 1e15, 0 below -708; written so that
-// loops over it vectorise.
-double expNonPositive(double x);
-
-// The scatter term of a pair (scatter probability times the two uniform
-// densities) as sign and logarithm of its size: a negative pseudo count can
-// make it negative, and then no logarithm of the term itself exists.
-struct ScatterTerm {
-    double value = 0.0;
-    int sign = 0;  // -1, 0 or 1
-    double logMagnitude = 0.0;
-
-    static ScatterTerm of(double value);
-};
-
-// Scratch of pairLogEStep, prepared once for a table.
-struct PairLogScratch {
-    std::vector<double> humanShares, mouseShares, cells, rowLargest;
-    std::vector<double> tableRowLargest;  // the largest cell of every row of the table
-    void prepare(const PairTable& table);
-};
-
-// The E-step of one pair in the log domain, factorised: the human and the
-// mouse log densities are each shifted by their largest value and
-// exponentiated (k_hm + k_ms exponentials), and every cell is the product of
-// the two shares and the table, so that nothing underflows or overflows. A
-// term below exp(-708) times the pair's largest one counts as 0. `scratch`
-// must have been prepared for `table`.
-// Same assignment rules and posterior sums as pairEStep, with the same
-// treatment of a total that is not positive; returns the logarithm of the
-// pair's total density (0 when it is not positive). The full posterior goes
-// to `posterior` when given (k_hm * k_ms, row-major).
-double pairLogEStep(const PairTable& table, const double* humanLogDensities, const double* mouseLogDensities,
-                    const ScatterTerm& scatter, double* rowSums, double* columnSums, PairLogScratch& scratch,
-                    PairLabels& labels, double* posterior = nullptr);
 
 }  // namespace orthomix

@@ -1,34 +1,23 @@
-#include "model/log_domain_estep.h"
+// The E-step of one pair in the log domain: its exp, agreement with the exact
+// step, pairs far beyond the range of numbers, ties and NaN.
+#include "model/log_pair_estep.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <random>
-#include <string>
-#include <algorithm>
-#include <cstdint>
 #include <vector>
 
 #include "model/densities.h"
+#include "model/log_domain_test_data.h"
 
 namespace orthomix {
 namespace {
 
 using Kind = PairLabels::Kind;
-
-ClusterParameters randomClusters(std::mt19937_64& random, int k, int columns) {
-    std::uniform_real_distribution<double> meanDraw(-2.0, 2.0), varianceDraw(0.2, 3.0);
-    ClusterParameters parameters;
-    parameters.resize(static_cast<std::size_t>(k), static_cast<std::size_t>(columns));
-    for (int c = 0; c < k; ++c) {
-        for (int i = 0; i < columns; ++i) {
-            parameters.means[c * columns + i] = meanDraw(random);
-            parameters.variances[c * columns + i] = i == 1 ? 0.0 : varianceDraw(random);  // one ignored column
-        }
-    }
-    return parameters;
-}
+using testing::logDensitiesOf;
+using testing::randomClusters;
 
 // The outputs of one pair's E-step, filled with values it must overwrite.
 struct StepOutput {
@@ -54,19 +43,6 @@ double runLog(const PairTable& table, const double* f, const double* g, double s
                         out.scratch, out.labels, out.posterior.data());
 }
 
-// Log densities of a single gene through the matrix product.
-std::vector<double> logDensitiesOf(const std::vector<double>& x, const ClusterParameters& parameters) {
-    ExpressionMatrix gene(0, x.size());
-    gene.appendRow(x.data());
-    GeneFeatures features;
-    features.build(gene, {0});
-    LogDensityForms forms;
-    prepareLogDensityForms(parameters, features, forms);
-    std::vector<double> out(forms.clusterCount);
-    logDensities(features, 0, 1, forms, out.data());
-    return out;
-}
-
 TEST(LogDomainEStep, ExpMatchesTheLibraryToAFewUnitsInTheLastPlace) {
     for (double x = -707.5; x <= 0.0; x += 0.37) {
         EXPECT_NEAR(expNonPositive(x), std::exp(x), 4e-16 * std::exp(x)) << x;
@@ -75,64 +51,6 @@ TEST(LogDomainEStep, ExpMatchesTheLibraryToAFewUnitsInTheLastPlace) {
     EXPECT_EQ(expNonPositive(-1000.0), 0.0);
     EXPECT_EQ(expNonPositive(-std::numeric_limits<double>::infinity()), 0.0);
     EXPECT_TRUE(std::isnan(expNonPositive(std::nan(""))));
-}
-
-TEST(LogDomainEStep, LogDensitiesAgreeWithTheDensity) {
-    std::mt19937_64 random(11);
-    const ClusterParameters parameters = randomClusters(random, 5, 7);
-    std::vector<DensityForm> forms;
-    prepareDensityForms(parameters, forms);
-    const std::vector<double> x = {0.3, 9.0, -1.1, 0.0, 2.2, -0.5, 1.7};
-    const std::vector<double> logs = logDensitiesOf(x, parameters);
-    for (int c = 0; c < 5; ++c) {
-        EXPECT_NEAR(logs[c], std::log(density(x.data(), forms[c], true)), 1e-12) << "cluster " << c;
-    }
-}
-
-TEST(LogDomainEStep, BothKernelsGiveTheSameLogDensitiesWhateverTheBlockOfGenes) {
-    // Cluster counts around whole vectors and register blocks; gene counts
-    // around the kernel's groups of four; one cluster with tiny variances,
-    // which is evaluated without the expansion.
-    std::mt19937_64 random(23);
-    std::normal_distribution<double> value(0.0, 2.0);
-    for (const int k : {1, 3, 4, 5, 12, 13, 20, 50}) {
-        for (const std::size_t geneCount : {1u, 3u, 4u, 7u, 10u, 33u}) {
-            constexpr int kColumns = 9;
-            ClusterParameters parameters = randomClusters(random, k, kColumns);
-            for (int i = 0; i < kColumns; ++i) parameters.variances[i] = i == 1 ? 0.0 : 1e-9;
-            ExpressionMatrix expression(0, kColumns);
-            std::vector<std::uint32_t> genes;
-            for (std::size_t g = 0; g < geneCount; ++g) {
-                std::vector<double> x(kColumns);
-                for (double& v : x) v = value(random);
-                expression.appendRow(x.data());
-                genes.push_back(static_cast<std::uint32_t>(g));
-            }
-            GeneFeatures features;
-            features.build(expression, genes);
-            LogDensityForms forms;
-            prepareLogDensityForms(parameters, features, forms);
-            ASSERT_FALSE(forms.squaredClusters.empty()) << "cluster 0 should be evaluated without the expansion";
-            const std::size_t cells = geneCount * static_cast<std::size_t>(k);
-            std::vector<double> best(cells), portable(cells), pieces(cells, -1.0);
-            logDensities(features, 0, geneCount, forms, best.data(), LogDensityKernel::Best);
-            logDensities(features, 0, geneCount, forms, portable.data(), LogDensityKernel::Portable);
-            // The same genes in blocks of 1, 2 and the rest: every density bit for bit.
-            const std::size_t first = std::min<std::size_t>(1, geneCount), second = std::min<std::size_t>(3, geneCount);
-            logDensities(features, 0, first, forms, pieces.data());
-            logDensities(features, first, second, forms, pieces.data() + first * k);
-            logDensities(features, second, geneCount, forms, pieces.data() + second * k);
-            const std::string context = "k = " + std::to_string(k) + ", " + std::to_string(geneCount) + " genes";
-            EXPECT_EQ(pieces, best) << context;
-            for (std::size_t cell = 0; cell < cells; ++cell) {
-                ASSERT_TRUE(std::isfinite(best[cell])) << context;
-                EXPECT_NEAR(best[cell], portable[cell], 1e-12 * std::max(1.0, std::fabs(portable[cell])))
-                    << context << ", cell " << cell;
-            }
-            // The cluster with tiny variances: as it stands, in both kernels.
-            for (std::size_t g = 0; g < geneCount; ++g) EXPECT_EQ(best[g * k], portable[g * k]) << context;
-        }
-    }
 }
 
 TEST(LogDomainEStep, AgreesWithTheExactStepWhereNothingUnderflows) {

@@ -1,0 +1,341 @@
+#include "model/log_pair_estep.h"
+
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+namespace orthomix {
+namespace {
+
+// Sum in four interleaved partial sums, so that the loop vectorises; fixed
+// order, so the result is the same on every run.
+inline double sumOf(const double* values, std::size_t count) {
+    double partial[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        for (std::size_t lane = 0; lane < 4; ++lane) partial[lane] += values[i + lane];
+    }
+    for (; i < count; ++i) partial[i % 4] += values[i];
+    return (partial[0] + partial[1]) + (partial[2] + partial[3]);
+}
+
+inline double largestOf(const double* values, std::size_t count, double start) {
+    double partial[4] = {start, start, start, start};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        for (std::size_t lane = 0; lane < 4; ++lane) {
+            partial[lane] = values[i + lane] > partial[lane] ? values[i + lane] : partial[lane];
+        }
+    }
+    for (; i < count; ++i) partial[0] = values[i] > partial[0] ? values[i] : partial[0];
+    const double a = partial[0] > partial[1] ? partial[0] : partial[1];
+    const double b = partial[2] > partial[3] ? partial[2] : partial[3];
+    return a > b ? a : b;
+}
+
+}  // namespace
+
+[[gnu::always_inline]] inline double expNonPositiveInline(double x) {
+    // x = n ln2 + r with |r| <= ln2 / 2, exp(r) by its Taylor series to degree 12.
+    constexpr double kInverseLn2 = 1.4426950408889634;
+    constexpr double kLn2High = 6.93147180369123816490e-01;
+    constexpr double kLn2Low = 1.90821492927058770002e-10;
+    constexpr double kRoundShift = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer
+    const double clamped = x < -708.0 ? -708.0 : x;
+    const double shifted = clamped * kInverseLn2 + kRoundShift;
+    const double n = shifted - kRoundShift;
+    const double r = (clamped - n * kLn2High) - n * kLn2Low;
+    double p = 1.0 / 479001600.0;
+    p = p * r + 1.0 / 39916800.0;
+    p = p * r + 1.0 / 3628800.0;
+    p = p * r + 1.0 / 362880.0;
+    p = p * r + 1.0 / 40320.0;
+    p = p * r + 1.0 / 5040.0;
+    p = p * r + 1.0 / 720.0;
+    p = p * r + 1.0 / 120.0;
+    p = p * r + 1.0 / 24.0;
+    p = p * r + 1.0 / 6.0;
+    p = p * r + 0.5;
+    p = p * r + 1.0;
+    p = p * r + 1.0;
+    // The low bits of `shifted` hold n; rebuild 2^n from them without a conversion.
+    const auto nBits = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(shifted) -
+                                                 std::bit_cast<std::uint64_t>(kRoundShift));
+    const double scale = std::bit_cast<double>(static_cast<std::uint64_t>(nBits + 1023) << 52);
+    // NaN passes through every step above; only the underflow needs a select.
+    const double result = p * scale;
+    return x < -708.0 ? 0.0 : result;
+}
+
+double expNonPositive(double x) { return expNonPositiveInline(x); }
+
+ScatterTerm ScatterTerm::of(double value) {
+    ScatterTerm term;
+    term.value = value;
+    term.sign = value > 0.0 ? 1 : value < 0.0 ? -1 : 0;
+    term.logMagnitude = std::log(std::fabs(value));
+    if (std::isnan(value)) {
+        term.sign = 1;
+        term.logMagnitude = value;
+    }
+    return term;
+}
+
+void PairLogScratch::prepare(const PairTable& table) {
+    const auto kHm = static_cast<std::size_t>(table.rows);
+    const auto kMs = static_cast<std::size_t>(table.cols);
+    humanShares.resize(kHm);
+    mouseShares.resize(kMs);
+    cells.resize(kMs);
+    rowLargest.resize(kHm);
+    tableRowLargest.resize(kHm);
+    for (std::size_t i = 0; i < kHm; ++i) tableRowLargest[i] = largestOf(table.cells.data() + i * kMs, kMs, 0.0);
+}
+
+namespace {
+
+constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
+
+// The largest shares are exp(kHeadroom), so that the cells use the whole
+// range of numbers: the table sums to at most 1, so no sum of cells exceeds
+// exp(2 kHeadroom).
+constexpr double kHeadroom = 350.0;
+
+// A term more than exp(708) below the pair's largest one counts as 0, as exp
+// does below -708 in a log-sum-exp.
+constexpr double kNegligible = 3.307553003638408e-308;  // exp(-708)
+
+// Where a pair's cells sit on the scale of numbers: every cell is
+// humanShare * (mouseShare * P), its joint density times exp(-shift). A
+// scatter term larger than every cell sets the scale instead, and the human
+// shares shrink to match.
+struct PairScale {
+    double humanLargest = 0.0;  // the largest log density of each side
+    double mouseLargest = 0.0;
+    bool anyCell = false;        // both sides have a log density above minus infinity
+    double humanHeadroom = 0.0;  // the logarithm of the largest human share
+    double shift = 0.0;
+};
+
+[[gnu::always_inline]] inline PairScale scaleOfPair(const double* humanLogDensities, std::size_t rowCount,
+                                                    const double* mouseLogDensities, std::size_t columnCount,
+                                                    const ScatterTerm& scatter) {
+    PairScale scale;
+    scale.humanLargest = largestOf(humanLogDensities, rowCount, kMinusInfinity);
+    scale.mouseLargest = largestOf(mouseLogDensities, columnCount, kMinusInfinity);
+    scale.anyCell = scale.humanLargest > kMinusInfinity && scale.mouseLargest > kMinusInfinity;
+    const double cellsTop = scale.humanLargest + scale.mouseLargest;
+    const double top = scatter.sign > 0 && scatter.logMagnitude > cellsTop ? scatter.logMagnitude : cellsTop;
+    scale.shift = top - 2.0 * kHeadroom;
+    scale.humanHeadroom = kHeadroom - (top - cellsTop);
+    return scale;
+}
+
+// exp(logDensity - largest + headroom) for every cluster of one side.
+[[gnu::always_inline]] inline void exponentiateShares(const double* logDensities, std::size_t count, double largest,
+                                                      double headroom, double* out) {
+    constexpr double kExpUnderflow = -746.0;               // exp of anything below is 0
+    constexpr double kExpMinus64 = 1.603810890548638e-28;  // exp(-64)
+    const double scale = std::exp(headroom);
+    for (std::size_t c = 0; c < count; ++c) {
+        const double below = logDensities[c] - largest;
+        // Further below, the share is subnormal or 0: exp of an argument
+        // raised into range, scaled back down.
+        out[c] = below >= -700.0                   ? expNonPositiveInline(below) * scale
+                 : below + headroom < kExpUnderflow ? 0.0
+                                                    : expNonPositiveInline(below + headroom + 64.0) * kExpMinus64;
+    }
+}
+
+[[gnu::always_inline]] inline void sharesOfPair(const PairScale& scale, const double* humanLogDensities,
+                                                std::size_t rowCount, const double* mouseLogDensities,
+                                                std::size_t columnCount, PairLogScratch& scratch) {
+    double* humanShares = scratch.humanShares.data();
+    double* mouseShares = scratch.mouseShares.data();
+    if (scale.anyCell) {
+        exponentiateShares(humanLogDensities, rowCount, scale.humanLargest, scale.humanHeadroom, humanShares);
+        exponentiateShares(mouseLogDensities, columnCount, scale.mouseLargest, kHeadroom, mouseShares);
+    } else {
+        for (std::size_t i = 0; i < rowCount; ++i) humanShares[i] = 0.0;
+        for (std::size_t j = 0; j < columnCount; ++j) mouseShares[j] = 0.0;
+    }
+}
+
+// The scatter term on the cells' scale; scaling the term itself where that
+// cannot overflow keeps a tie between a cell and scatter a tie.
+[[gnu::always_inline]] inline double scatterOnCellScale(const ScatterTerm& scatter, const PairScale& scale) {
+    constexpr double kSafeShift = 700.0;
+    if (!scale.anyCell) return scatter.sign == 0 ? 0.0 : scatter.sign * std::numeric_limits<double>::infinity();
+    return std::fabs(scale.shift) < kSafeShift ? scatter.value * std::exp(-scale.shift)
+                                               : scatter.sign * std::exp(scatter.logMagnitude - scale.shift);
+}
+
+// The largest cell of row i; leaves the row's cells without the human share in scratch.cells.
+[[gnu::always_inline]] inline double rowPeak(const PairTable& table, std::size_t i, std::size_t columnCount,
+                                             PairLogScratch& scratch) {
+    const double* tableRow = table.cells.data() + i * columnCount;
+    const double* mouseShares = scratch.mouseShares.data();
+    double* cells = scratch.cells.data();
+    for (std::size_t j = 0; j < columnCount; ++j) cells[j] = mouseShares[j] * tableRow[j];
+    return scratch.humanShares[i] * largestOf(cells, columnCount, 0.0);
+}
+
+// Fills scratch.rowLargest with every row's largest cell, 0 for a row that
+// can hold no term above the final cut, and returns the largest of all. That
+// leaves out most rows of a large table at the cost of one product per row:
+// a row whose bound (its share times the largest mouse share times its
+// largest table cell) falls below the cut taken from the row of the largest
+// human share can hold no term above the final cut.
+[[gnu::always_inline]] inline double peakOfRows(const PairTable& table, const double* humanLogDensities,
+                                                const PairScale& scale, double positiveScatter,
+                                                PairLogScratch& scratch) {
+    const auto rowCount = static_cast<std::size_t>(table.rows);
+    const auto columnCount = static_cast<std::size_t>(table.cols);
+    const double* humanShares = scratch.humanShares.data();
+    double* rowLargest = scratch.rowLargest.data();
+    const double largestMouseShare = largestOf(scratch.mouseShares.data(), columnCount, 0.0);
+    std::size_t firstRow = 0;
+    while (firstRow + 1 < rowCount && !(humanLogDensities[firstRow] == scale.humanLargest)) ++firstRow;
+    const double firstPeak = rowCount > 0 && scale.anyCell ? rowPeak(table, firstRow, columnCount, scratch) : 0.0;
+    const double roughCut = (firstPeak > positiveScatter ? firstPeak : positiveScatter) * kNegligible;
+    for (std::size_t i = 0; i < rowCount; ++i) {
+        const double bound = (humanShares[i] * largestMouseShare) * scratch.tableRowLargest[i];
+        rowLargest[i] = bound < roughCut || humanShares[i] == 0.0 ? 0.0 : rowPeak(table, i, columnCount, scratch);
+    }
+    return largestOf(rowLargest, rowCount, 0.0);
+}
+
+// A row left out by the cut contributes nothing.
+[[gnu::always_inline]] inline bool rowBelowCut(const PairLogScratch& scratch, std::size_t i, double cut) {
+    // NaN shares pass on, as a NaN density does in the exact step.
+    return scratch.rowLargest[i] < cut || scratch.rowLargest[i] == 0.0;
+}
+
+// The cells above the cut, summed into the row and column sums on the cells'
+// scale; returns their total.
+[[gnu::always_inline]] inline double sumCellsAboveCut(const PairTable& table, double cut, PairLogScratch& scratch,
+                                                      double* rowSums, double* columnSums) {
+    const auto rowCount = static_cast<std::size_t>(table.rows);
+    const auto columnCount = static_cast<std::size_t>(table.cols);
+    const double* mouseShares = scratch.mouseShares.data();
+    double* cells = scratch.cells.data();
+    for (std::size_t j = 0; j < columnCount; ++j) columnSums[j] = 0.0;
+    double cellTotal = 0.0;
+    for (std::size_t i = 0; i < rowCount; ++i) {
+        if (rowBelowCut(scratch, i, cut)) {
+            rowSums[i] = 0.0;
+            continue;
+        }
+        const double humanShare = scratch.humanShares[i];
+        const double* tableRow = table.cells.data() + i * columnCount;
+        for (std::size_t j = 0; j < columnCount; ++j) {
+            const double cell = humanShare * (mouseShares[j] * tableRow[j]);
+            cells[j] = cell < cut ? 0.0 : cell;
+            columnSums[j] += cells[j];
+        }
+        rowSums[i] = sumOf(cells, columnCount);
+        cellTotal += rowSums[i];
+    }
+    return cellTotal;
+}
+
+// The pair's total density and what a cell on the cells' scale is
+// multiplied by to become its posterior.
+struct PairNormalisation {
+    double logTotal = 0.0;
+    double factor = 0.0;
+    double scatterPosterior = 0.0;
+};
+
+// As in the exact step, a total that is not positive counts as 1, so that
+// posteriors are the joint densities themselves.
+[[gnu::always_inline]] inline PairNormalisation normalisationOf(double cellTotal, double scatterShifted,
+                                                                const ScatterTerm& scatter, double shift) {
+    PairNormalisation out;
+    const double shiftedTotal = cellTotal + scatterShifted;
+    if (std::isnan(cellTotal) || std::isnan(scatter.value)) {
+        out.logTotal = out.factor = out.scatterPosterior = std::numeric_limits<double>::quiet_NaN();
+    } else if (shiftedTotal > 0.0 && shiftedTotal < std::numeric_limits<double>::infinity()) {
+        out.logTotal = shift + std::log(shiftedTotal);
+        out.factor = 1.0 / shiftedTotal;
+        out.scatterPosterior = scatterShifted * out.factor;
+    } else if (scatter.sign > 0) {
+        // The scatter term outweighs every cell beyond the range of numbers.
+        const double logCells = cellTotal > 0.0 ? shift + std::log(cellTotal) : kMinusInfinity;
+        out.logTotal = scatter.logMagnitude + std::log1p(std::exp(logCells - scatter.logMagnitude));
+        out.scatterPosterior = std::exp(scatter.logMagnitude - out.logTotal);
+        if (cellTotal > 0.0) out.factor = std::exp(shift - out.logTotal);
+    } else {
+        if (cellTotal > 0.0) out.factor = std::exp(shift);
+        out.scatterPosterior = scatter.value;
+    }
+    return out;
+}
+
+struct CellPosition {
+    int row = -1;
+    int column = -1;
+};
+
+// The first cell, in row-major order, of the value `best`; none when no cell
+// is above the cut.
+[[gnu::always_inline]] inline CellPosition firstCellOf(double best, double cut, const PairTable& table,
+                                                       const PairLogScratch& scratch) {
+    CellPosition position;
+    if (!(best > 0.0 && best >= cut)) return position;
+    const auto columnCount = static_cast<std::size_t>(table.cols);
+    std::size_t i = 0;
+    while (scratch.rowLargest[i] != best) ++i;
+    const double* tableRow = table.cells.data() + i * columnCount;
+    std::size_t j = 0;
+    while (scratch.humanShares[i] * (scratch.mouseShares[j] * tableRow[j]) != best) ++j;
+    position.row = static_cast<int>(i);
+    position.column = static_cast<int>(j);
+    return position;
+}
+
+[[gnu::always_inline]] inline void writePosterior(const PairTable& table, double cut, double factor,
+                                                  const PairLogScratch& scratch, double* posterior) {
+    const auto rowCount = static_cast<std::size_t>(table.rows);
+    const auto columnCount = static_cast<std::size_t>(table.cols);
+    for (std::size_t i = 0; i < rowCount; ++i) {
+        const double* tableRow = table.cells.data() + i * columnCount;
+        const bool below = rowBelowCut(scratch, i, cut);
+        for (std::size_t j = 0; j < columnCount; ++j) {
+            const double cell = below ? 0.0 : scratch.humanShares[i] * (scratch.mouseShares[j] * tableRow[j]);
+            posterior[i * columnCount + j] = (cell < cut ? 0.0 : cell) * factor;
+        }
+    }
+}
+
+}  // namespace
+
+__attribute__((target_clones("avx2", "default"))) double pairLogEStep(
+    const PairTable& table, const double* humanLogDensities, const double* mouseLogDensities,
+    const ScatterTerm& scatter, double* rowSums, double* columnSums, PairLogScratch& scratch, PairLabels& labels,
+    double* posterior) {
+    const auto rowCount = static_cast<std::size_t>(table.rows);
+    const auto columnCount = static_cast<std::size_t>(table.cols);
+    const PairScale scale = scaleOfPair(humanLogDensities, rowCount, mouseLogDensities, columnCount, scatter);
+    sharesOfPair(scale, humanLogDensities, rowCount, mouseLogDensities, columnCount, scratch);
+    const double scatterShifted = scatterOnCellScale(scatter, scale);
+    const double positiveScatter = scatterShifted > 0.0 ? scatterShifted : 0.0;
+    const double best = peakOfRows(table, humanLogDensities, scale, positiveScatter, scratch);
+    const double cut = (best > positiveScatter ? best : positiveScatter) * kNegligible;
+    const double cellTotal = sumCellsAboveCut(table, cut, scratch, rowSums, columnSums);
+    const PairNormalisation total = normalisationOf(cellTotal, scatterShifted, scatter, scale.shift);
+    for (std::size_t i = 0; i < rowCount; ++i) rowSums[i] *= total.factor;
+    for (std::size_t j = 0; j < columnCount; ++j) columnSums[j] *= total.factor;
+    const CellPosition bestCell = firstCellOf(best, cut, table, scratch);
+    if (posterior) writePosterior(table, cut, total.factor, scratch, posterior);
+    // Only a cell whose posterior is above 0 can be chosen, as in the exact step.
+    const double bestPosterior = bestCell.row < 0 ? 0.0 : best * total.factor;
+    labels = bestPosterior > 0.0
+                 ? choosePairLabels(bestPosterior, bestCell.row, bestCell.column, total.scatterPosterior)
+                 : choosePairLabels(0.0, -1, -1, total.scatterPosterior);
+    return total.logTotal;
+}
+
+}  // namespace orthomix
