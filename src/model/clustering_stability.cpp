@@ -13,15 +13,16 @@ std::optional<double> meanAgreementWithBest(const std::vector<std::int32_t>& bes
 }
 
 ClusteringStability clusteringStability(const std::vector<RepetitionLabels>& accepted, std::size_t best) {
-    if (best >= accepted.size()) return {};
-    std::vector<std::vector<std::int32_t>> human;
-    std::vector<std::vector<std::int32_t>> mouse;
+    if (best >= accepted.size() || accepted.size() < 2) return {};
+    double human = 0.0;
+    double mouse = 0.0;
     for (std::size_t r = 0; r < accepted.size(); ++r) {
         if (r == best) continue;
-        human.push_back(accepted[r].human);
-        mouse.push_back(accepted[r].mouse);
+        human += adjustedRandIndex(accepted[best].human, accepted[r].human);
+        mouse += adjustedRandIndex(accepted[best].mouse, accepted[r].mouse);
     }
-    return {meanAgreementWithBest(accepted[best].human, human), meanAgreementWithBest(accepted[best].mouse, mouse)};
+    const auto others = static_cast<double>(accepted.size() - 1);
+    return {human / others, mouse / others};
 }
 
 }  // namespace orthomix

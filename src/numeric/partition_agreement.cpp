@@ -7,13 +7,31 @@
 namespace orthomix {
 namespace {
 
-// Group numbers 0..g-1 for the labels, in the order of their values.
+// Group numbers 0..g-1 for the labels, in the order of their values. Cluster
+// labels span a short range (-1 to k), which a lookup table covers in one
+// pass; labels spread wider are sorted.
 std::vector<std::size_t> denseGroups(const std::vector<std::int32_t>& labels, std::size_t& groupCount) {
+    std::vector<std::size_t> groups(labels.size());
+    groupCount = 0;
+    if (labels.empty()) return groups;
+    const auto [lowest, highest] = std::minmax_element(labels.begin(), labels.end());
+    const std::int64_t span = static_cast<std::int64_t>(*highest) - *lowest + 1;
+    if (span <= static_cast<std::int64_t>(labels.size())) {
+        constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
+        std::vector<std::size_t> groupOf(static_cast<std::size_t>(span), kAbsent);
+        for (const std::int32_t label : labels) groupOf[static_cast<std::size_t>(label - *lowest)] = 0;
+        for (std::size_t& group : groupOf) {
+            if (group != kAbsent) group = groupCount++;
+        }
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            groups[i] = groupOf[static_cast<std::size_t>(labels[i] - *lowest)];
+        }
+        return groups;
+    }
     std::vector<std::int32_t> distinct = labels;
     std::sort(distinct.begin(), distinct.end());
     distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
     groupCount = distinct.size();
-    std::vector<std::size_t> groups(labels.size());
     for (std::size_t i = 0; i < labels.size(); ++i) {
         groups[i] = static_cast<std::size_t>(std::lower_bound(distinct.begin(), distinct.end(), labels[i]) -
                                              distinct.begin());

@@ -22,6 +22,11 @@ TEST(AdjustedRandIndex, HandComputedExample) {
     const Labels b = {0, 0, 1, 1, 2, 2};
     EXPECT_NEAR(adjustedRandIndex(a, b), 8.0 / 33.0, 1e-15);
     EXPECT_NEAR(adjustedRandIndex(b, a), 8.0 / 33.0, 1e-15) << "symmetric";
+    // The same example with labels too far apart for a lookup table.
+    const Labels spreadA = {-2000000000, -2000000000, -2000000000, 2000000000, 2000000000, 2000000000};
+    const Labels spreadB = {7, 7, -900000, -900000, 123456789, 123456789};
+    EXPECT_NEAR(adjustedRandIndex(spreadA, spreadB), 8.0 / 33.0, 1e-15);
+    EXPECT_NEAR(adjustedRandIndex(spreadA, b), 8.0 / 33.0, 1e-15);
     // One group against a split: exactly what chance gives.
     EXPECT_NEAR(adjustedRandIndex({4, 4, 4, 4}, {0, 0, 1, 1}), 0.0, 1e-15);
     // Complete disagreement falls below chance: [[1, 1], [1, 1]] gives
