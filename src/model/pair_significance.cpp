@@ -65,10 +65,9 @@ void fillTests(PairSignificance& result) {
         pearson += difference * difference / cell.expected;
         if (cell.observed > 0) likelihoodRatio += cell.observed * std::log(cell.observed / cell.expected);
     }
-    likelihoodRatio *= 2.0;
     result.chiSquare = {pearson, degrees, chiSquareUpperTail(pearson, degrees)};
     // Rounding can leave a tiny negative sum for a table at independence.
-    likelihoodRatio = std::max(likelihoodRatio, 0.0);
+    likelihoodRatio = std::max(2.0 * likelihoodRatio, 0.0);
     result.gTest = {likelihoodRatio, degrees, chiSquareUpperTail(likelihoodRatio, degrees)};
 }
 

@@ -121,6 +121,15 @@ TEST(PairSignificance, EmptyRowsAndTablesTestNothing) {
     EXPECT_EQ(none.evidence, CorrespondenceEvidence::None);
     for (const CellSignificance& cell : none.cells) EXPECT_EQ(cell.qValue, 1.0);
 
+    // Exact independence: both statistics 0 (never a negative rounding
+    // residue), p-values 1.
+    const PairSignificance flat = assessPairSignificance(tableOf({{3, 6, 9}, {1, 2, 3}}));
+    EXPECT_EQ(flat.chiSquare.statistic, 0.0);
+    EXPECT_GE(flat.gTest.statistic, 0.0);
+    EXPECT_LT(flat.gTest.statistic, 1e-12);
+    EXPECT_EQ(flat.chiSquare.pValue, 1.0);
+    EXPECT_NEAR(flat.gTest.pValue, 1.0, 1e-12);
+
     // One human cluster: no association to test, however the pairs fall.
     const PairSignificance oneRow = assessPairSignificance(tableOf({{50, 1, 1}}));
     EXPECT_EQ(oneRow.chiSquare.degreesOfFreedom, 0);
