@@ -18,7 +18,8 @@ rm -f "$out/probe"
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined,float-cast-overflow -fno-sanitize-recover=all
        -ffp-contract=off -Wall -Wextra -Wpedantic -Werror -I"$root/src" -isystem /usr/include/eigen3 -pthread
        -DORTHOMIX_VERSION='"fuzz"')
-common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp" "$root/src/io/input_decoding.cpp")
+common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp" "$root/src/io/input_decoding.cpp"
+        "$root/src/support/message_text.cpp")
 
 build() {
     local name="$1"
@@ -50,6 +51,6 @@ finish
 mapfile -t core < <(find "$root/src" -name '*.cpp' ! -path '*/driver/main.cpp' ! -path '*/driver/command_line.cpp' \
     ! -path '*/driver/run.cpp' ! -path '*/driver/results/report.cpp' ! -path '*/driver/results/result_files.cpp' \
     ! -name tab_separated_text.cpp \
-    ! -name number_parsing.cpp ! -name input_decoding.cpp | sort)
+    ! -name number_parsing.cpp ! -name input_decoding.cpp ! -name message_text.cpp | sort)
 build pipeline_fuzz "${core[@]}" & pending+=($!)
 finish
