@@ -62,6 +62,12 @@ std::string nonNumericWarning(const ExpressionFile& file, const std::string& pat
            ", column " + std::to_string(file.firstNonNumericColumn) + ": " + quoted(file.firstNonNumericText) + ")";
 }
 
+std::string headerWithoutCornerNote(const ExpressionFile& file, const std::string& path) {
+    return "the header of " + path + " names " + std::to_string(file.data.sampleCount()) +
+           " samples and every gene line holds an identifier and " + std::to_string(file.data.sampleCount()) +
+           " values: the header has no cell over the identifiers, so each of its names is read as a sample";
+}
+
 std::string preprocessingWarning(const PreprocessingCounts& counts, const std::string& organism,
                                  const PreprocessingThresholds& thresholds) {
     const bool fewKept = counts.kept * kFewKeptDivisor < counts.read;

@@ -24,6 +24,9 @@ Error withFolderHint(Error error, const std::string& path, const std::string& pa
 // How many value fields of an expression file were read as 0, and the first of them.
 std::string nonNumericWarning(const ExpressionFile& file, const std::string& path);
 
+// The header named the samples alone, and every sample was read under its own name.
+std::string headerWithoutCornerNote(const ExpressionFile& file, const std::string& path);
+
 // Why preprocessing dropped genes, when it kept fewer than one in ten of an
 // organism's genes or dropped genes whose statistics are not finite.
 std::string preprocessingWarning(const PreprocessingCounts& counts, const std::string& organism,

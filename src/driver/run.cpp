@@ -57,6 +57,7 @@ Result<OrganismData> readOrganism(const std::string& path, const char* name, con
                                   Reporter& reporter) {
     Result<ExpressionFile> file = readExpressionFile(path);
     if (!file) return withFolderHint(file.error(), path, parameterPath);
+    if (file->headerWithoutCorner) reporter.note(headerWithoutCornerNote(*file, path));
     if (file->nonNumericFields > 0) reporter.warning(nonNumericWarning(*file, path));
     ORTHOMIX_TRY(requireGenes(file->data, name, "were read from " + path));
     return std::move(file->data);

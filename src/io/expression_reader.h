@@ -20,10 +20,14 @@ struct ExpressionFile {
     std::size_t firstNonNumericLine = 0;
     std::size_t firstNonNumericColumn = 0;
     std::string firstNonNumericText;
+    // The header named the samples alone (no corner cell over the
+    // identifiers): every gene line held one field more than the header.
+    bool headerWithoutCorner = false;
 };
 
 // Parses an expression data file held in memory: a header of sample names
-// (its first field dropped), then one gene per line. Lines of at most one
+// (its first field dropped, unless every gene line holds one field more than
+// the header, which then names the samples alone), then one gene per line. Lines of at most one
 // character, or of blanks and tabs only, are skipped. Fails, naming
 // sourceName and the line, on a header without sample columns or a data line
 // with too few values. The sample names are stored only once the first data

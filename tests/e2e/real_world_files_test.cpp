@@ -1,0 +1,78 @@
+// Data files as real tools and people write them, run through the built tool:
+// each is either read truthfully, with a note, or stopped with a message that
+// names the file and says what to do.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e/planted_dataset.h"
+#include "support/test_support.h"
+
+namespace orthomix::testing {
+namespace {
+
+const std::vector<std::string> kResultFiles = {"human_clusters.txt", "mouse_clusters.txt", "gene_pairs.txt",
+                                               "pair_clusters.txt"};
+
+class RealWorldFiles : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(generateDataset(work.path(), PlantedDataset{})); }
+
+    CommandResult run() { return runTool(work.path(), "ParameterSetting.txt"); }
+
+    // The result files of the last run, by name.
+    std::map<std::string, std::string> results() const {
+        std::map<std::string, std::string> files;
+        for (const std::string& name : kResultFiles) files[name] = readFile(work.file("out/" + name));
+        return files;
+    }
+
+    // A run that must succeed, and its result files.
+    std::map<std::string, std::string> resultsOfRun() {
+        const CommandResult done = run();
+        EXPECT_EQ(done.exitStatus, 0) << done.err;
+        return results();
+    }
+
+    std::string text(const std::string& name) const { return readFile(work.file(name)); }
+    void write(const std::string& name, const std::string& contents) const { writeFile(work.file(name), contents); }
+    // Sets a key of the parameter file, adding it when absent.
+    void set(const std::string& key, const std::string& value) const {
+        const std::string path = work.file("ParameterSetting.txt");
+        const std::string before = readFile(path);
+        setParameter(path, key, value);
+        if (readFile(path) == before) writeFile(path, before + key + " = " + value + "\n");
+    }
+
+    TempDir work;
+};
+
+// The text with its first line replaced.
+std::string withHeader(const std::string& text, const std::string& header) {
+    return header + text.substr(text.find('\n'));
+}
+
+TEST_F(RealWorldFiles, AHeaderWithoutItsCornerCellGivesTheResultsOfTheHeaderWithOne) {
+    const std::map<std::string, std::string> withCorner = resultsOfRun();
+    const std::string expression = text("human_expression.txt");
+    const std::string header = expression.substr(0, expression.find('\n'));
+    const std::string samples = header.substr(header.find('\t') + 1);
+
+    for (const std::string& form : {samples, "\t" + samples}) {
+        write("human_expression.txt", withHeader(expression, form));
+        const CommandResult done = run();
+        ASSERT_EQ(done.exitStatus, 0) << done.err;
+        EXPECT_EQ(done.err,
+                  "the header of human_expression.txt names 8 samples and every gene line holds an identifier and 8 "
+                  "values: the header has no cell over the identifiers, so each of its names is read as a sample\n");
+        const std::map<std::string, std::string> withoutCorner = results();
+        for (const std::string& name : kResultFiles) {
+            EXPECT_TRUE(withoutCorner.at(name) == withCorner.at(name)) << name << " with header \"" << form << "\"";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orthomix::testing
