@@ -10,17 +10,17 @@
 namespace orthomix {
 namespace {
 
-// A line of blanks and tabs is an empty line to the eye; taking it for an
-// identifier without values would reject the whole file.
-bool isBlankLine(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
-
-bool isSkippedLine(std::string_view line) { return isTooShortLine(line) || isBlankLine(line); }
+// A blank line is an empty line to the eye; taking it for an identifier
+// without values would reject the whole file.
+bool isSkippedLine(std::string_view line, Separator separator) {
+    return isTooShortLine(line) || isBlankLine(line, separator);
+}
 
 constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
 
 // The fields of a line, counted up to `limit`.
-std::size_t fieldCount(std::string_view line, std::size_t limit) {
-    FieldCursor fields(line);
+std::size_t fieldCount(std::string_view line, Separator separator, std::size_t limit) {
+    FieldCursor fields(line, separator);
     std::string_view field;
     std::size_t count = 0;
     while (count < limit && fields.next(field)) ++count;
@@ -38,10 +38,10 @@ struct FirstGeneLine {
     std::size_t fields = 0;
     std::size_t lineNumber = 0;
 };
-FirstGeneLine firstGeneLine(LineCursor lines, std::size_t limit) {
+FirstGeneLine firstGeneLine(LineCursor lines, Separator separator, std::size_t limit) {
     std::string_view line;
     while (lines.next(line)) {
-        if (!isSkippedLine(line)) return {fieldCount(line, limit), lines.lineNumber()};
+        if (!isSkippedLine(line, separator)) return {fieldCount(line, separator, limit), lines.lineNumber()};
     }
     return {};
 }
@@ -56,13 +56,14 @@ enum class HeaderLayout {
 // width than identifier plus one value per sample gives no file: the header
 // had a corner after all.
 std::optional<Result<ExpressionFile>> readGenes(std::string_view text, std::string_view header, LineCursor lines,
-                                                HeaderLayout layout, std::string_view sourceName) {
+                                                HeaderLayout layout, Separator separator,
+                                                std::string_view sourceName) {
     ExpressionFile file;
     OrganismData& data = file.data;
-    FieldCursor names(header);
+    FieldCursor names(header, separator);
     std::string_view field;
     if (layout == HeaderLayout::WithCorner) names.next(field);
-    while (names.next(field)) data.sampleNames.emplace_back(field);
+    while (names.next(field)) data.sampleNames.push_back(names.text(field));
     const std::size_t sampleCount = data.sampleNames.size();
     file.headerWithoutCorner = layout == HeaderLayout::SamplesOnly;
 
@@ -76,10 +77,11 @@ std::optional<Result<ExpressionFile>> readGenes(std::string_view text, std::stri
     std::vector<double> values(sampleCount);
     std::string_view line;
     while (lines.next(line)) {
-        if (isSkippedLine(line)) continue;
-        FieldCursor fields(line);
+        if (isSkippedLine(line, separator)) continue;
+        FieldCursor fields(line, separator);
         std::string_view identifier;
         fields.next(identifier);
+        std::string identifierText = fields.text(identifier);
         std::size_t count = 0;
         while (count < sampleCount && fields.next(field)) {
             bool isNumber = true;
@@ -99,7 +101,7 @@ std::optional<Result<ExpressionFile>> readGenes(std::string_view text, std::stri
         if (layout == HeaderLayout::SamplesOnly && (count < sampleCount || fields.next(field))) return std::nullopt;
         if (count < sampleCount) return Result<ExpressionFile>(tooFewValues(sourceName, lines.lineNumber(), count, sampleCount));
         data.expression.appendRow(values.data());
-        data.identifiers.emplace_back(identifier);
+        data.identifiers.push_back(std::move(identifierText));
     }
     data.annotations.assign(data.identifiers.size(), std::string());
     return Result<ExpressionFile>(std::move(file));
@@ -107,15 +109,15 @@ std::optional<Result<ExpressionFile>> readGenes(std::string_view text, std::stri
 
 }  // namespace
 
-Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName) {
+Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName, Separator separator) {
     LineCursor lines(text);
     std::string_view header;
-    const std::size_t headerFields = lines.next(header) ? fieldCount(header, kNoLimit) : 0;
+    const std::size_t headerFields = lines.next(header) ? fieldCount(header, separator, kNoLimit) : 0;
     // A first gene line with one field more than the header is what a table
     // written without a corner cell (or with an empty one) looks like.
-    const FirstGeneLine first = firstGeneLine(lines, headerFields + 2);
+    const FirstGeneLine first = firstGeneLine(lines, separator, headerFields + 2);
     if (headerFields > 0 && first.fields == headerFields + 1) {
-        if (auto file = readGenes(text, header, lines, HeaderLayout::SamplesOnly, sourceName)) return std::move(*file);
+        if (auto file = readGenes(text, header, lines, HeaderLayout::SamplesOnly, separator, sourceName)) return std::move(*file);
     }
     const std::size_t sampleCount = headerFields > 0 ? headerFields - 1 : 0;  // the first names the identifiers
     if (sampleCount == 0) return Error{"No sample columns in the header of " + std::string(sourceName)};
@@ -123,13 +125,15 @@ Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_vi
     if (first.lineNumber > 0 && first.fields < headerFields) {
         return tooFewValues(sourceName, first.lineNumber, first.fields - 1, sampleCount);  // a gene line has a field
     }
-    return std::move(*readGenes(text, header, lines, HeaderLayout::WithCorner, sourceName));
+    return std::move(*readGenes(text, header, lines, HeaderLayout::WithCorner, separator, sourceName));
 }
 
 Result<ExpressionFile> readExpressionFile(const std::string& path) {
     Result<std::string> text = readInputFile(path);
     if (!text) return text.error();
-    return parseExpressionText(*text, path);
+    const Separator separator = separatorForName(path);
+    ORTHOMIX_TRY(checkSeparatorFits(*text, separator, path));
+    return parseExpressionText(*text, path, separator);
 }
 
 }  // namespace orthomix

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "io/tab_separated_text.h"
 #include "records/organism_data.h"
 #include "support/error.h"
 
@@ -33,9 +34,11 @@ struct ExpressionFile {
 // with too few values. The sample names are stored only once the first data
 // line has shown that it holds a value for each of them, so that a header of
 // millions of names over short data lines fails before it costs memory.
-Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName);
+Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName,
+                                           Separator separator = Separator::Tab);
 
-// Reads and parses the file; "Cannot open <path>" when it cannot be read.
+// Reads and parses the file, comma-separated when its name says so (see
+// separatorForName); "Cannot open <path>" when it cannot be read.
 Result<ExpressionFile> readExpressionFile(const std::string& path);
 
 }  // namespace orthomix

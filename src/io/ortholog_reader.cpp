@@ -3,15 +3,14 @@
 
 namespace orthomix {
 
-OrthologTable parseOrthologText(std::string_view text) {
+OrthologTable parseOrthologText(std::string_view text, Separator separator) {
     OrthologTable table;
     LineCursor lines(text);
     std::string_view line;
-    std::string_view human;
-    std::string_view mouse;
+    std::string human;
+    std::string mouse;
     while (lines.next(line)) {
-        if (!leadingFieldPair(line, human, mouse)) continue;
-        table.emplace(std::string(human), std::string(mouse));
+        if (leadingFieldPair(line, separator, human, mouse)) table.emplace(human, mouse);
     }
     return table;
 }
@@ -19,7 +18,9 @@ OrthologTable parseOrthologText(std::string_view text) {
 Result<OrthologTable> readOrthologFile(const std::string& path) {
     Result<std::string> text = readInputFile(path);
     if (!text) return text.error();
-    return parseOrthologText(*text);
+    const Separator separator = separatorForName(path);
+    ORTHOMIX_TRY(checkSeparatorFits(*text, separator, path));
+    return parseOrthologText(*text, separator);
 }
 
 }  // namespace orthomix

@@ -3,6 +3,7 @@
 // names the file and says what to do.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -72,6 +73,61 @@ TEST_F(RealWorldFiles, AHeaderWithoutItsCornerCellGivesTheResultsOfTheHeaderWith
             EXPECT_TRUE(withoutCorner.at(name) == withCorner.at(name)) << name << " with header \"" << form << "\"";
         }
     }
+}
+
+// The text comma-separated as R writes it: every field quoted, quotes doubled.
+std::string asQuotedCsv(const std::string& tabSeparated) {
+    std::string csv;
+    for (const std::string& line : splitText(tabSeparated, '\n')) {
+        std::string joined;
+        for (const std::string& field : splitText(line, '\t')) {
+            std::string quoted = "\"";
+            for (const char c : field) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+            joined += (joined.empty() ? "" : ",") + quoted + "\"";
+        }
+        csv += joined + "\n";
+    }
+    return csv;
+}
+
+TEST(CommaSeparatedExample, GivesTheResultsOfTheTabSeparatedExampleByteForByte) {
+    TempDir work;
+    std::filesystem::copy(ORTHOMIX_EXAMPLES, work.path(), std::filesystem::copy_options::recursive);
+    const CommandResult tabs = runTool(work.path(), "ParameterSetting.txt");
+    ASSERT_EQ(tabs.exitStatus, 0) << tabs.err;
+    std::map<std::string, std::string> expected;
+    for (const std::string& name : kResultFiles) expected[name] = readFile(work.file("out/" + name));
+    std::filesystem::remove_all(work.path() / "out");
+
+    const std::string parameters = work.file("ParameterSetting.txt");
+    for (const char* key : {"dataFile_hm", "dataFile_ms", "annotFile_hm", "annotFile_ms", "orthologFile"}) {
+        std::string name;
+        for (const std::string& line : readLines(parameters)) {
+            if (line.rfind(std::string(key) + " = ", 0) == 0) name = line.substr(std::string(key).size() + 3);
+        }
+        ASSERT_FALSE(name.empty()) << key;
+        const std::string csvName = name.substr(0, name.rfind('.')) + ".csv";
+        writeFile(work.file(csvName), asQuotedCsv(readFile(work.file(name))));
+        std::filesystem::remove(work.path() / name);
+        setParameter(parameters, key, csvName);
+    }
+    const CommandResult csv = runTool(work.path(), "ParameterSetting.txt");
+    ASSERT_EQ(csv.exitStatus, 0) << csv.err;
+    EXPECT_EQ(csv.out, tabs.out);
+    EXPECT_EQ(csv.err, tabs.err);
+    for (const std::string& name : kResultFiles) {
+        EXPECT_TRUE(readFile(work.file("out/" + name)) == expected.at(name)) << name;
+    }
+}
+
+TEST_F(RealWorldFiles, ACommaSeparatedFileWithoutTheCsvNameStopsSayingHowToReadIt) {
+    write("orthologs.txt", asQuotedCsv(text("orthologs.txt")));
+    const CommandResult done = run();
+    EXPECT_EQ(done.exitStatus, 1);
+    EXPECT_NE(done.err.find("orthologs.txt has commas but no tab: it looks comma-separated, and files are read "
+                            "tab-separated unless their name ends in .csv (or .csv.gz)"),
+              std::string::npos)
+        << done.err;
 }
 
 }  // namespace
