@@ -62,6 +62,38 @@ std::string nonNumericWarning(const ExpressionFile& file, const std::string& pat
            ", column " + std::to_string(file.firstNonNumericColumn) + ": " + quoted(file.firstNonNumericText) + ")";
 }
 
+namespace {
+
+// "3 lines of f.txt repeat an identifier of an earlier line (2 identifiers, such as "a", "b")"
+std::string repeatsText(const RepeatedIdentifiers& repeated, const std::string& path, const char* rows,
+                        const char* what) {
+    std::string text = std::to_string(repeated.repeatRows) + " " + rows + " of " + path + " repeat " + what +
+                       " of an earlier one (" + std::to_string(repeated.identifiers) + " on several, such as ";
+    for (std::size_t e = 0; e < repeated.examples.size(); ++e) text += (e ? ", " : "") + quoted(repeated.examples[e]);
+    return text + ")";
+}
+
+}  // namespace
+
+std::string repeatedRowsWarning(const RepeatedIdentifiers& repeated, const std::string& path,
+                                const std::string& rule) {
+    const std::string text = repeatsText(repeated, path, "rows", "the identifier");
+    if (rule == "first") return text + ": the first row of each identifier is kept (duplicateIds = first)";
+    if (rule == "mean") return text + ": each identifier is one row, the mean of its rows (duplicateIds = mean)";
+    return text + ": each row is clustered as a gene of its own, and an ortholog pair naming the identifier "
+                  "refers to its first row (duplicateIds = first, mean or error to treat them otherwise)";
+}
+
+Error repeatedRowsError(const RepeatedIdentifiers& repeated, const std::string& path) {
+    return Error{repeatsText(repeated, path, "rows", "the identifier") +
+                 ", and duplicateIds = error stops the run: make the identifiers unique, or set duplicateIds to "
+                 "keep, first or mean"};
+}
+
+std::string repeatedAnnotationsWarning(const RepeatedIdentifiers& repeated, const std::string& path) {
+    return repeatsText(repeated, path, "lines", "the identifier") + ": the last line of each identifier is used";
+}
+
 std::string headerWithoutCornerNote(const ExpressionFile& file, const std::string& path) {
     return "the header of " + path + " names " + std::to_string(file.data.sampleCount()) +
            " samples and every gene line holds an identifier and " + std::to_string(file.data.sampleCount()) +

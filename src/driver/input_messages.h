@@ -8,6 +8,7 @@
 #include "driver/settings.h"
 #include "io/expression_reader.h"
 #include "model/preprocessing.h"
+#include "records/identifiers.h"
 #include "records/dataset.h"
 #include "support/error.h"
 
@@ -26,6 +27,15 @@ std::string nonNumericWarning(const ExpressionFile& file, const std::string& pat
 
 // The header named the samples alone, and every sample was read under its own name.
 std::string headerWithoutCornerNote(const ExpressionFile& file, const std::string& path);
+
+// Rows of an expression file whose identifier an earlier row has, and what
+// the rule (the value of duplicateIds) made of them.
+std::string repeatedRowsWarning(const RepeatedIdentifiers& repeated, const std::string& path,
+                                const std::string& rule);
+Error repeatedRowsError(const RepeatedIdentifiers& repeated, const std::string& path);
+
+// Identifiers of an annotation file on several lines; the last line wins.
+std::string repeatedAnnotationsWarning(const RepeatedIdentifiers& repeated, const std::string& path);
 
 // Why preprocessing dropped genes, when it kept fewer than one in ten of an
 // organism's genes or dropped genes whose statistics are not finite.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "driver/input_choices.h"
 #include "driver/input_messages.h"
 #include "driver/interruption.h"
 #include "driver/k_sweep.h"
@@ -41,6 +42,7 @@ Result<ParameterSetting> readSettings(const std::string& path, std::uint32_t clo
     ORTHOMIX_TRY(checkOutputPaths(settings, path));
     record.outputPathsChecked = true;
     ORTHOMIX_TRY(checkSettings(settings, *table, path));
+    ORTHOMIX_TRY(checkChoices(settings, path));
     if (!settings.seed) {
         const std::string seed = std::to_string(clockSeed);
         reporter.note("seed " + seed + " from the clock; add \"seed = " + seed + "\" to repeat this run");
@@ -53,20 +55,22 @@ Status requireGenes(const OrganismData& organism, const char* name, const std::s
     return Error{std::string("No ") + name + " genes " + reason};
 }
 
-Result<OrganismData> readOrganism(const std::string& path, const char* name, const std::string& parameterPath,
-                                  Reporter& reporter) {
+Result<OrganismData> readOrganism(const std::string& path, const char* name, const ParameterSetting& settings,
+                                  const std::string& parameterPath, Reporter& reporter) {
     Result<ExpressionFile> file = readExpressionFile(path);
     if (!file) return withFolderHint(file.error(), path, parameterPath);
     if (file->headerWithoutCorner) reporter.note(headerWithoutCornerNote(*file, path));
     if (file->nonNumericFields > 0) reporter.warning(nonNumericWarning(*file, path));
     ORTHOMIX_TRY(requireGenes(file->data, name, "were read from " + path));
-    return std::move(file->data);
+    return settleRepeatedRows(std::move(file->data), settings, path, reporter);
 }
 
-Status readAnnotations(const std::string& path, const std::string& parameterPath, OrganismData& organism) {
-    Result<std::vector<std::string>> annotations = readAnnotationFile(path, organism.identifiers);
+Status readAnnotations(const std::string& path, const std::string& parameterPath, OrganismData& organism,
+                       Reporter& reporter) {
+    Result<AnnotationFile> annotations = readAnnotationRecords(path, organism.identifiers);
     if (!annotations) return withFolderHint(annotations.error(), path, parameterPath);
-    organism.annotations = std::move(*annotations);
+    if (annotations->repeated.any()) reporter.warning(repeatedAnnotationsWarning(annotations->repeated, path));
+    organism.annotations = std::move(annotations->annotations);
     return okStatus();
 }
 
@@ -75,9 +79,9 @@ Result<InputFiles> readInputs(const ParameterSetting& settings, Reporter& report
     const std::string& parameterPath = record.parameterFile;
     InputFiles inputs;
     const Status data = timePhase(record.readingSeconds, [&]() -> Status {
-        Result<OrganismData> human = readOrganism(settings.dataFile_hm, "human", parameterPath, reporter);
+        Result<OrganismData> human = readOrganism(settings.dataFile_hm, "human", settings, parameterPath, reporter);
         if (!human) return human.error();
-        Result<OrganismData> mouse = readOrganism(settings.dataFile_ms, "mouse", parameterPath, reporter);
+        Result<OrganismData> mouse = readOrganism(settings.dataFile_ms, "mouse", settings, parameterPath, reporter);
         if (!mouse) return mouse.error();
         inputs.human = std::move(*human);
         inputs.mouse = std::move(*mouse);
@@ -88,9 +92,9 @@ Result<InputFiles> readInputs(const ParameterSetting& settings, Reporter& report
     });
     ORTHOMIX_TRY(data);
     const Status annotations = timePhase(record.annotationSeconds, [&]() -> Status {
-        ORTHOMIX_TRY(readAnnotations(settings.annotFile_hm, parameterPath, inputs.human));
+        ORTHOMIX_TRY(readAnnotations(settings.annotFile_hm, parameterPath, inputs.human, reporter));
         reporter.line("finish human annot");
-        ORTHOMIX_TRY(readAnnotations(settings.annotFile_ms, parameterPath, inputs.mouse));
+        ORTHOMIX_TRY(readAnnotations(settings.annotFile_ms, parameterPath, inputs.mouse, reporter));
         reporter.line("finish reading annot");
         Result<OrthologTable> orthologs = readOrthologFile(settings.orthologFile);
         if (!orthologs) return withFolderHint(orthologs.error(), settings.orthologFile, parameterPath);

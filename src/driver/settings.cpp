@@ -15,7 +15,7 @@ namespace orthomix {
 using P = ParameterSetting;
 using K = SettingKind;
 
-const std::array<SettingDefinition, 32> kSettings = {{
+const std::array<SettingDefinition, 33> kSettings = {{
     {"dataFile_hm", K::InputPath, true, "human expression data file", &P::dataFile_hm},
     {"dataFile_ms", K::InputPath, true, "mouse expression data file", &P::dataFile_ms},
     {"annotFile_hm", K::InputPath, true, "human annotation file", &P::annotFile_hm},
@@ -55,6 +55,8 @@ const std::array<SettingDefinition, 32> kSettings = {{
      &P::assignmentPosterior},
     {"threads", K::Threads, false, "threads to work on (default: every hardware thread; same results for all)",
      &P::threads},
+    {"duplicateIds", K::Choice, false,
+     "rows sharing an identifier: keep (each its own gene), first, mean (one row each) or error", &P::duplicateIds},
 }};
 
 namespace {

@@ -49,6 +49,7 @@ struct ParameterSetting {
     std::string reportFile;
     bool assignmentPosterior = false;
     std::int32_t threads = 0;  // 0: every hardware thread
+    std::string duplicateIds = "keep";  // keep, first, mean or error (see input_choices.h)
 
     // Not a key: the k-means start makes two passes.
     std::int32_t kmeansMaxIterations = 1;
@@ -64,6 +65,7 @@ enum class SettingKind {
     Seed,        // a whole number from 0 to 4294967295 (a negative one counts modulo 2^32)
     KList,       // cluster counts and ranges, such as 5, 8, 10-30:5
     Threads,     // the leading whole number, at least 1 when given
+    Choice,      // one of a few words (see input_choices.h)
 };
 
 using SettingField =
@@ -82,7 +84,7 @@ struct SettingDefinition {
 };
 
 // Every key, in the order they are taken out of the file and checked.
-extern const std::array<SettingDefinition, 32> kSettings;
+extern const std::array<SettingDefinition, 33> kSettings;
 
 // Takes every known key out of the table; a missing key leaves the default.
 // Never fails, so that a failed run can still show what it read.

@@ -5,6 +5,8 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,77 @@ TEST_F(RealWorldFiles, AHeaderWithoutItsCornerCellGivesTheResultsOfTheHeaderWith
             EXPECT_TRUE(withoutCorner.at(name) == withCorner.at(name)) << name << " with header \"" << form << "\"";
         }
     }
+}
+
+// The assignment table's identifier and cluster ("scatter" or a number) of every row, in file order.
+std::vector<std::pair<std::string, std::string>> assignmentRows(const std::string& path) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    const std::vector<std::string> lines = readLines(path);
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::vector<std::string> fields = splitText(lines[i], '\t');
+        if (fields.size() >= 3) rows.emplace_back(fields[0], fields[2]);
+    }
+    return rows;
+}
+
+TEST_F(RealWorldFiles, RowsSharingAnIdentifierAreGenesOfTheirOwnInEveryFile) {
+    std::vector<std::string> lines = readLines(work.file("human_expression.txt"));
+    const std::string repeated = splitText(lines[1], '\t')[0];
+    for (const std::size_t line : {2u, 9u}) lines[line] = repeated + lines[line].substr(lines[line].find('\t'));
+    std::string expression;
+    for (const std::string& line : lines) expression += line + "\n";
+    write("human_expression.txt", expression);
+    set("prep", "no");
+    set("assignmentFile_hm", "out/human_assignments.txt");
+    const CommandResult done = run();
+    ASSERT_EQ(done.exitStatus, 0) << done.err;
+    EXPECT_NE(done.err.find("warning: 2 rows of human_expression.txt repeat the identifier of an earlier one (1 on "
+                            "several, such as \"" + repeated + "\"): each row is clustered as a gene of its own"),
+              std::string::npos)
+        << done.err;
+
+    // Each row has its own line in the membership file, in the cluster its assignment row names.
+    const auto rows = assignmentRows(work.file("out/human_assignments.txt"));
+    ASSERT_EQ(rows.size(), lines.size() - 1);
+    std::map<std::string, std::multiset<std::string>> fromAssignments;
+    std::map<std::string, std::string> clusterOfFirstRow;
+    for (const auto& [identifier, cluster] : rows) {
+        if (cluster != "scatter") fromAssignments[identifier].insert(cluster);
+        clusterOfFirstRow.emplace(identifier, cluster);
+    }
+    std::map<std::string, std::multiset<std::string>> fromMembership;
+    const MembershipFile membership = readMembershipFile(work.file("out/human_clusters.txt"));
+    for (std::size_t c = 0; c < membership.clusters.size(); ++c) {
+        for (const MembershipRow& row : membership.clusters[c]) fromMembership[row.name].insert(std::to_string(c));
+    }
+    EXPECT_EQ(fromMembership, fromAssignments);
+    EXPECT_EQ(fromMembership[repeated].size() + (clusterOfFirstRow[repeated] == "scatter" ? 1u : 0u), 3u);
+
+    // A pair names the first row of its identifier.
+    const std::string k = std::to_string(membership.clusters.size());
+    for (const GenePairLine& pair : readGenePairFile(work.file("out/gene_pairs.txt"))) {
+        const std::string expected = clusterOfFirstRow.at(pair.human) == "scatter" ? k : clusterOfFirstRow.at(pair.human);
+        EXPECT_EQ(std::to_string(pair.humanIndex), expected) << pair.human;
+    }
+
+    set("duplicateIds", "first");
+    const CommandResult first = run();
+    ASSERT_EQ(first.exitStatus, 0) << first.err;
+    EXPECT_NE(first.err.find("the first row of each identifier is kept (duplicateIds = first)"), std::string::npos);
+    EXPECT_EQ(assignmentRows(work.file("out/human_assignments.txt")).size(), lines.size() - 3);
+
+    set("duplicateIds", "error");
+    const CommandResult stopped = run();
+    EXPECT_EQ(stopped.exitStatus, 1);
+    EXPECT_NE(stopped.err.find("duplicateIds = error stops the run: make the identifiers unique"), std::string::npos)
+        << stopped.err;
+    set("duplicateIds", "average");
+    const CommandResult wrong = run();
+    EXPECT_EQ(wrong.exitStatus, 1);
+    EXPECT_NE(wrong.err.find("The key duplicateIds must be keep, first, mean or error in parameter file "
+                             "ParameterSetting.txt (it is \"average\")"),
+              std::string::npos)
+        << wrong.err;
 }
 
 // The text comma-separated as R writes it: every field quoted, quotes doubled.

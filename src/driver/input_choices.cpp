@@ -1,0 +1,42 @@
+#include "driver/input_choices.h"
+
+#include <algorithm>
+
+#include "driver/input_messages.h"
+
+namespace orthomix {
+
+std::vector<std::string_view> choicesOf(std::string_view key) {
+    if (key == "duplicateIds") return {"keep", "first", "mean", "error"};
+    return {};
+}
+
+Status checkChoices(const ParameterSetting& settings, const std::string& path) {
+    for (const SettingDefinition& definition : kSettings) {
+        if (definition.kind != SettingKind::Choice) continue;
+        const std::string& value = settings.*std::get<std::string ParameterSetting::*>(definition.field);
+        const std::vector<std::string_view> words = choicesOf(definition.key);
+        if (value.empty() || std::find(words.begin(), words.end(), value) != words.end()) continue;
+        std::string list;
+        for (std::size_t w = 0; w < words.size(); ++w) {
+            list += std::string(w == 0 ? "" : w + 1 == words.size() ? " or " : ", ") + std::string(words[w]);
+        }
+        return Error{"The key " + std::string(definition.key) + " must be " + list + " in parameter file " + path +
+                     " (it is \"" + value + "\")"};
+    }
+    return okStatus();
+}
+
+Result<OrganismData> settleRepeatedRows(OrganismData organism, const ParameterSetting& settings,
+                                        const std::string& path, Reporter& reporter) {
+    const RepeatedIdentifiers repeated = repeatedIdentifiers(organism.identifiers);
+    if (!repeated.any()) return organism;
+    const std::string& rule = settings.duplicateIds;
+    if (rule == "error") return repeatedRowsError(repeated, path);
+    reporter.warning(repeatedRowsWarning(repeated, path, rule));
+    if (rule == "first") return mergeRepeatedRows(organism, RepeatedRows::First);
+    if (rule == "mean") return mergeRepeatedRows(organism, RepeatedRows::Mean);
+    return organism;
+}
+
+}  // namespace orthomix

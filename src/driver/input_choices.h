@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/settings.h"
+#include "records/identifiers.h"
+#include "support/error.h"
+#include "support/reporter.h"
+
+namespace orthomix {
+
+// The words a key of kind Choice accepts, the default first; empty for any other key.
+std::vector<std::string_view> choicesOf(std::string_view key);
+
+// Every Choice key holds one of its words (an empty value counts as the
+// default); the message names the key, the words and the parameter file.
+Status checkChoices(const ParameterSetting& settings, const std::string& path);
+
+// The expression data read from `path` with duplicateIds applied to its
+// repeated identifiers, with a warning about them; duplicateIds = error stops.
+Result<OrganismData> settleRepeatedRows(OrganismData organism, const ParameterSetting& settings,
+                                        const std::string& path, Reporter& reporter);
+
+}  // namespace orthomix
