@@ -8,6 +8,7 @@ namespace orthomix {
 
 std::vector<std::string_view> choicesOf(std::string_view key) {
     if (key == "duplicateIds") return {"keep", "first", "mean", "error"};
+    if (key == "missingValues") return {"zero", "dropGene", "geneMean"};
     return {};
 }
 
@@ -25,6 +26,24 @@ Status checkChoices(const ParameterSetting& settings, const std::string& path) {
                      " (it is \"" + value + "\")"};
     }
     return okStatus();
+}
+
+OrganismData settleMissingValues(ExpressionFile file, const ParameterSetting& settings, const std::string& path,
+                                 Reporter& reporter, std::optional<std::size_t>& genesDropped) {
+    if (file.nonNumericFields == 0) return std::move(file.data);
+    const std::string& rule = settings.missingValues;
+    reporter.warning(nonNumericWarning(file, path, rule));
+    const MissingValues missing = rule == "dropGene"   ? MissingValues::DropGene
+                                  : rule == "geneMean" ? MissingValues::GeneMean
+                                                       : MissingValues::Zero;
+    const std::size_t read = file.data.geneCount();
+    const std::size_t dropped = settleMissingValues(file.data, file.nonNumericCells, missing);
+    if (missing == MissingValues::DropGene) {
+        genesDropped = dropped;
+        reporter.note("missingValues = dropGene left out " + std::to_string(dropped) + " of the " +
+                      std::to_string(read) + " genes of " + path + ": each holds a value that is not a number");
+    }
+    return std::move(file.data);
 }
 
 Result<OrganismData> settleRepeatedRows(OrganismData organism, const ParameterSetting& settings,

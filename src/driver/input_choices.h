@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "driver/settings.h"
+#include "io/expression_reader.h"
 #include "records/identifiers.h"
+#include "records/missing_values.h"
 #include "support/error.h"
 #include "support/reporter.h"
 
@@ -17,6 +21,12 @@ std::vector<std::string_view> choicesOf(std::string_view key);
 // Every Choice key holds one of its words (an empty value counts as the
 // default); the message names the key, the words and the parameter file.
 Status checkChoices(const ParameterSetting& settings, const std::string& path);
+
+// The expression data read from `path` with missingValues applied to its
+// fields that hold no number, with a warning about them; genesDropped is set
+// when the rule drops genes.
+OrganismData settleMissingValues(ExpressionFile file, const ParameterSetting& settings, const std::string& path,
+                                 Reporter& reporter, std::optional<std::size_t>& genesDropped);
 
 // The expression data read from `path` with duplicateIds applied to its
 // repeated identifiers, with a warning about them; duplicateIds = error stops.

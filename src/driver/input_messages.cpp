@@ -55,11 +55,21 @@ Error withFolderHint(Error error, const std::string& path, const std::string& pa
     return error;
 }
 
-std::string nonNumericWarning(const ExpressionFile& file, const std::string& path) {
+std::string nonNumericWarning(const ExpressionFile& file, const std::string& path, const std::string& rule) {
     if (file.nonNumericFields == 0) return {};
-    return std::to_string(file.nonNumericFields) + " value fields of " + path +
-           " are not numbers and were read as 0 (the first on line " + std::to_string(file.firstNonNumericLine) +
-           ", column " + std::to_string(file.firstNonNumericColumn) + ": " + quoted(file.firstNonNumericText) + ")";
+    const std::string reading = rule == "dropGene"   ? "their genes were left out (missingValues = dropGene)"
+                                : rule == "geneMean" ? "were read as the mean of their gene's other values "
+                                                       "(missingValues = geneMean)"
+                                                     : "were read as 0";
+    std::string warning = std::to_string(file.nonNumericFields) + " value fields of " + path +
+                          " are not numbers and " + reading + " (the first on line " +
+                          std::to_string(file.firstNonNumericLine) + ", column " +
+                          std::to_string(file.firstNonNumericColumn) + ": " + quoted(file.firstNonNumericText) + ")";
+    if (rule != "dropGene" && rule != "geneMean") {
+        warning += "; missingValues = dropGene leaves such genes out, geneMean reads the mean of the gene's other "
+                   "values";
+    }
+    return warning;
 }
 
 namespace {

@@ -22,8 +22,9 @@ namespace orthomix {
 // the current folder, and does name a file from the parameter file's folder.
 Error withFolderHint(Error error, const std::string& path, const std::string& parameterPath);
 
-// How many value fields of an expression file were read as 0, and the first of them.
-std::string nonNumericWarning(const ExpressionFile& file, const std::string& path);
+// How many value fields of an expression file hold no number, the first of
+// them, and what the rule (the value of missingValues) made of them.
+std::string nonNumericWarning(const ExpressionFile& file, const std::string& path, const std::string& rule = "zero");
 
 // The header named the samples alone, and every sample was read under its own name.
 std::string headerWithoutCornerNote(const ExpressionFile& file, const std::string& path);

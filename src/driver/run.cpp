@@ -56,13 +56,14 @@ Status requireGenes(const OrganismData& organism, const char* name, const std::s
 }
 
 Result<OrganismData> readOrganism(const std::string& path, const char* name, const ParameterSetting& settings,
-                                  const std::string& parameterPath, Reporter& reporter) {
+                                  const std::string& parameterPath, Reporter& reporter,
+                                  std::optional<std::size_t>& incompleteGenesDropped) {
     Result<ExpressionFile> file = readExpressionFile(path);
     if (!file) return withFolderHint(file.error(), path, parameterPath);
     if (file->headerWithoutCorner) reporter.note(headerWithoutCornerNote(*file, path));
-    if (file->nonNumericFields > 0) reporter.warning(nonNumericWarning(*file, path));
-    ORTHOMIX_TRY(requireGenes(file->data, name, "were read from " + path));
-    return settleRepeatedRows(std::move(file->data), settings, path, reporter);
+    OrganismData data = settleMissingValues(std::move(*file), settings, path, reporter, incompleteGenesDropped);
+    ORTHOMIX_TRY(requireGenes(data, name, "were read from " + path));
+    return settleRepeatedRows(std::move(data), settings, path, reporter);
 }
 
 Status readAnnotations(const std::string& path, const std::string& parameterPath, OrganismData& organism,
@@ -79,9 +80,11 @@ Result<InputFiles> readInputs(const ParameterSetting& settings, Reporter& report
     const std::string& parameterPath = record.parameterFile;
     InputFiles inputs;
     const Status data = timePhase(record.readingSeconds, [&]() -> Status {
-        Result<OrganismData> human = readOrganism(settings.dataFile_hm, "human", settings, parameterPath, reporter);
+        Result<OrganismData> human = readOrganism(settings.dataFile_hm, "human", settings, parameterPath, reporter,
+                                                  record.humanIncompleteGenesDropped);
         if (!human) return human.error();
-        Result<OrganismData> mouse = readOrganism(settings.dataFile_ms, "mouse", settings, parameterPath, reporter);
+        Result<OrganismData> mouse = readOrganism(settings.dataFile_ms, "mouse", settings, parameterPath, reporter,
+                                                  record.mouseIncompleteGenesDropped);
         if (!mouse) return mouse.error();
         inputs.human = std::move(*human);
         inputs.mouse = std::move(*mouse);

@@ -92,6 +92,13 @@ void writeRunInputs(JsonWriter& json, const RunRecord& record) {
     writeGeneCounts(json, record.humanGenesRead, record.humanGenesKept);
     json.key("mouse");
     writeGeneCounts(json, record.mouseGenesRead, record.mouseGenesKept);
+    if (record.humanIncompleteGenesDropped || record.mouseIncompleteGenesDropped) {
+        json.key("droppedForMissingValues");
+        json.beginObject();
+        json.member("human", record.humanIncompleteGenesDropped);
+        json.member("mouse", record.mouseIncompleteGenesDropped);
+        json.endObject();
+    }
     json.endObject();
 
     json.key("orthologs");

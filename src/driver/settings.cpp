@@ -15,7 +15,7 @@ namespace orthomix {
 using P = ParameterSetting;
 using K = SettingKind;
 
-const std::array<SettingDefinition, 33> kSettings = {{
+const std::array<SettingDefinition, 34> kSettings = {{
     {"dataFile_hm", K::InputPath, true, "human expression data file", &P::dataFile_hm},
     {"dataFile_ms", K::InputPath, true, "mouse expression data file", &P::dataFile_ms},
     {"annotFile_hm", K::InputPath, true, "human annotation file", &P::annotFile_hm},
@@ -57,6 +57,9 @@ const std::array<SettingDefinition, 33> kSettings = {{
      &P::threads},
     {"duplicateIds", K::Choice, false,
      "rows sharing an identifier: keep (each its own gene), first, mean (one row each) or error", &P::duplicateIds},
+    {"missingValues", K::Choice, false,
+     "a value that is not a number: zero, dropGene (leave its gene out) or geneMean (its gene's mean)",
+     &P::missingValues},
 }};
 
 namespace {

@@ -50,6 +50,7 @@ struct ParameterSetting {
     bool assignmentPosterior = false;
     std::int32_t threads = 0;  // 0: every hardware thread
     std::string duplicateIds = "keep";  // keep, first, mean or error (see input_choices.h)
+    std::string missingValues = "zero";  // zero, dropGene or geneMean
 
     // Not a key: the k-means start makes two passes.
     std::int32_t kmeansMaxIterations = 1;
@@ -84,7 +85,7 @@ struct SettingDefinition {
 };
 
 // Every key, in the order they are taken out of the file and checked.
-extern const std::array<SettingDefinition, 33> kSettings;
+extern const std::array<SettingDefinition, 34> kSettings;
 
 // Takes every known key out of the table; a missing key leaves the default.
 // Never fails, so that a failed run can still show what it read.

@@ -92,6 +92,7 @@ std::optional<Result<ExpressionFile>> readGenes(std::string_view text, std::stri
                 isNumber = false;
             }
             values[count++] = value;
+            if (!isNumber) file.nonNumericCells.push_back(data.identifiers.size() * sampleCount + count - 1);
             if (!isNumber && file.nonNumericFields++ == 0) {
                 file.firstNonNumericLine = lines.lineNumber();
                 file.firstNonNumericColumn = count + 1;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "io/tab_separated_text.h"
 #include "records/organism_data.h"
@@ -21,6 +22,8 @@ struct ExpressionFile {
     std::size_t firstNonNumericLine = 0;
     std::size_t firstNonNumericColumn = 0;
     std::string firstNonNumericText;
+    // Every such field, as row * sample count + column, in increasing order.
+    std::vector<std::size_t> nonNumericCells;
     // The header named the samples alone (no corner cell over the
     // identifiers): every gene line held one field more than the header.
     bool headerWithoutCorner = false;

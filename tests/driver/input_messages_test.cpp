@@ -46,12 +46,21 @@ TEST(InputMessages, NonNumbersAreCountedWithTheFirstPlaceAndALongTextIsCut) {
     file.firstNonNumericLine = 12;
     file.firstNonNumericColumn = 4;
     file.firstNonNumericText = "NA";
+    const std::string keys =
+        "; missingValues = dropGene leaves such genes out, geneMean reads the mean of the gene's other values";
     EXPECT_EQ(nonNumericWarning(file, "h.txt"),
-              "3 value fields of h.txt are not numbers and were read as 0 (the first on line 12, column 4: \"NA\")");
+              "3 value fields of h.txt are not numbers and were read as 0 (the first on line 12, column 4: \"NA\")" +
+                  keys);
+    EXPECT_EQ(nonNumericWarning(file, "h.txt", "dropGene"),
+              "3 value fields of h.txt are not numbers and their genes were left out (missingValues = dropGene) (the "
+              "first on line 12, column 4: \"NA\")");
+    EXPECT_EQ(nonNumericWarning(file, "h.txt", "geneMean"),
+              "3 value fields of h.txt are not numbers and were read as the mean of their gene's other values "
+              "(missingValues = geneMean) (the first on line 12, column 4: \"NA\")");
     file.firstNonNumericText = std::string(45, 'x');
     EXPECT_EQ(nonNumericWarning(file, "h.txt"),
               "3 value fields of h.txt are not numbers and were read as 0 (the first on line 12, column 4: \"" +
-                  std::string(40, 'x') + "...\")");
+                  std::string(40, 'x') + "...\")" + keys);
 }
 
 TEST(InputMessages, PreprocessingThatKeepsUnderATenthSaysWhyAndNamesTheKeysThatApplied) {

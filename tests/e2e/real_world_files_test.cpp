@@ -3,6 +3,7 @@
 // names the file and says what to do.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -146,6 +147,72 @@ TEST_F(RealWorldFiles, RowsSharingAnIdentifierAreGenesOfTheirOwnInEveryFile) {
                              "ParameterSetting.txt (it is \"average\")"),
               std::string::npos)
         << wrong.err;
+}
+
+TEST_F(RealWorldFiles, MissingValuesLeaveTheirGenesOutOrTakeTheMeanOfTheOthers) {
+    // Two genes that a plain run clusters get an NA in their second value column.
+    set("prep", "no");
+    ASSERT_EQ(run().exitStatus, 0);
+    std::vector<std::string> lines = readLines(work.file("human_expression.txt"));
+    const MembershipFile plain = readMembershipFile(work.file("out/human_clusters.txt"));
+    const std::vector<MembershipRow>& clustered = plain.clusters[0];
+    ASSERT_GE(clustered.size(), 2u);
+    std::vector<std::size_t> chosen;
+    for (std::size_t line = 1; line < lines.size(); ++line) {
+        const std::string identifier = lines[line].substr(0, lines[line].find('\t'));
+        if (identifier == clustered[0].name || identifier == clustered[1].name) chosen.push_back(line);
+    }
+    ASSERT_EQ(chosen.size(), 2u);
+    std::vector<std::string> incomplete;
+    std::vector<double> expectedRow;
+    for (const std::size_t line : chosen) {
+        std::vector<std::string> fields = splitText(lines[line], '\t');
+        incomplete.push_back(fields[0]);
+        fields[2] = "NA";
+        if (line == chosen[0]) {
+            double sum = 0.0;
+            for (std::size_t f = 1; f < fields.size(); ++f) sum += f == 2 ? 0.0 : std::stod(fields[f]);
+            for (std::size_t f = 1; f < fields.size(); ++f) {
+                expectedRow.push_back(f == 2 ? sum / static_cast<double>(fields.size() - 2) : std::stod(fields[f]));
+            }
+        }
+        std::string joined;
+        for (const std::string& field : fields) joined += (joined.empty() ? "" : "\t") + field;
+        lines[line] = joined;
+    }
+    std::string expression;
+    for (const std::string& line : lines) expression += line + "\n";
+    write("human_expression.txt", expression);
+    set("assignmentFile_hm", "out/human_assignments.txt");
+
+    set("missingValues", "dropGene");
+    const CommandResult dropped = run();
+    ASSERT_EQ(dropped.exitStatus, 0) << dropped.err;
+    EXPECT_NE(dropped.err.find("missingValues = dropGene left out 2 of the 300 genes of human_expression.txt"),
+              std::string::npos)
+        << dropped.err;
+    std::set<std::string> left;
+    for (const auto& [identifier, cluster] : assignmentRows(work.file("out/human_assignments.txt"))) {
+        left.insert(identifier);
+    }
+    EXPECT_EQ(left.size(), 298u);
+    for (const std::string& identifier : incomplete) EXPECT_EQ(left.count(identifier), 0u) << identifier;
+
+    set("missingValues", "geneMean");
+    const CommandResult filled = run();
+    ASSERT_EQ(filled.exitStatus, 0) << filled.err;
+    bool found = false;
+    for (const auto& cluster : readMembershipFile(work.file("out/human_clusters.txt")).clusters) {
+        for (const MembershipRow& row : cluster) {
+            if (row.name != incomplete[0]) continue;
+            found = true;
+            ASSERT_EQ(row.values.size(), expectedRow.size());
+            for (std::size_t v = 0; v < expectedRow.size(); ++v) {
+                EXPECT_NEAR(std::stod(row.values[v]), expectedRow[v], 1e-4 * std::fabs(expectedRow[v])) << v;
+            }
+        }
+    }
+    EXPECT_TRUE(found) << incomplete[0] << " is in a cluster";
 }
 
 // The text comma-separated as R writes it: every field quoted, quotes doubled.

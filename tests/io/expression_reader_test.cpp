@@ -176,6 +176,7 @@ TEST(ExpressionReader, NumbersBeyondTheRangeOfADoubleCountAsNotNumbersAndTheFirs
     EXPECT_EQ(rowOf(file.data, 3), (std::vector<double>{1.7976931348623157e308, -1.7976931348623157e308, 0}))
         << "the largest finite values are numbers";
     EXPECT_EQ(file.nonNumericFields, 4u) << "1e309, NA, -1e400 and inf";
+    EXPECT_EQ(file.nonNumericCells, (std::vector<std::size_t>{4, 5, 6, 7})) << "row * 3 + column";
     EXPECT_EQ(file.firstNonNumericLine, 4u) << "the blank line 3 counts";
     EXPECT_EQ(file.firstNonNumericColumn, 3u) << "the identifier is column 1";
     EXPECT_EQ(file.firstNonNumericText, "1e309");

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "records/identifiers.h"
+#include "records/missing_values.h"
 
 namespace orthomix {
 namespace {
@@ -54,6 +55,43 @@ TEST(RepeatedIdentifiers, MergingKeepsTheFirstRowOrTheMeanAtTheFirstRowsPlace) {
     ASSERT_EQ(mean.expression.rows(), 3u);
     EXPECT_EQ(rowOf(mean, 0), (std::vector<double>{3, 4})) << "(1 + 2 + 6) / 3 and (0 + 10 + 2) / 3";
     EXPECT_EQ(rowOf(mean, 1), (std::vector<double>{5, 6}));
+}
+
+TEST(MissingValues, DropGeneLeavesOutExactlyTheIncompleteRowsAndGeneMeanFillsInTheOthersMean) {
+    // Cells (row * 2 + column) 1 and 4, 5: row 0 misses its second value, row 2 both.
+    const OrganismData read = organismOf({"g1", "g2", "g3", "g4"}, {{3, 0}, {5, 6}, {0, 0}, {7, 8}});
+    const std::vector<std::size_t> missing = {1, 4, 5};
+
+    OrganismData zero = read;
+    EXPECT_EQ(settleMissingValues(zero, missing, MissingValues::Zero), 0u);
+    EXPECT_EQ(zero.identifiers, read.identifiers);
+    EXPECT_EQ(rowOf(zero, 0), (std::vector<double>{3, 0}));
+
+    OrganismData dropped = read;
+    EXPECT_EQ(settleMissingValues(dropped, missing, MissingValues::DropGene), 2u);
+    EXPECT_EQ(dropped.identifiers, (std::vector<std::string>{"g2", "g4"}));
+    EXPECT_EQ(dropped.annotations, (std::vector<std::string>{"a1", "a3"}));
+    EXPECT_EQ(dropped.sampleNames, read.sampleNames);
+    ASSERT_EQ(dropped.expression.rows(), 2u);
+    EXPECT_EQ(rowOf(dropped, 1), (std::vector<double>{7, 8}));
+
+    OrganismData filled = read;
+    EXPECT_EQ(settleMissingValues(filled, missing, MissingValues::GeneMean), 0u);
+    EXPECT_EQ(rowOf(filled, 0), (std::vector<double>{3, 3})) << "the mean of the one value present";
+    EXPECT_EQ(rowOf(filled, 1), (std::vector<double>{5, 6}));
+    EXPECT_EQ(rowOf(filled, 2), (std::vector<double>{0, 0})) << "no value present: 0";
+}
+
+TEST(MissingValues, GeneMeanAveragesEveryPresentValueOfAWideRow) {
+    OrganismData organism;
+    organism.sampleNames = {"a", "b", "c", "d"};
+    organism.identifiers = {"g"};
+    organism.annotations = {""};
+    organism.expression = ExpressionMatrix(0, 4);
+    const std::vector<double> row = {1, 0, 2, 0};
+    organism.expression.appendRow(row.data());
+    settleMissingValues(organism, {1, 3}, MissingValues::GeneMean);
+    EXPECT_EQ(rowOf(organism, 0), (std::vector<double>{1, 1.5, 2, 1.5}));
 }
 
 }  // namespace
