@@ -1,8 +1,11 @@
 #include "driver/input_choices.h"
 
 #include <algorithm>
+#include <cmath>
+#include <utility>
 
 #include "driver/input_messages.h"
+#include "support/number_format.h"
 
 namespace orthomix {
 
@@ -44,6 +47,30 @@ OrganismData settleMissingValues(ExpressionFile file, const ParameterSetting& se
                       std::to_string(read) + " genes of " + path + ": each holds a value that is not a number");
     }
     return std::move(file.data);
+}
+
+Status checkVarianceKeys(const ParameterSetting& settings, const std::string& path) {
+    // Beyond 2^53 a double holds whole numbers only, and no file has that many genes.
+    constexpr double kLargest = 9007199254740992.0;
+    const std::pair<const char*, const std::optional<double>*> keys[] = {
+        {"topVariable", &settings.topVariable},
+        {"topVariable_hm", &settings.topVariable_hm},
+        {"topVariable_ms", &settings.topVariable_ms}};
+    for (const auto& [key, value] : keys) {
+        if (!*value) continue;
+        const double n = **value;
+        if (n >= 1.0 && n <= kLargest && n == std::trunc(n)) continue;
+        return Error{"The key " + std::string(key) + " must be a whole number of at least 1 in parameter file " + path +
+                     " (it is " + formatNumber(n) + ")"};
+    }
+    return okStatus();
+}
+
+VarianceFilter varianceFilterOf(const PreprocessingThresholds& thresholds) {
+    VarianceFilter filter;
+    filter.minDeviation = thresholds.minSD;
+    if (thresholds.topVariable) filter.mostVariable = static_cast<std::size_t>(*thresholds.topVariable);
+    return filter;
 }
 
 Result<OrganismData> settleRepeatedRows(OrganismData organism, const ParameterSetting& settings,

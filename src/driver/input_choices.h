@@ -8,6 +8,7 @@
 
 #include "driver/settings.h"
 #include "io/expression_reader.h"
+#include "model/preprocessing.h"
 #include "records/identifiers.h"
 #include "records/missing_values.h"
 #include "support/error.h"
@@ -21,6 +22,12 @@ std::vector<std::string_view> choicesOf(std::string_view key);
 // Every Choice key holds one of its words (an empty value counts as the
 // default); the message names the key, the words and the parameter file.
 Status checkChoices(const ParameterSetting& settings, const std::string& path);
+
+// Each topVariable key that is given holds a whole number of at least 1.
+Status checkVarianceKeys(const ParameterSetting& settings, const std::string& path);
+
+// The variance filter of one organism's preprocessing.
+VarianceFilter varianceFilterOf(const PreprocessingThresholds& thresholds);
 
 // The expression data read from `path` with missingValues applied to its
 // fields that hold no number, with a warning about them; genesDropped is set

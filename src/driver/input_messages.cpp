@@ -132,6 +132,24 @@ std::string preprocessingWarning(const PreprocessingCounts& counts, const std::s
     return warning;
 }
 
+std::string varianceFilterNote(const PreprocessingCounts& counts, const std::string& organism,
+                               const PreprocessingThresholds& thresholds) {
+    if (!thresholds.minSD && !thresholds.topVariable) return {};
+    std::string note = "preprocessing kept " + std::to_string(counts.kept) + " of the " + std::to_string(counts.read) +
+                       " " + organism + " genes";
+    if (thresholds.minSD) {
+        note += "; " + std::to_string(counts.belowDeviation) + " have a standard deviation below " +
+                std::string(thresholds.minSDKey) + " = " + formatNumber(*thresholds.minSD);
+    }
+    if (thresholds.topVariable) {
+        note += "; " + std::to_string(counts.beyondTop) + " passed every test but are not among the " +
+                std::string(thresholds.topVariableKey) + " = " +
+                std::to_string(static_cast<std::size_t>(*thresholds.topVariable)) +
+                " most variable";
+    }
+    return note;
+}
+
 Error noMatchedOrthologsError(const OrthologMatchSummary& summary, const std::string& path) {
     std::string message = "No entry of the ortholog file " + path + " names two genes of the data files: ";
     if (summary.entries == 0) return Error{message + "it has no entries"};

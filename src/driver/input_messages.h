@@ -43,6 +43,10 @@ std::string repeatedAnnotationsWarning(const RepeatedIdentifiers& repeated, cons
 std::string preprocessingWarning(const PreprocessingCounts& counts, const std::string& organism,
                                  const PreprocessingThresholds& thresholds);
 
+// What the variance filters left out of an organism's genes; empty without them.
+std::string varianceFilterNote(const PreprocessingCounts& counts, const std::string& organism,
+                               const PreprocessingThresholds& thresholds);
+
 // No entry of the ortholog file names two present genes: why, with examples.
 Error noMatchedOrthologsError(const OrthologMatchSummary& summary, const std::string& path);
 

@@ -43,6 +43,7 @@ Result<ParameterSetting> readSettings(const std::string& path, std::uint32_t clo
     record.outputPathsChecked = true;
     ORTHOMIX_TRY(checkSettings(settings, *table, path));
     ORTHOMIX_TRY(checkChoices(settings, path));
+    ORTHOMIX_TRY(checkVarianceKeys(settings, path));
     if (!settings.seed) {
         const std::string seed = std::to_string(clockSeed);
         reporter.note("seed " + seed + " from the clock; add \"seed = " + seed + "\" to repeat this run");
@@ -112,11 +113,14 @@ OrganismData preprocessWithReport(const OrganismData& organism, const char* name
                                   const PreprocessingThresholds& thresholds, Reporter& reporter) {
     reporter.line(std::string("Num of ") + name + " genes before preprocessing = " +
                   std::to_string(organism.geneCount()));
-    PreprocessedOrganism kept = preprocessOrganism(organism, thresholds.cv, thresholds.maxExpr);
+    PreprocessedOrganism kept =
+        preprocessOrganism(organism, thresholds.cv, thresholds.maxExpr, varianceFilterOf(thresholds));
     reporter.line(std::string("Num of ") + name + " genes after preprocessing = " +
                   std::to_string(kept.data.geneCount()));
     const std::string warning = preprocessingWarning(kept.counts, name, thresholds);
     if (!warning.empty()) reporter.warning(warning);
+    const std::string variance = varianceFilterNote(kept.counts, name, thresholds);
+    if (!variance.empty()) reporter.note(variance);
     return std::move(kept.data);
 }
 

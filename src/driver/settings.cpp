@@ -15,7 +15,7 @@ namespace orthomix {
 using P = ParameterSetting;
 using K = SettingKind;
 
-const std::array<SettingDefinition, 34> kSettings = {{
+const std::array<SettingDefinition, 40> kSettings = {{
     {"dataFile_hm", K::InputPath, true, "human expression data file", &P::dataFile_hm},
     {"dataFile_ms", K::InputPath, true, "mouse expression data file", &P::dataFile_ms},
     {"annotFile_hm", K::InputPath, true, "human annotation file", &P::annotFile_hm},
@@ -60,6 +60,13 @@ const std::array<SettingDefinition, 34> kSettings = {{
     {"missingValues", K::Choice, false,
      "a value that is not a number: zero, dropGene (leave its gene out) or geneMean (its gene's mean)",
      &P::missingValues},
+    {"minSD", K::Real, false, "preprocessing: smallest standard deviation of a gene's values as read", &P::minSD},
+    {"minSD_hm", K::Real, false, "minSD for the human genes only", &P::minSD_hm},
+    {"minSD_ms", K::Real, false, "minSD for the mouse genes only", &P::minSD_ms},
+    {"topVariable", K::Real, false, "preprocessing: keep the N genes of largest standard deviation that pass",
+     &P::topVariable},
+    {"topVariable_hm", K::Real, false, "topVariable for the human genes only", &P::topVariable_hm},
+    {"topVariable_ms", K::Real, false, "topVariable for the mouse genes only", &P::topVariable_ms},
 }};
 
 namespace {
@@ -325,13 +332,25 @@ std::vector<std::string> parameterWarnings(const ParameterTable& table, const st
 }
 
 PreprocessingThresholds humanThresholds(const ParameterSetting& settings) {
-    return {settings.CVThr_hm.value_or(settings.CVThr), settings.maxExpr_hm.value_or(settings.maxExpr),
-            settings.CVThr_hm ? "CVThr_hm" : "CVThr", settings.maxExpr_hm ? "maxExpr_hm" : "maxExpr"};
+    return {settings.CVThr_hm.value_or(settings.CVThr),
+            settings.maxExpr_hm.value_or(settings.maxExpr),
+            settings.CVThr_hm ? "CVThr_hm" : "CVThr",
+            settings.maxExpr_hm ? "maxExpr_hm" : "maxExpr",
+            settings.minSD_hm ? settings.minSD_hm : settings.minSD,
+            settings.topVariable_hm ? settings.topVariable_hm : settings.topVariable,
+            settings.minSD_hm ? "minSD_hm" : "minSD",
+            settings.topVariable_hm ? "topVariable_hm" : "topVariable"};
 }
 
 PreprocessingThresholds mouseThresholds(const ParameterSetting& settings) {
-    return {settings.CVThr_ms.value_or(settings.CVThr), settings.maxExpr_ms.value_or(settings.maxExpr),
-            settings.CVThr_ms ? "CVThr_ms" : "CVThr", settings.maxExpr_ms ? "maxExpr_ms" : "maxExpr"};
+    return {settings.CVThr_ms.value_or(settings.CVThr),
+            settings.maxExpr_ms.value_or(settings.maxExpr),
+            settings.CVThr_ms ? "CVThr_ms" : "CVThr",
+            settings.maxExpr_ms ? "maxExpr_ms" : "maxExpr",
+            settings.minSD_ms ? settings.minSD_ms : settings.minSD,
+            settings.topVariable_ms ? settings.topVariable_ms : settings.topVariable,
+            settings.minSD_ms ? "minSD_ms" : "minSD",
+            settings.topVariable_ms ? "topVariable_ms" : "topVariable"};
 }
 
 std::string settingsHelp() {

@@ -51,6 +51,13 @@ struct ParameterSetting {
     std::int32_t threads = 0;  // 0: every hardware thread
     std::string duplicateIds = "keep";  // keep, first, mean or error (see input_choices.h)
     std::string missingValues = "zero";  // zero, dropGene or geneMean
+    // Variance filters of preprocessing, shared and per organism like CVThr.
+    std::optional<double> minSD;
+    std::optional<double> minSD_hm;
+    std::optional<double> minSD_ms;
+    std::optional<double> topVariable;  // a whole number of at least 1 (see input_choices.h)
+    std::optional<double> topVariable_hm;
+    std::optional<double> topVariable_ms;
 
     // Not a key: the k-means start makes two passes.
     std::int32_t kmeansMaxIterations = 1;
@@ -85,7 +92,7 @@ struct SettingDefinition {
 };
 
 // Every key, in the order they are taken out of the file and checked.
-extern const std::array<SettingDefinition, 34> kSettings;
+extern const std::array<SettingDefinition, 40> kSettings;
 
 // Takes every known key out of the table; a missing key leaves the default.
 // Never fails, so that a failed run can still show what it read.
@@ -117,6 +124,10 @@ struct PreprocessingThresholds {
     double maxExpr = 0.0;
     std::string_view cvKey;
     std::string_view maxExprKey;
+    std::optional<double> minSD;
+    std::optional<double> topVariable;
+    std::string_view minSDKey;
+    std::string_view topVariableKey;
 };
 PreprocessingThresholds humanThresholds(const ParameterSetting& settings);
 PreprocessingThresholds mouseThresholds(const ParameterSetting& settings);

@@ -63,10 +63,25 @@ TEST(InputMessages, NonNumbersAreCountedWithTheFirstPlaceAndALongTextIsCut) {
                   std::string(40, 'x') + "...\")" + keys);
 }
 
+TEST(InputMessages, VarianceFiltersAreNotedOnlyWhenGivenWithTheKeysThatApplied) {
+    PreprocessingCounts counts{.read = 900, .kept = 500, .belowDeviation = 40, .beyondTop = 300};
+    PreprocessingThresholds thresholds{0.0, 0.0, "CVThr", "maxExpr", std::nullopt, std::nullopt, "minSD", "topVariable"};
+    EXPECT_EQ(varianceFilterNote(counts, "mouse", thresholds), "");
+    thresholds.topVariable = 500;
+    thresholds.topVariableKey = "topVariable_ms";
+    EXPECT_EQ(varianceFilterNote(counts, "mouse", thresholds),
+              "preprocessing kept 500 of the 900 mouse genes; 300 passed every test but are not among the "
+              "topVariable_ms = 500 most variable");
+    thresholds.minSD = 0.25;
+    EXPECT_EQ(varianceFilterNote(counts, "mouse", thresholds),
+              "preprocessing kept 500 of the 900 mouse genes; 40 have a standard deviation below minSD = 0.25; 300 "
+              "passed every test but are not among the topVariable_ms = 500 most variable");
+}
+
 TEST(InputMessages, PreprocessingThatKeepsUnderATenthSaysWhyAndNamesTheKeysThatApplied) {
     PreprocessingCounts counts{
         .read = 20627, .kept = 12, .belowVariation = 20590, .belowMaximum = 20100, .constant = 3, .notFinite = 0};
-    PreprocessingThresholds thresholds{0.1, 5.0, "CVThr", "maxExpr_ms"};
+    PreprocessingThresholds thresholds{0.1, 5.0, "CVThr", "maxExpr_ms", std::nullopt, std::nullopt, "", ""};
     EXPECT_EQ(preprocessingWarning(counts, "mouse", thresholds),
               "preprocessing kept 12 of the 20627 mouse genes (under 10 %): 20590 have a coefficient of variation "
               "below CVThr = 0.1, 20100 a largest value below maxExpr_ms = 5, 3 are constant (for data centred on 0 "

@@ -268,6 +268,15 @@ TEST(ParameterFileMistakes, PerOrganismThresholdsOverrideTheSharedOnes) {
     EXPECT_EQ(mouse.maxExpr, -2.0);
     EXPECT_EQ(settingsOf("CVThr_hm =\n").CVThr_hm, std::optional<double>(0.0)) << "an empty value reads as 0";
 
+    const ParameterSetting variance = settingsOf("minSD = 0.5\ntopVariable = 100\ntopVariable_ms = 500\n");
+    EXPECT_EQ(humanThresholds(variance).minSD, std::optional<double>(0.5));
+    EXPECT_EQ(mouseThresholds(variance).minSD, std::optional<double>(0.5));
+    EXPECT_EQ(humanThresholds(variance).topVariable, std::optional<double>(100));
+    EXPECT_EQ(humanThresholds(variance).topVariableKey, "topVariable");
+    EXPECT_EQ(mouseThresholds(variance).topVariable, std::optional<double>(500));
+    EXPECT_EQ(mouseThresholds(variance).topVariableKey, "topVariable_ms");
+    EXPECT_FALSE(humanThresholds(shared).minSD) << "no variance filter unless asked for";
+
     for (const SettingDefinition& definition : kSettings) {
         if (definition.key == "CVThr_ms") {
             EXPECT_EQ(settingAsJson(split, definition), "-1000000000");

@@ -3,6 +3,7 @@
 // names the file and says what to do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -213,6 +214,48 @@ TEST_F(RealWorldFiles, MissingValuesLeaveTheirGenesOutOrTakeTheMeanOfTheOthers) 
         }
     }
     EXPECT_TRUE(found) << incomplete[0] << " is in a cluster";
+}
+
+TEST_F(RealWorldFiles, TopVariableKeepsTheMostVariableGenesThatPassTheOtherTests) {
+    const auto genes = readExpression(work.file("mouse_expression.txt"));
+    const std::set<std::string> passing = genesPassingFilter(genes, 0.02, 6.0);
+    std::vector<std::pair<double, std::string>> byDeviation;
+    for (const std::string& name : passing) {
+        const std::vector<double>& values = genes.at(name);
+        double sum = 0.0, squares = 0.0;
+        for (const double x : values) sum += x;
+        const double mean = sum / static_cast<double>(values.size());
+        for (const double x : values) squares += (x - mean) * (x - mean);
+        byDeviation.emplace_back(-std::sqrt(squares / static_cast<double>(values.size())), name);
+    }
+    std::sort(byDeviation.begin(), byDeviation.end());
+    ASSERT_GT(byDeviation.size(), 100u);
+    std::set<std::string> expected;
+    for (std::size_t i = 0; i < 100; ++i) expected.insert(byDeviation[i].second);
+
+    set("topVariable", "50");  // the shared key, overridden for the mouse
+    set("topVariable_ms", "100");
+    set("assignmentFile_ms", "out/mouse_assignments.txt");
+    const CommandResult done = run();
+    ASSERT_EQ(done.exitStatus, 0) << done.err;
+    EXPECT_NE(done.out.find("Num of human genes after preprocessing = 50\n"), std::string::npos) << done.out;
+    EXPECT_NE(done.out.find("Num of mouse genes after preprocessing = 100\n"), std::string::npos) << done.out;
+    EXPECT_NE(done.err.find("passed every test but are not among the topVariable_ms = 100 most variable"),
+              std::string::npos)
+        << done.err;
+    std::set<std::string> kept;
+    for (const auto& [identifier, cluster] : assignmentRows(work.file("out/mouse_assignments.txt"))) {
+        kept.insert(identifier);
+    }
+    EXPECT_EQ(kept, expected);
+
+    set("topVariable_ms", "12.5");
+    const CommandResult fraction = run();
+    EXPECT_EQ(fraction.exitStatus, 1);
+    EXPECT_NE(fraction.err.find("The key topVariable_ms must be a whole number of at least 1 in parameter file "
+                                "ParameterSetting.txt (it is 12.5)"),
+              std::string::npos)
+        << fraction.err;
 }
 
 // The text comma-separated as R writes it: every field quoted, quotes doubled.
