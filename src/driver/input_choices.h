@@ -11,6 +11,7 @@
 #include "model/preprocessing.h"
 #include "records/identifiers.h"
 #include "records/missing_values.h"
+#include "records/orthologs.h"
 #include "support/error.h"
 #include "support/reporter.h"
 
@@ -34,6 +35,15 @@ VarianceFilter varianceFilterOf(const PreprocessingThresholds& thresholds);
 // when the rule drops genes.
 OrganismData settleMissingValues(ExpressionFile file, const ParameterSetting& settings, const std::string& path,
                                  Reporter& reporter, std::optional<std::size_t>& genesDropped);
+
+// How the ortholog pairs matched: a warning when more than one in ten names
+// an absent identifier or fewer than half match, a note when version suffixes
+// kept some apart, nothing otherwise.
+void reportOrthologMatching(const OrthologMatchSummary& summary, const std::string& path, Reporter& reporter);
+
+// A warning when identifiers of the file look like spreadsheet dates.
+void reportDateLikeIdentifiers(const std::vector<std::string>& identifiers, const std::string& path,
+                               Reporter& reporter);
 
 // The expression data read from `path` with duplicateIds applied to its
 // repeated identifiers, with a warning about them; duplicateIds = error stops.

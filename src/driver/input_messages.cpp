@@ -41,6 +41,14 @@ std::string unmatchedBreakdown(const OrthologMatchSummary& summary) {
     return text;
 }
 
+// The entries that would match without version suffixes, when there are any.
+std::string versionHint(const OrthologMatchSummary& summary) {
+    if (summary.matchableWithoutVersions == 0) return {};
+    return "; " + std::to_string(summary.matchableWithoutVersions) +
+           " of them would match without a version suffix (such as " + quoted(summary.versionExample) +
+           "): stripIdVersions = yes matches identifiers so";
+}
+
 }  // namespace
 
 Error withFolderHint(Error error, const std::string& path, const std::string& parameterPath) {
@@ -153,7 +161,7 @@ std::string varianceFilterNote(const PreprocessingCounts& counts, const std::str
 Error noMatchedOrthologsError(const OrthologMatchSummary& summary, const std::string& path) {
     std::string message = "No entry of the ortholog file " + path + " names two genes of the data files: ";
     if (summary.entries == 0) return Error{message + "it has no entries"};
-    message += unmatchedBreakdown(summary);
+    message += unmatchedBreakdown(summary) + versionHint(summary);
     if (summary.namingAbsentGene > 0) {
         message += "; check that its identifiers are those of the expression files' first columns";
     }
@@ -163,7 +171,21 @@ Error noMatchedOrthologsError(const OrthologMatchSummary& summary, const std::st
 
 std::string fewMatchedOrthologsWarning(const OrthologMatchSummary& summary, const std::string& path) {
     return "only " + std::to_string(summary.matched) + " of the " + std::to_string(summary.entries) +
-           " entries of the ortholog file " + path + " name two present genes: " + unmatchedBreakdown(summary);
+           " entries of the ortholog file " + path + " name two present genes: " + unmatchedBreakdown(summary) +
+           versionHint(summary);
+}
+
+std::string orthologMatchNote(const OrthologMatchSummary& summary, const std::string& path) {
+    std::string note = path + ": " + std::to_string(summary.entries) + " ortholog pairs, " +
+                       std::to_string(summary.matched) + " with both genes present and kept";
+    if (summary.matched < summary.entries) note += "; " + unmatchedBreakdown(summary) + versionHint(summary);
+    return note;
+}
+
+std::string dateLikeIdentifiersWarning(const DateLikeIdentifiers& found, const std::string& path) {
+    return std::to_string(found.count) + " identifiers of " + path + " look like dates (such as " +
+           quoted(found.example) + "), which a spreadsheet makes of gene names such as MARCH1 or SEPT2: they match "
+           "no other file; export the table again with that column formatted as text";
 }
 
 std::string sparsePairTableWarning(std::int32_t k, const Dataset& data) {

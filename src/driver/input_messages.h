@@ -9,6 +9,7 @@
 #include "io/expression_reader.h"
 #include "model/preprocessing.h"
 #include "records/identifiers.h"
+#include "records/orthologs.h"
 #include "records/dataset.h"
 #include "support/error.h"
 
@@ -50,9 +51,15 @@ std::string varianceFilterNote(const PreprocessingCounts& counts, const std::str
 // No entry of the ortholog file names two present genes: why, with examples.
 Error noMatchedOrthologsError(const OrthologMatchSummary& summary, const std::string& path);
 
-// Fewer than half the entries name two present genes: the identifiers that no
-// data file has, apart from the genes that preprocessing dropped.
+// Fewer than nine in ten entries name two present genes: the identifiers
+// that no data file has, apart from the genes that preprocessing dropped.
 std::string fewMatchedOrthologsWarning(const OrthologMatchSummary& summary, const std::string& path);
+
+// How the entries of the ortholog file matched, and why the others did not.
+std::string orthologMatchNote(const OrthologMatchSummary& summary, const std::string& path);
+
+// Identifiers of a file that look like dates a spreadsheet made of gene names.
+std::string dateLikeIdentifiersWarning(const DateLikeIdentifiers& found, const std::string& path);
 
 // A cluster-pair table with more cells than ortholog pairs; none when k is
 // larger than an organism's genes, which stops the run anyway.

@@ -62,6 +62,7 @@ Result<OrganismData> readOrganism(const std::string& path, const char* name, con
     Result<ExpressionFile> file = readExpressionFile(path);
     if (!file) return withFolderHint(file.error(), path, parameterPath);
     if (file->headerWithoutCorner) reporter.note(headerWithoutCornerNote(*file, path));
+    reportDateLikeIdentifiers(file->data.identifiers, path, reporter);
     OrganismData data = settleMissingValues(std::move(*file), settings, path, reporter, incompleteGenesDropped);
     ORTHOMIX_TRY(requireGenes(data, name, "were read from " + path));
     return settleRepeatedRows(std::move(data), settings, path, reporter);
@@ -103,6 +104,7 @@ Result<InputFiles> readInputs(const ParameterSetting& settings, Reporter& report
         Result<OrthologTable> orthologs = readOrthologFile(settings.orthologFile);
         if (!orthologs) return withFolderHint(orthologs.error(), settings.orthologFile, parameterPath);
         inputs.orthologs = std::move(*orthologs);
+        reportDateLikeIdentifiers(orthologIdentifiers(inputs.orthologs), settings.orthologFile, reporter);
         return okStatus();
     });
     ORTHOMIX_TRY(annotations);
@@ -160,14 +162,12 @@ Status resolvePairs(Dataset& data, const OrthologTable& table, const ReadGeneNam
     // Without preprocessing nothing was dropped, and the read names are the genes themselves.
     const ReadIdentifiers read = settings.prep ? ReadIdentifiers{&readNames.human, &readNames.mouse}
                                                : ReadIdentifiers{};
-    data.orthologs = resolveOrthologs(table, data.human, data.mouse, read);
+    data.orthologs = resolveOrthologs(table, data.human, data.mouse, read, settings.stripIdVersions);
     record.orthologEntries = data.orthologs.summary.entries;
     record.orthologPairsPresent = data.orthologs.summary.matched;
     const OrthologMatchSummary& summary = data.orthologs.summary;
     if (summary.matched == 0) return noMatchedOrthologsError(summary, settings.orthologFile);
-    if (summary.matched * 2 < summary.entries) {
-        reporter.warning(fewMatchedOrthologsWarning(summary, settings.orthologFile));
-    }
+    reportOrthologMatching(summary, settings.orthologFile, reporter);
     // The largest k of a sweep has the most cells.
     const std::string sparse =
         sparsePairTableWarning(settings.kValues.empty() ? settings.k : settings.kValues.back(), data);

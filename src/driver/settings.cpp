@@ -15,7 +15,7 @@ namespace orthomix {
 using P = ParameterSetting;
 using K = SettingKind;
 
-const std::array<SettingDefinition, 40> kSettings = {{
+const std::array<SettingDefinition, 41> kSettings = {{
     {"dataFile_hm", K::InputPath, true, "human expression data file", &P::dataFile_hm},
     {"dataFile_ms", K::InputPath, true, "mouse expression data file", &P::dataFile_ms},
     {"annotFile_hm", K::InputPath, true, "human annotation file", &P::annotFile_hm},
@@ -67,6 +67,8 @@ const std::array<SettingDefinition, 40> kSettings = {{
      &P::topVariable},
     {"topVariable_hm", K::Real, false, "topVariable for the human genes only", &P::topVariable_hm},
     {"topVariable_ms", K::Real, false, "topVariable for the mouse genes only", &P::topVariable_ms},
+    {"stripIdVersions", K::Switch, false, "\"yes\" matches identifiers without version suffixes such as .12",
+     &P::stripIdVersions},
 }};
 
 namespace {

@@ -58,6 +58,7 @@ struct ParameterSetting {
     std::optional<double> topVariable;  // a whole number of at least 1 (see input_choices.h)
     std::optional<double> topVariable_hm;
     std::optional<double> topVariable_ms;
+    bool stripIdVersions = false;  // match identifiers without version suffixes such as ".12"
 
     // Not a key: the k-means start makes two passes.
     std::int32_t kmeansMaxIterations = 1;
@@ -92,7 +93,7 @@ struct SettingDefinition {
 };
 
 // Every key, in the order they are taken out of the file and checked.
-extern const std::array<SettingDefinition, 40> kSettings;
+extern const std::array<SettingDefinition, 41> kSettings;
 
 // Takes every known key out of the table; a missing key leaves the default.
 // Never fails, so that a failed run can still show what it read.

@@ -21,6 +21,70 @@ RepeatedIdentifiers repeatedIdentifiers(const std::vector<std::string>& identifi
     return repeated;
 }
 
+namespace {
+
+// The length of the run of digits at `position`.
+std::size_t digitsAt(std::string_view text, std::size_t position) {
+    std::size_t end = position;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    return end - position;
+}
+
+bool isMonthName(std::string_view text) {
+    static constexpr std::string_view kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                                   "jul", "aug", "sep", "oct", "nov", "dec"};
+    if (text.size() != 3) return false;
+    std::string lower(text);
+    for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    for (const std::string_view month : kMonths) {
+        if (lower == month) return true;
+    }
+    return false;
+}
+
+// Fields of a text split at one separator character.
+std::vector<std::string_view> partsOf(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) return parts;
+        start = end + 1;
+    }
+}
+
+bool isNumber(std::string_view text, std::size_t least, std::size_t most) {
+    return text.size() >= least && text.size() <= most && digitsAt(text, 0) == text.size();
+}
+
+}  // namespace
+
+bool looksLikeSpreadsheetDate(std::string_view identifier) {
+    const std::vector<std::string_view> dashed = partsOf(identifier, '-');
+    if (dashed.size() == 2 || dashed.size() == 3) {
+        const bool dayMonth = isNumber(dashed[0], 1, 2) && isMonthName(dashed[1]);
+        const bool year = dashed.size() == 2 || isNumber(dashed[2], 2, 4);
+        if (dayMonth && year) return true;
+        if (dashed.size() == 3 && isNumber(dashed[0], 4, 4) && isNumber(dashed[1], 1, 2) &&
+            isNumber(dashed[2], 1, 2)) {
+            return true;
+        }
+    }
+    const std::vector<std::string_view> slashed = partsOf(identifier, '/');
+    return slashed.size() == 3 && isNumber(slashed[0], 1, 2) && isNumber(slashed[1], 1, 2) &&
+           isNumber(slashed[2], 2, 4);
+}
+
+DateLikeIdentifiers dateLikeIdentifiers(const std::vector<std::string>& identifiers) {
+    DateLikeIdentifiers found;
+    for (const std::string& identifier : identifiers) {
+        if (!looksLikeSpreadsheetDate(identifier)) continue;
+        if (found.count++ == 0) found.example = identifier;
+    }
+    return found;
+}
+
 OrganismData mergeRepeatedRows(const OrganismData& organism, RepeatedRows rule) {
     if (rule == RepeatedRows::Keep) return organism;
     const std::size_t columns = organism.expression.columns();

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "records/organism_data.h"
@@ -21,6 +22,16 @@ struct RepeatedIdentifiers {
 };
 
 RepeatedIdentifiers repeatedIdentifiers(const std::vector<std::string>& identifiers);
+
+// Identifiers that look like the dates a spreadsheet makes of gene names
+// such as MARCH1 or SEPT2: 1-Mar, 02-Sep, 1-Mar-2024, 3/1/2024, 2024-03-01.
+bool looksLikeSpreadsheetDate(std::string_view identifier);
+
+struct DateLikeIdentifiers {
+    std::size_t count = 0;
+    std::string example;  // the first of them
+};
+DateLikeIdentifiers dateLikeIdentifiers(const std::vector<std::string>& identifiers);
 
 // What to do with the rows of an identifier that stands on several rows.
 enum class RepeatedRows {

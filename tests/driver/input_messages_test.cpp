@@ -99,6 +99,27 @@ TEST(InputMessages, PreprocessingThatKeepsUnderATenthSaysWhyAndNamesTheKeysThatA
     EXPECT_EQ(preprocessingWarning(PreprocessingCounts{}, "human", thresholds), "") << "no genes, nothing to say";
 }
 
+TEST(InputMessages, TheOrthologLineCountsEveryCauseAndSaysHowVersionedIdentifiersMatch) {
+    OrthologMatchSummary summary;
+    summary.entries = 1500;
+    summary.matched = 1500;
+    EXPECT_EQ(orthologMatchNote(summary, "o.txt"), "o.txt: 1500 ortholog pairs, 1500 with both genes present and kept");
+    summary.matched = 1000;
+    summary.namingAbsentGene = 500;
+    summary.absentMouseExample = "ENSMUSG1.3";
+    summary.matchableWithoutVersions = 498;
+    summary.versionExample = "ENSMUSG1.3";
+    EXPECT_EQ(orthologMatchNote(summary, "o.txt"),
+              "o.txt: 1500 ortholog pairs, 1000 with both genes present and kept; 500 name an identifier that its data "
+              "file does not have (for example mouse \"ENSMUSG1.3\"); 498 of them would match without a version suffix "
+              "(such as \"ENSMUSG1.3\"): stripIdVersions = yes matches identifiers so");
+
+    EXPECT_EQ(dateLikeIdentifiersWarning({2, "1-Mar"}, "h.txt"),
+              "2 identifiers of h.txt look like dates (such as \"1-Mar\"), which a spreadsheet makes of gene names such "
+              "as MARCH1 or SEPT2: they match no other file; export the table again with that column formatted as "
+              "text");
+}
+
 TEST(InputMessages, OrthologMessagesTellAbsentIdentifiersFromDroppedGenes) {
     OrthologMatchSummary summary{.entries = 15000,
                                  .matched = 12,
@@ -107,7 +128,9 @@ TEST(InputMessages, OrthologMessagesTellAbsentIdentifiersFromDroppedGenes) {
                                  .absentHumanExample = "ENSG1",
                                  .absentMouseExample = "",
                                  .droppedHumanExample = "1",
-                                 .droppedMouseExample = "A1bg"};
+                                 .droppedMouseExample = "A1bg",
+                                 .matchableWithoutVersions = 0,
+                                 .versionExample = ""};
     EXPECT_EQ(fewMatchedOrthologsWarning(summary, "orthologs.txt"),
               "only 12 of the 15000 entries of the ortholog file orthologs.txt name two present genes: 2000 name an "
               "identifier that its data file does not have (for example human \"ENSG1\"), 12988 name a gene that "

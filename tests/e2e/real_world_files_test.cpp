@@ -258,6 +258,41 @@ TEST_F(RealWorldFiles, TopVariableKeepsTheMostVariableGenesThatPassTheOtherTests
         << fraction.err;
 }
 
+TEST_F(RealWorldFiles, DatesAndVersionSuffixesAreNamedAndVersionsCanBeIgnored) {
+    const std::map<std::string, std::string> plain = resultsOfRun();
+    // Every mouse identifier of the ortholog file gets a version suffix; two human identifiers become dates.
+    std::string orthologs;
+    for (const std::string& line : readLines(work.file("orthologs.txt"))) {
+        const std::vector<std::string> fields = splitText(line, '\t');
+        orthologs += fields[0] + "\t" + fields[1] + ".7\n";
+    }
+    write("orthologs.txt", orthologs);
+    const std::string original = text("human_expression.txt");
+    std::vector<std::string> lines = readLines(work.file("human_expression.txt"));
+    lines[1] = "1-Mar" + lines[1].substr(lines[1].find('\t'));
+    lines[2] = "2-Sep" + lines[2].substr(lines[2].find('\t'));
+    std::string expression;
+    for (const std::string& line : lines) expression += line + "\n";
+    write("human_expression.txt", expression);
+
+    const CommandResult stopped = run();
+    EXPECT_EQ(stopped.exitStatus, 1);
+    EXPECT_NE(stopped.err.find("warning: 2 identifiers of human_expression.txt look like dates (such as \"1-Mar\")"),
+              std::string::npos)
+        << stopped.err;
+    EXPECT_NE(stopped.err.find("would match without a version suffix (such as \"M"), std::string::npos) << stopped.err;
+    EXPECT_NE(stopped.err.find("stripIdVersions = yes matches identifiers so"), std::string::npos) << stopped.err;
+
+    // Without the dates, matching without versions recovers every pair: the results of the plain files.
+    write("human_expression.txt", original);
+    set("stripIdVersions", "yes");
+    const CommandResult recovered = run();
+    ASSERT_EQ(recovered.exitStatus, 0) << recovered.err;
+    EXPECT_EQ(recovered.err, "");
+    const std::map<std::string, std::string> stripped = results();
+    for (const std::string& name : kResultFiles) EXPECT_TRUE(stripped.at(name) == plain.at(name)) << name;
+}
+
 // The text comma-separated as R writes it: every field quoted, quotes doubled.
 std::string asQuotedCsv(const std::string& tabSeparated) {
     std::string csv;

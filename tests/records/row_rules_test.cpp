@@ -34,6 +34,19 @@ TEST(RepeatedIdentifiers, CountsRepeatRowsAndNamesTheFirstFewInTheOrderTheyRepea
     EXPECT_EQ(some.examples, (std::vector<std::string>{"b", "a", "d"})) << "at most three";
 }
 
+TEST(SpreadsheetDates, AreToldFromGeneNamesThatMerelyHoldDigitsOrDashes) {
+    for (const char* date : {"1-Mar", "01-Dec", "2-Sep", "1-MAR", "3-Mar-2024", "3/1/2024", "12/31/99", "2024-03-01"}) {
+        EXPECT_TRUE(looksLikeSpreadsheetDate(date)) << date;
+    }
+    for (const char* gene : {"MARCH1", "SEPT2", "Mar-1a", "1-Mars", "123-Mar", "H2-K1", "1/2", "2024-03", "1-Mar-1",
+                             "A/1/2024", ""}) {
+        EXPECT_FALSE(looksLikeSpreadsheetDate(gene)) << gene;
+    }
+    const DateLikeIdentifiers found = dateLikeIdentifiers({"TP53", "1-Mar", "2-Sep", "EGFR"});
+    EXPECT_EQ(found.count, 2u);
+    EXPECT_EQ(found.example, "1-Mar");
+}
+
 TEST(RepeatedIdentifiers, MergingKeepsTheFirstRowOrTheMeanAtTheFirstRowsPlace) {
     const OrganismData organism =
         organismOf({"g1", "g2", "g1", "g3", "g1"}, {{1, -0.0}, {5, 6}, {2, 10}, {7, 8}, {6, 2}});
