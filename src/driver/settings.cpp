@@ -317,7 +317,12 @@ std::vector<std::string> parameterWarnings(const ParameterTable& table, const st
     }
     for (const SettingDefinition& definition : kSettings) {
         const std::string* text = lookup(table, definition.key);
-        if (!text || text->empty() || text->find('\0') != std::string::npos) continue;
+        if (!text || text->find('\0') != std::string::npos) continue;
+        // An empty number is read as 0, which deserves the word any other non-number gets;
+        // other empty values count as absent, or are reported missing by the check.
+        const bool readAsZero = definition.kind == SettingKind::Real || definition.kind == SettingKind::WholeReal ||
+                                definition.kind == SettingKind::Seed;
+        if (text->empty() && !readAsZero) continue;
         std::string warning = lenientReading(definition, *text);
         const bool hasHash = text->find('#') != std::string::npos;
         if (warning.empty() && !hasHash) continue;

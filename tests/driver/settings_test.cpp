@@ -212,7 +212,17 @@ TEST(ParameterFileMistakes, LenientValuesKeepTheirMeaningAndWarnWithKeyTextAndVa
                            "prep = yes\nfastDensity = no\nverbose =\nseed = 4294967295\nseed = -1\nCVThr = -0.5\n"
                            "maxExpr = 1e-4\npsudo_uniform_counts = 10\nstoppingThr = .5\nk = +4\n")
                     .empty())
-        << "values read as written, \"no\", and empty values give no warning";
+        << "values read as written, \"no\", and an empty switch give no warning";
+}
+
+TEST(ParameterFileMistakes, AnEmptyNumberWarnsLikeAnyOtherTextThatIsNotANumber) {
+    const std::string in = " in parameter file params.txt is read as 0: it does not start with a number";
+    EXPECT_EQ(warningsOf(std::string(kCompleteFile) + "seed =\nCVThr =\nrunRecordFile =\nthreads =\nkValues =\n"),
+              (std::vector<std::string>{"the value \"\" of the key CVThr" + in, "the value \"\" of the key seed" + in}))
+        << "an empty path, count list or thread count is absent, not 0";
+    EXPECT_EQ(settingsOf("seed =\n").seed, std::optional<std::uint32_t>(0)) << "read as before";
+    EXPECT_EQ(warningsOf(std::string(kCompleteFile) + "seed = abc\n"),
+              (std::vector<std::string>{"the value \"abc\" of the key seed" + in}));
 }
 
 TEST(ParameterFileMistakes, MissingCountsAndNumbersOutsideTheirRangeStopTheRunNamingTheKey) {
