@@ -100,7 +100,9 @@ std::optional<Result<ExpressionFile>> readGenes(std::string_view text, std::stri
             }
         }
         if (layout == HeaderLayout::SamplesOnly && (count < sampleCount || fields.next(field))) return std::nullopt;
-        if (count < sampleCount) return Result<ExpressionFile>(tooFewValues(sourceName, lines.lineNumber(), count, sampleCount));
+        if (count < sampleCount) {
+            return Result<ExpressionFile>(tooFewValues(sourceName, lines.lineNumber(), count, sampleCount));
+        }
         data.expression.appendRow(values.data());
         data.identifiers.push_back(std::move(identifierText));
     }
@@ -118,7 +120,8 @@ Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_vi
     // written without a corner cell (or with an empty one) looks like.
     const FirstGeneLine first = firstGeneLine(lines, separator, headerFields + 2);
     if (headerFields > 0 && first.fields == headerFields + 1) {
-        if (auto file = readGenes(text, header, lines, HeaderLayout::SamplesOnly, separator, sourceName)) return std::move(*file);
+        auto file = readGenes(text, header, lines, HeaderLayout::SamplesOnly, separator, sourceName);
+        if (file) return std::move(*file);
     }
     const std::size_t sampleCount = headerFields > 0 ? headerFields - 1 : 0;  // the first names the identifiers
     if (sampleCount == 0) return Error{"No sample columns in the header of " + std::string(sourceName)};

@@ -65,7 +65,8 @@ TEST(InputMessages, NonNumbersAreCountedWithTheFirstPlaceAndALongTextIsCut) {
 
 TEST(InputMessages, VarianceFiltersAreNotedOnlyWhenGivenWithTheKeysThatApplied) {
     PreprocessingCounts counts{.read = 900, .kept = 500, .belowDeviation = 40, .beyondTop = 300};
-    PreprocessingThresholds thresholds{0.0, 0.0, "CVThr", "maxExpr", std::nullopt, std::nullopt, "minSD", "topVariable"};
+    PreprocessingThresholds thresholds{0.0,          0.0,          "CVThr", "maxExpr",
+                                       std::nullopt, std::nullopt, "minSD", "topVariable"};
     EXPECT_EQ(varianceFilterNote(counts, "mouse", thresholds), "");
     thresholds.topVariable = 500;
     thresholds.topVariableKey = "topVariable_ms";
@@ -115,8 +116,8 @@ TEST(InputMessages, TheOrthologLineCountsEveryCauseAndSaysHowVersionedIdentifier
               "(such as \"ENSMUSG1.3\"): stripIdVersions = yes matches identifiers so");
 
     EXPECT_EQ(dateLikeIdentifiersWarning({2, "1-Mar"}, "h.txt"),
-              "2 identifiers of h.txt look like dates (such as \"1-Mar\"), which a spreadsheet makes of gene names such "
-              "as MARCH1 or SEPT2: they match no other file; export the table again with that column formatted as "
+              "2 identifiers of h.txt look like dates (such as \"1-Mar\"), which a spreadsheet makes of gene names "
+              "such as MARCH1 or SEPT2: they match no other file; export the table again with that column formatted as "
               "text");
 }
 

@@ -126,7 +126,8 @@ TEST_F(RealWorldFiles, RowsSharingAnIdentifierAreGenesOfTheirOwnInEveryFile) {
     // A pair names the first row of its identifier.
     const std::string k = std::to_string(membership.clusters.size());
     for (const GenePairLine& pair : readGenePairFile(work.file("out/gene_pairs.txt"))) {
-        const std::string expected = clusterOfFirstRow.at(pair.human) == "scatter" ? k : clusterOfFirstRow.at(pair.human);
+        const std::string& first = clusterOfFirstRow.at(pair.human);
+        const std::string expected = first == "scatter" ? k : first;
         EXPECT_EQ(std::to_string(pair.humanIndex), expected) << pair.human;
     }
 
