@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "driver/check_summary.h"
 #include "driver/input_choices.h"
 #include "driver/input_messages.h"
 #include "driver/interruption.h"
@@ -235,6 +236,23 @@ std::vector<ModelSelectionRow> modelSelection(const RepetitionOutcome& outcome, 
 }
 
 }  // namespace
+
+Status checkOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                     RunRecord& record) {
+    Result<ParameterSetting> read = readSettings(parameterPath, clockSeed, reporter, record);
+    if (!read) return read.error();
+    const ParameterSetting& settings = *read;
+    Result<InputFiles> inputs = readInputs(settings, reporter, record);
+    if (!inputs) return inputs.error();
+    ORTHOMIX_TRY(checkOutputLocations(settings));
+    const OrthologTable orthologTable = std::move(inputs->orthologs);
+    ReadGeneNames readNames;
+    Result<Dataset> prepared = prepareDataset(std::move(*inputs), settings, reporter, record, readNames);
+    if (!prepared) return prepared.error();
+    ORTHOMIX_TRY(resolvePairs(*prepared, orthologTable, readNames, settings, reporter, record));
+    for (const std::string& line : checkSummary(settings, *prepared, record)) reporter.line(line);
+    return okStatus();
+}
 
 Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter, RunRecord& record) {
     Result<ParameterSetting> read = readSettings(parameterPath, clockSeed, reporter, record);

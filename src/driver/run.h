@@ -17,4 +17,10 @@ namespace orthomix {
 // `record` as the phases pass, so that it also describes a failed run.
 Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter, RunRecord& record);
 
+// What a run reads and checks, up to the ortholog pairs of the first
+// repetition, followed by the summary of checkSummary on the reporter's
+// lines; creates no folder and writes no file.
+Status checkOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                     RunRecord& record);
+
 }  // namespace orthomix

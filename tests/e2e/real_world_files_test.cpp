@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 #include <utility>
@@ -292,6 +293,54 @@ TEST_F(RealWorldFiles, DatesAndVersionSuffixesAreNamedAndVersionsCanBeIgnored) {
     EXPECT_EQ(recovered.err, "");
     const std::map<std::string, std::string> stripped = results();
     for (const std::string& name : kResultFiles) EXPECT_TRUE(stripped.at(name) == plain.at(name)) << name;
+}
+
+// Every path under the folder, relative to it.
+std::set<std::string> treeOf(const std::filesystem::path& folder) {
+    std::set<std::string> paths;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        paths.insert(std::filesystem::relative(entry.path(), folder).string());
+    }
+    return paths;
+}
+
+TEST_F(RealWorldFiles, ACheckReadsEverythingWritesNothingAndStopsWithTheRunsMessage) {
+    std::filesystem::remove_all(work.path() / "out");
+    const std::set<std::string> before = treeOf(work.path());
+    const CommandResult checked = runTool(work.path(), "--check ParameterSetting.txt");
+    ASSERT_EQ(checked.exitStatus, 0) << checked.err;
+    for (const std::string expected :
+         {"check: human: 300 genes read, ", "check: mouse: 260 genes read, ", " kept for clustering, 8 samples\n",
+          "check: orthologs: ", "check: a run would write out/human_clusters.txt (outputFile_hm)\n",
+          "check: a run would write out/gene_pairs.txt (gene_pair_result)\n"}) {
+        EXPECT_NE(checked.out.find(expected), std::string::npos) << expected << " in\n" << checked.out;
+    }
+    EXPECT_EQ(treeOf(work.path()), before) << "no file or folder created";
+
+    // Each bad case stops the check with the last line a run gives.
+    const auto lastLine = [](const std::string& text) {
+        const std::vector<std::string> lines = splitText(text, '\n');
+        return lines.empty() ? std::string() : lines.back();
+    };
+    const std::vector<std::function<void()>> mistakes = {
+        [&] { set("dataFile_hm", "nowhere.txt"); },
+        [&] { write("human_expression.txt", "ID,S1\nH1,1\n"); },
+        [&] { set("k", "0"); },
+        [&] { set("outputFile_hm", "human_expression.txt/clusters.txt"); },
+    };
+    for (std::size_t m = 0; m < mistakes.size(); ++m) {
+        ASSERT_NO_FATAL_FAILURE(generateDataset(work.path(), PlantedDataset{}));
+        std::filesystem::remove_all(work.path() / "out");
+        mistakes[m]();
+        const std::set<std::string> unchanged = treeOf(work.path());
+        const CommandResult check = runTool(work.path(), "--check ParameterSetting.txt");
+        EXPECT_EQ(check.exitStatus, 1) << "mistake " << m;
+        EXPECT_EQ(treeOf(work.path()), unchanged) << "mistake " << m;
+        const CommandResult full = run();
+        EXPECT_EQ(full.exitStatus, 1) << "mistake " << m;
+        EXPECT_EQ(lastLine(check.err), lastLine(full.err)) << "mistake " << m;
+        EXPECT_FALSE(lastLine(check.err).empty()) << "mistake " << m;
+    }
 }
 
 // The text comma-separated as R writes it: every field quoted, quotes doubled.
