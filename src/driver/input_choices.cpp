@@ -33,8 +33,9 @@ Status checkChoices(const ParameterSetting& settings, const std::string& path) {
 
 OrganismData settleMissingValues(ExpressionFile file, const ParameterSetting& settings, const std::string& path,
                                  Reporter& reporter, std::optional<std::size_t>& genesDropped) {
-    if (file.nonNumericFields == 0) return std::move(file.data);
     const std::string& rule = settings.missingValues;
+    if (rule == "dropGene") genesDropped = 0;
+    if (file.nonNumericFields == 0) return std::move(file.data);
     reporter.warning(nonNumericWarning(file, path, rule));
     const MissingValues missing = rule == "dropGene"   ? MissingValues::DropGene
                                   : rule == "geneMean" ? MissingValues::GeneMean

@@ -32,7 +32,7 @@ VarianceFilter varianceFilterOf(const PreprocessingThresholds& thresholds);
 
 // The expression data read from `path` with missingValues applied to its
 // fields that hold no number, with a warning about them; genesDropped is set
-// when the rule drops genes.
+// (0 when none) whenever the rule is dropGene.
 OrganismData settleMissingValues(ExpressionFile file, const ParameterSetting& settings, const std::string& path,
                                  Reporter& reporter, std::optional<std::size_t>& genesDropped);
 

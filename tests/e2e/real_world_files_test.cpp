@@ -189,6 +189,7 @@ TEST_F(RealWorldFiles, MissingValuesLeaveTheirGenesOutOrTakeTheMeanOfTheOthers) 
     set("assignmentFile_hm", "out/human_assignments.txt");
 
     set("missingValues", "dropGene");
+    set("runRecordFile", "out/record.json");
     const CommandResult dropped = run();
     ASSERT_EQ(dropped.exitStatus, 0) << dropped.err;
     EXPECT_NE(dropped.err.find("missingValues = dropGene left out 2 of the 300 genes of human_expression.txt"),
@@ -199,6 +200,10 @@ TEST_F(RealWorldFiles, MissingValuesLeaveTheirGenesOutOrTakeTheMeanOfTheOthers) 
         left.insert(identifier);
     }
     EXPECT_EQ(left.size(), 298u);
+    std::string record = text("out/record.json");
+    record.erase(std::remove_if(record.begin(), record.end(), [](char c) { return c == ' ' || c == '\n'; }),
+                 record.end());
+    EXPECT_NE(record.find("\"droppedForMissingValues\":{\"human\":2,\"mouse\":0}"), std::string::npos) << record;
     for (const std::string& identifier : incomplete) EXPECT_EQ(left.count(identifier), 0u) << identifier;
 
     set("missingValues", "geneMean");
