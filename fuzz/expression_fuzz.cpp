@@ -17,8 +17,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Result<ExpressionFile> parsed = parseExpressionText(text, "input");
 
     const auto lines = fuzz::referenceLines(text);
+    const auto isGeneLine = [](const fuzz::ReferenceLine& line) {
+        bool blank = true;
+        for (const std::string& field : line.fields) blank = blank && field.find_first_not_of(' ') == std::string::npos;
+        return line.length > 1 && !blank;
+    };
+    // Gene lines all one field wider than the header: the header names the samples alone.
+    bool samplesOnly = !lines.empty() && !lines[0].fields.empty();
+    bool anyGene = false;
+    for (std::size_t l = 1; l < lines.size() && samplesOnly; ++l) {
+        if (!isGeneLine(lines[l])) continue;
+        anyGene = true;
+        samplesOnly = lines[l].fields.size() == lines[0].fields.size() + 1;
+    }
+    samplesOnly = samplesOnly && anyGene;
+    FUZZ_CHECK(!parsed.ok() || parsed->headerWithoutCorner == samplesOnly);
     std::vector<std::string> expectedNames;
-    if (!lines.empty() && lines[0].fields.size() > 1) {
+    if (samplesOnly) {
+        expectedNames = lines[0].fields;
+    } else if (!lines.empty() && lines[0].fields.size() > 1) {
         expectedNames.assign(lines[0].fields.begin() + 1, lines[0].fields.end());
     }
     if (expectedNames.empty()) {
@@ -33,9 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t nonNumeric = 0;
     for (std::size_t l = 1; l < lines.size(); ++l) {
         const fuzz::ReferenceLine& line = lines[l];
-        bool blank = true;
-        for (const std::string& field : line.fields) blank = blank && field.find_first_not_of(' ') == std::string::npos;
-        if (line.length <= 1 || blank) continue;
+        if (!isGeneLine(line)) continue;
         if (line.fields.size() < samples + 1) {
             FUZZ_CHECK(!parsed.ok());
             const std::string expected = "Line " + std::to_string(l + 1) + " of input has " +

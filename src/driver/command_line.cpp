@@ -40,6 +40,22 @@ int runParameterFile(const std::string& parameterPath) {
     return interruptedBy != 0 ? 128 + interruptedBy : kExitRunFailed;
 }
 
+// A check-only run: its message and status 1 when something is wrong, and
+// neither a record nor any other file.
+int checkParameterFile(const std::string& parameterPath) {
+    ConsoleReporter reporter;
+    RunRecordBuilder record(parameterPath, RunClock{});
+    Status status;
+    try {
+        status = checkOrthomix(parameterPath, static_cast<std::uint32_t>(std::time(nullptr)), reporter, record);
+    } catch (const std::bad_alloc&) {
+        status = Error{"Out of memory while " + record.record().phaseInProgress()};
+    }
+    if (status) return 0;
+    reporter.error(status.error().message);
+    return kExitRunFailed;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
@@ -53,6 +69,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             return CommandLine{CommandAction::Help, {}, {}};
         } else if (!optionsEnded && argument == "--version") {
             return CommandLine{CommandAction::Version, {}, {}};
+        } else if (!optionsEnded && argument == "--check") {
+            command.checkOnly = true;
         } else if (!optionsEnded && isOption(argument)) {
             if (command.problem.empty()) command.problem = "unknown option \"" + argument + "\"";
         } else if (haveFile) {
@@ -89,6 +107,7 @@ int runCommandLine(const CommandLine& command) {
         case CommandAction::Run:
             break;
     }
+    if (command.checkOnly) return checkParameterFile(command.parameterPath);
     return runParameterFile(command.parameterPath);
 }
 

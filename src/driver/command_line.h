@@ -17,6 +17,7 @@ struct CommandLine {
     CommandAction action = CommandAction::Run;
     std::string parameterPath = "./ParameterSetting.txt";
     std::string problem;  // for UsageError: the first thing that is wrong, such as unknown option "-v"
+    bool checkOnly = false;  // --check: read and check everything, write nothing
 };
 
 // The usual conventions: -h, --help or --version anywhere wins and nothing

@@ -3,9 +3,11 @@
 #include <new>
 #include <optional>
 
+#include "driver/check_summary.h"
 #include "driver/control/interruption.h"
 #include "driver/control/run_clock.h"
 #include "driver/entry/fit.h"
+#include "driver/inputs/input_choices.h"
 #include "driver/inputs/input_files.h"
 #include "driver/results/result_files.h"
 #include "driver/settings/output_paths.h"
@@ -28,6 +30,8 @@ Result<ParameterSetting> readSettings(const std::string& path, std::uint32_t clo
     record.outputPathsChecked();
     ORTHOMIX_TRY(checkSettings(settings, *table, path));
     ORTHOMIX_TRY(checkRunLimits(settings, path));
+    ORTHOMIX_TRY(checkChoices(settings, path));
+    ORTHOMIX_TRY(checkVarianceKeys(settings, path));
     if (!settings.seed) {
         const std::string seed = std::to_string(clockSeed);
         reporter.note("seed " + seed + " from the clock; add \"seed = " + seed + "\" to repeat this run");
@@ -50,6 +54,23 @@ Result<InputFiles> readInputs(const ParameterSetting& settings, const std::strin
 }
 
 }  // namespace
+
+Status checkOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                     RunRecordBuilder& record) {
+    Result<ParameterSetting> read = readSettings(parameterPath, clockSeed, reporter, record);
+    if (!read) return read.error();
+    const ParameterSetting& settings = *read;
+    Result<InputFiles> inputs = readInputs(settings, parameterPath, reporter, record);
+    if (!inputs) return inputs.error();
+    ORTHOMIX_TRY(checkOutputLocations(settings));
+    FitInputs fitInputs{std::move(inputs->human), std::move(inputs->mouse), std::move(inputs->orthologs)};
+    const FitObserver observer{reporter, interruptionStopToken(), record.record().clock};
+    const FitOutcome prepared = prepareFitData(settings, std::move(fitInputs), observer);
+    record.fitted(prepared);
+    if (prepared.error) return *prepared.error;
+    for (const std::string& line : checkSummary(settings, prepared.data, record.record().inputs)) reporter.line(line);
+    return okStatus();
+}
 
 Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
                    RunRecordBuilder& record) {

@@ -19,4 +19,10 @@ namespace orthomix {
 Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
                    RunRecordBuilder& record);
 
+// What a run reads and checks, up to the ortholog pairs of the first
+// repetition, followed by the summary of checkSummary on the reporter's
+// lines; creates no folder and writes no file.
+Status checkOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                     RunRecordBuilder& record);
+
 }  // namespace orthomix

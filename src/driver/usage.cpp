@@ -19,6 +19,8 @@ std::string usageText() {
            "Options (anywhere on the line; -- ends them):\n"
            "  -h, --help     show this text\n"
            "  --version      show the version\n"
+           "  --check        read and check the settings and every input, show what a run\n"
+           "                 would cluster and write, and write nothing\n"
            "\n"
            "Exit status: 0 after a complete run, 1 when it fails, 2 for a command line\n"
            "that is not understood, 130 or 143 after SIGINT or SIGTERM.\n";

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "io/number_parsing.h"
 #include "io/tab_separated_text.h"
@@ -9,15 +10,17 @@
 namespace orthomix {
 namespace {
 
-// A line of blanks and tabs is an empty line to the eye; taking it for an
-// identifier without values would reject the whole file.
-bool isBlankLine(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
+// A blank line is an empty line to the eye; taking it for an identifier
+// without values would reject the whole file.
+bool isSkippedLine(std::string_view line, Separator separator) {
+    return isTooShortLine(line) || isBlankLine(line, separator);
+}
 
 constexpr std::size_t kNoLimit = static_cast<std::size_t>(-1);
 
 // The fields of a line, counted up to `limit`.
-std::size_t fieldCount(std::string_view line, std::size_t limit) {
-    FieldCursor fields(line);
+std::size_t fieldCount(std::string_view line, Separator separator, std::size_t limit) {
+    FieldCursor fields(line, separator);
     std::string_view field;
     std::size_t count = 0;
     while (count < limit && fields.next(field)) ++count;
@@ -29,35 +32,40 @@ Error tooFewValues(std::string_view sourceName, std::size_t lineNumber, std::siz
                  std::to_string(found) + " values, but the header names " + std::to_string(expected) + " samples"};
 }
 
-// Looks ahead (the cursor is a copy) at the first gene line: one too short for
-// the header is reported before the header's names are stored.
-Status checkFirstGeneLine(LineCursor lines, std::size_t sampleCount, std::string_view sourceName) {
+// The fields of the first gene line (the cursor is a copy), counted up to
+// `limit`, and its line number; 0 fields when the file holds no gene line.
+struct FirstGeneLine {
+    std::size_t fields = 0;
+    std::size_t lineNumber = 0;
+};
+FirstGeneLine firstGeneLine(LineCursor lines, Separator separator, std::size_t limit) {
     std::string_view line;
     while (lines.next(line)) {
-        if (isTooShortLine(line) || isBlankLine(line)) continue;
-        const std::size_t values = fieldCount(line, sampleCount + 1) - 1;  // a non-blank line has a field
-        if (values < sampleCount) return tooFewValues(sourceName, lines.lineNumber(), values, sampleCount);
-        break;
+        if (!isSkippedLine(line, separator)) return {fieldCount(line, separator, limit), lines.lineNumber()};
     }
-    return okStatus();
+    return {};
 }
 
-}  // namespace
+// How the header relates to the gene lines.
+enum class HeaderLayout {
+    WithCorner,     // its first field names the identifier column
+    SamplesOnly,    // it names the samples alone; every gene line has one field more
+};
 
-Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName) {
+// Reads the gene lines. With the samples-only layout a line of any other
+// width than identifier plus one value per sample gives no file: the header
+// had a corner after all.
+std::optional<Result<ExpressionFile>> readGenes(std::string_view text, std::string_view header, LineCursor lines,
+                                                HeaderLayout layout, Separator separator,
+                                                std::string_view sourceName) {
     ExpressionFile file;
     OrganismData& data = file.data;
-    LineCursor lines(text);
-    std::string_view header;
+    FieldCursor names(header, separator);
     std::string_view field;
-    const std::size_t headerFields = lines.next(header) ? fieldCount(header, kNoLimit) : 0;
-    const std::size_t sampleCount = headerFields > 0 ? headerFields - 1 : 0;  // the first names the identifiers
-    if (sampleCount == 0) return Error{"No sample columns in the header of " + std::string(sourceName)};
-    ORTHOMIX_TRY(checkFirstGeneLine(lines, sampleCount, sourceName));
-    FieldCursor names(header);
-    names.next(field);
-    data.sampleNames.reserve(sampleCount);
-    while (names.next(field)) data.sampleNames.emplace_back(field);
+    if (layout == HeaderLayout::WithCorner) names.next(field);
+    while (names.next(field)) data.sampleNames.push_back(names.text(field));
+    const std::size_t sampleCount = data.sampleNames.size();
+    file.headerWithoutCorner = layout == HeaderLayout::SamplesOnly;
 
     // Every gene line holds at least its identifier and one character and a
     // tab per value, which bounds the rows however many lines the text has.
@@ -69,10 +77,11 @@ Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_vi
     std::vector<double> values(sampleCount);
     std::string_view line;
     while (lines.next(line)) {
-        if (isTooShortLine(line) || isBlankLine(line)) continue;
-        FieldCursor fields(line);
+        if (isSkippedLine(line, separator)) continue;
+        FieldCursor fields(line, separator);
         std::string_view identifier;
         fields.next(identifier);
+        std::string identifierText = fields.text(identifier);
         std::size_t count = 0;
         while (count < sampleCount && fields.next(field)) {
             bool isNumber = true;
@@ -83,24 +92,52 @@ Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_vi
                 isNumber = false;
             }
             values[count++] = value;
+            if (!isNumber) file.nonNumericCells.push_back(data.identifiers.size() * sampleCount + count - 1);
             if (!isNumber && file.nonNumericFields++ == 0) {
                 file.firstNonNumericLine = lines.lineNumber();
                 file.firstNonNumericColumn = count + 1;
                 file.firstNonNumericText = field;
             }
         }
-        if (count < sampleCount) return tooFewValues(sourceName, lines.lineNumber(), count, sampleCount);
+        if (layout == HeaderLayout::SamplesOnly && (count < sampleCount || fields.next(field))) return std::nullopt;
+        if (count < sampleCount) {
+            return Result<ExpressionFile>(tooFewValues(sourceName, lines.lineNumber(), count, sampleCount));
+        }
         data.expression.appendRow(values.data());
-        data.identifiers.emplace_back(identifier);
+        data.identifiers.push_back(std::move(identifierText));
     }
     data.annotations.assign(data.identifiers.size(), std::string());
-    return file;
+    return Result<ExpressionFile>(std::move(file));
+}
+
+}  // namespace
+
+Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName, Separator separator) {
+    LineCursor lines(text);
+    std::string_view header;
+    const std::size_t headerFields = lines.next(header) ? fieldCount(header, separator, kNoLimit) : 0;
+    // A first gene line with one field more than the header is what a table
+    // written without a corner cell (or with an empty one) looks like.
+    const FirstGeneLine first = firstGeneLine(lines, separator, headerFields + 2);
+    if (headerFields > 0 && first.fields == headerFields + 1) {
+        auto file = readGenes(text, header, lines, HeaderLayout::SamplesOnly, separator, sourceName);
+        if (file) return std::move(*file);
+    }
+    const std::size_t sampleCount = headerFields > 0 ? headerFields - 1 : 0;  // the first names the identifiers
+    if (sampleCount == 0) return Error{"No sample columns in the header of " + std::string(sourceName)};
+    // A first gene line too short for the header is reported before the header's names are stored.
+    if (first.lineNumber > 0 && first.fields < headerFields) {
+        return tooFewValues(sourceName, first.lineNumber, first.fields - 1, sampleCount);  // a gene line has a field
+    }
+    return std::move(*readGenes(text, header, lines, HeaderLayout::WithCorner, separator, sourceName));
 }
 
 Result<ExpressionFile> readExpressionFile(const std::string& path) {
     Result<std::string> text = readInputFile(path);
     if (!text) return text.error();
-    return parseExpressionText(*text, path);
+    const Separator separator = separatorForName(path);
+    ORTHOMIX_TRY(checkSeparatorFits(*text, separator, path));
+    return parseExpressionText(*text, path, separator);
 }
 
 }  // namespace orthomix

@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "io/tab_separated_text.h"
 #include "records/organism_data.h"
 #include "support/error.h"
 
@@ -20,18 +22,26 @@ struct ExpressionFile {
     std::size_t firstNonNumericLine = 0;
     std::size_t firstNonNumericColumn = 0;
     std::string firstNonNumericText;
+    // Every such field, as row * sample count + column, in increasing order.
+    std::vector<std::size_t> nonNumericCells;
+    // The header named the samples alone (no corner cell over the
+    // identifiers): every gene line held one field more than the header.
+    bool headerWithoutCorner = false;
 };
 
 // Parses an expression data file held in memory: a header of sample names
-// (its first field dropped), then one gene per line. Lines of at most one
+// (its first field dropped, unless every gene line holds one field more than
+// the header, which then names the samples alone), then one gene per line. Lines of at most one
 // character, or of blanks and tabs only, are skipped. Fails, naming
 // sourceName and the line, on a header without sample columns or a data line
 // with too few values. The sample names are stored only once the first data
 // line has shown that it holds a value for each of them, so that a header of
 // millions of names over short data lines fails before it costs memory.
-Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName);
+Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName,
+                                           Separator separator = Separator::Tab);
 
-// Reads and parses the file; "Cannot open <path>" when it cannot be read.
+// Reads and parses the file, comma-separated when its name says so (see
+// separatorForName); "Cannot open <path>" when it cannot be read.
 Result<ExpressionFile> readExpressionFile(const std::string& path);
 
 }  // namespace orthomix

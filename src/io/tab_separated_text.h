@@ -34,25 +34,56 @@ private:
     std::size_t lineNumber_ = 0;
 };
 
-// Walks the fields of one line: a run of tabs is one separator and tabs at
-// either end are ignored, so no field is ever empty.
+// How the fields of a line are separated.
+enum class Separator {
+    // A run of tabs is one separator and tabs at either end are ignored, so
+    // no field is ever empty.
+    Tab,
+    // Every comma separates, so fields may be empty; a field that starts
+    // with a double quote runs to the closing quote, commas included, and a
+    // doubled quote inside it stands for one quote. A line break inside a
+    // quoted field is not supported: the field ends with its line.
+    Comma,
+};
+
+// Comma for a name ending in .csv or .csv.gz (in any case), Tab otherwise.
+Separator separatorForName(std::string_view name);
+
+// A tab-separated text without a single tab but with commas was most likely
+// written comma-separated: the message says so and how to read it.
+Status checkSeparatorFits(std::string_view text, Separator separator, std::string_view sourceName);
+
+// Walks the fields of one line.
 class FieldCursor {
 public:
-    explicit FieldCursor(std::string_view line) : line_(line) {}
+    explicit FieldCursor(std::string_view line, Separator separator = Separator::Tab)
+        : line_(line), separator_(separator) {}
 
-    // False when the line holds no further field.
+    // False when the line holds no further field. A quoted field comes
+    // without its quotes, doubled quotes still doubled (see text).
     bool next(std::string_view& field);
+    // The field as a string, its doubled quotes made single.
+    std::string text(std::string_view field) const;
 
 private:
+    bool nextQuoted(std::string_view& field);
+
     std::string_view line_;
+    Separator separator_;
     std::size_t position_ = 0;
+    bool finished_ = false;   // comma-separated: the last field has been returned
+    bool doubledQuotes_ = false;  // the last field returned holds doubled quotes
 };
 
 // Lines of at most one character are skipped by every reader.
 inline bool isTooShortLine(std::string_view line) { return line.size() <= 1; }
 
-// The first two fields of a line; false for a line that is too short or
-// holds fewer than two fields, which the two-column readers skip.
-bool leadingFieldPair(std::string_view line, std::string_view& first, std::string_view& second);
+// A line of blanks and separators only: an empty line to the eye.
+bool isBlankLine(std::string_view line, Separator separator);
+
+// The first two fields of a line, as text; false for a line that is too
+// short or holds fewer than two non-empty fields, which the two-column
+// readers skip.
+bool leadingFieldPair(std::string_view line, Separator separator, std::string& first, std::string& second);
 
 }  // namespace orthomix

@@ -1,6 +1,8 @@
 #include "model/preprocessing.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace orthomix {
 namespace {
@@ -46,7 +48,29 @@ GeneStatistics geneStatistics(const double* values, std::size_t count) {
     return scaled;
 }
 
-PreprocessedOrganism preprocessOrganism(const OrganismData& organism, double cvThreshold, double exprThreshold) {
+namespace {
+
+// Keeps the `most` candidates of largest standard deviation, in their order;
+// of equal deviations the earlier candidate stays.
+std::vector<std::size_t> mostVariable(const std::vector<std::size_t>& candidates,
+                                      const std::vector<double>& deviations, std::size_t most) {
+    if (candidates.size() <= most) return candidates;
+    std::vector<std::size_t> order(candidates.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return deviations[a] > deviations[b]; });
+    order.resize(most);
+    std::sort(order.begin(), order.end());
+    std::vector<std::size_t> kept;
+    kept.reserve(most);
+    for (const std::size_t i : order) kept.push_back(candidates[i]);
+    return kept;
+}
+
+}  // namespace
+
+PreprocessedOrganism preprocessOrganism(const OrganismData& organism, double cvThreshold, double exprThreshold,
+                                        const VarianceFilter& variance) {
     const std::size_t columns = organism.expression.columns();
     PreprocessedOrganism result;
     PreprocessingCounts& counts = result.counts;
@@ -54,7 +78,10 @@ PreprocessedOrganism preprocessOrganism(const OrganismData& organism, double cvT
     counts.read = organism.geneCount();
     kept.sampleNames = organism.sampleNames;
     kept.expression = ExpressionMatrix(0, columns);
-    std::vector<double> standardised(columns);
+    // The genes that pass every test, with their statistics.
+    std::vector<std::size_t> passing;
+    std::vector<GeneStatistics> passingStatistics;
+    std::vector<double> deviations;
     for (std::size_t g = 0; g < organism.geneCount(); ++g) {
         if (columns == 0) break;
         const double* values = organism.expression.row(g);
@@ -77,19 +104,36 @@ PreprocessedOrganism preprocessOrganism(const OrganismData& organism, double cvT
         // NaN fails every comparison.
         const bool variationPasses = variation >= cvThreshold;
         const bool maximumPasses = maximum >= exprThreshold;
+        const bool deviationPasses =
+            !variance.minDeviation || statistics.standardDeviation >= *variance.minDeviation;
         if (!variationPasses) ++counts.belowVariation;
         if (!maximumPasses) ++counts.belowMaximum;
-        if (!variationPasses || !maximumPasses) continue;
+        if (!deviationPasses) ++counts.belowDeviation;
+        if (!variationPasses || !maximumPasses || !deviationPasses) continue;
+        passing.push_back(g);
+        passingStatistics.push_back(statistics);
+        deviations.push_back(statistics.standardDeviation);
+    }
+    std::vector<std::size_t> chosen(passing.size());
+    for (std::size_t i = 0; i < chosen.size(); ++i) chosen[i] = i;
+    if (variance.mostVariable) chosen = mostVariable(chosen, deviations, *variance.mostVariable);
+    counts.beyondTop = passing.size() - chosen.size();
+
+    std::vector<double> standardised(columns);
+    for (const std::size_t i : chosen) {
+        const std::size_t g = passing[i];
+        const double* values = organism.expression.row(g);
+        const GeneStatistics& statistics = passingStatistics[i];
         if (statistics.scale == 1.0) {
-            for (std::size_t i = 0; i < columns; ++i) {
-                standardised[i] = (values[i] - statistics.mean) / statistics.standardDeviation;
+            for (std::size_t c = 0; c < columns; ++c) {
+                standardised[c] = (values[c] - statistics.mean) / statistics.standardDeviation;
             }
         } else {
-            // values[i] - mean could overflow; the scaled values cannot.
+            // values[c] - mean could overflow; the scaled values cannot.
             const double scale = statistics.scale;
             const double mean = statistics.mean / scale;
             const double deviation = statistics.standardDeviation / scale;
-            for (std::size_t i = 0; i < columns; ++i) standardised[i] = (values[i] / scale - mean) / deviation;
+            for (std::size_t c = 0; c < columns; ++c) standardised[c] = (values[c] / scale - mean) / deviation;
         }
         kept.expression.appendRow(standardised.data());
         kept.identifiers.push_back(organism.identifiers[g]);

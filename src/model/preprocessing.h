@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 
 #include "records/organism_data.h"
 
@@ -26,6 +27,14 @@ struct PreprocessingCounts {
     std::size_t belowMaximum = 0;    // largest value below the threshold
     std::size_t constant = 0;        // standard deviation 0; counted here only
     std::size_t notFinite = 0;       // mean or standard deviation not finite; counted here only
+    std::size_t belowDeviation = 0;  // standard deviation below the minimum
+    std::size_t beyondTop = 0;       // passed every test but was not among the most variable kept
+};
+
+// Filters on the spread of the values as read; absent means none.
+struct VarianceFilter {
+    std::optional<double> minDeviation;      // smallest standard deviation kept
+    std::optional<std::size_t> mostVariable; // keep at most this many, largest standard deviation first
 };
 
 struct PreprocessedOrganism {
@@ -37,6 +46,10 @@ struct PreprocessedOrganism {
 // kept) is at least cvThreshold, whose largest value is at least
 // exprThreshold and whose standard deviation is positive and finite, in their
 // order, each rescaled to mean 0 and standard deviation 1.
-PreprocessedOrganism preprocessOrganism(const OrganismData& organism, double cvThreshold, double exprThreshold);
+// With a variance filter, a gene must also reach its minimum standard
+// deviation, and of the genes that pass every test only the mostVariable of
+// largest standard deviation stay (ties by their order).
+PreprocessedOrganism preprocessOrganism(const OrganismData& organism, double cvThreshold, double exprThreshold,
+                                        const VarianceFilter& variance = {});
 
 }  // namespace orthomix

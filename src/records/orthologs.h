@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -34,13 +35,24 @@ struct OrthologMatchSummary {
     std::string absentMouseExample;
     std::string droppedHumanExample;
     std::string droppedMouseExample;
+    // Entries naming an absent gene that would match if version suffixes
+    // (".12") were ignored on both sides; 0 when they are ignored.
+    std::size_t matchableWithoutVersions = 0;
+    std::string versionExample;  // such an identifier of the file
 };
+
+// The identifier without a version suffix: a final "." and digits, when
+// something stands before them.
+std::string_view withoutVersion(std::string_view identifier);
 
 // The identifiers of both data files as read, before preprocessing.
 struct ReadIdentifiers {
     const std::vector<std::string>* human = nullptr;
     const std::vector<std::string>* mouse = nullptr;
 };
+
+// Every identifier of the table, human and mouse, in table order.
+std::vector<std::string> orthologIdentifiers(const OrthologTable& table);
 
 // The ortholog pairs of the run resolved against the genes that are kept.
 struct ResolvedOrthologs {
@@ -55,7 +67,8 @@ struct ResolvedOrthologs {
 // Matches every entry to the first gene of each organism with that
 // identifier; entries naming a missing gene are left out. Without the read
 // identifiers of an organism, each of its missing genes counts as absent.
+// With ignoreVersions, identifiers are matched without their version suffixes.
 ResolvedOrthologs resolveOrthologs(const OrthologTable& table, const OrganismData& human, const OrganismData& mouse,
-                                   const ReadIdentifiers& read = {});
+                                   const ReadIdentifiers& read = {}, bool ignoreVersions = false);
 
 }  // namespace orthomix

@@ -229,7 +229,7 @@ TEST_F(InputMistakes, ValuesThatAreNotNumbersAreLocatedAndAKMeansStartOfIdentica
     const CommandResult located = runWith(parameters);
     EXPECT_EQ(located.exitStatus, 0) << located.err;
     EXPECT_NE(located.err.find("warning: 2 value fields of human_expression.txt are not numbers and were read as 0 "
-                               "(the first on line 5, column 3: \"NA\")\n"),
+                               "(the first on line 5, column 3: \"NA\"); missingValues = "),
               std::string::npos)
         << "a value that overflows counts too:\n" << located.err;
 

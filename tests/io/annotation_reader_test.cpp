@@ -34,6 +34,15 @@ TEST(AnnotationReader, AppliesTheLastTextOfEachIdentifierAfterTheHeader) {
     EXPECT_EQ(annotations[5], "second text, with spaces") << "genes sharing an identifier share its text";
 }
 
+TEST(AnnotationReader, IdentifiersOnSeveralLinesAreCounted) {
+    const AnnotationFile file = parseAnnotationText("ID\tNAME\nP1\ta\nP2\tb\nP1\tc\nP1\td\nX\te\nX\tf\n", kIdentifiers);
+    EXPECT_EQ(file.repeated.repeatRows, 3u);
+    EXPECT_EQ(file.repeated.identifiers, 2u);
+    EXPECT_EQ(file.repeated.examples, (std::vector<std::string>{"P1", "X"})) << "named by the file, gene or not";
+    EXPECT_EQ(file.annotations[0], "d");
+    EXPECT_FALSE(parseAnnotationText("P1\theader\nP1\ta\n", kIdentifiers).repeated.any()) << "the header is no line";
+}
+
 TEST(AnnotationReader, HeaderOnlyOrEmptyTextLeavesEveryAnnotationEmpty) {
     const std::vector<std::string> empty(kIdentifiers.size(), "");
     EXPECT_EQ(annotationsFromText("P1\tonly the header\n", kIdentifiers), empty);

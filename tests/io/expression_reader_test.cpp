@@ -88,11 +88,36 @@ TEST(ExpressionReader, SplitsFieldsAndConvertsValuesByThePrefixRule) {
     EXPECT_EQ(file.nonNumericFields, 2u) << "NA and a lone minus sign hold no number; 12abc does";
 }
 
-TEST(ExpressionReader, HeaderWithLeadingTabLosesItsFirstSampleName) {
-    const ExpressionFile file = parsed("\tS1\tS2\ng1\t5\t6\n");
-    EXPECT_EQ(file.data.sampleNames, (std::vector<std::string>{"S2"}));
-    ASSERT_EQ(file.data.expression.rows(), 1u);
-    EXPECT_EQ(rowOf(file.data, 0), (std::vector<double>{5}));
+TEST(ExpressionReader, AHeaderOfSampleNamesAloneReadsEverySampleUnderItsOwnName) {
+    const ExpressionFile withCorner = parsed("ID\tS1\tS2\tS3\ng1\t1\t2\t3\n\ng2\t4\t5\t6\n");
+    EXPECT_FALSE(withCorner.headerWithoutCorner);
+    for (const std::string header : {"S1\tS2\tS3", "\tS1\tS2\tS3", "\t\tS1\tS2\tS3\t"}) {
+        const ExpressionFile file = parsed(header + "\ng1\t1\t2\t3\n\ng2\t4\t5\t6\n");
+        EXPECT_TRUE(file.headerWithoutCorner) << header;
+        EXPECT_EQ(file.data.sampleNames, withCorner.data.sampleNames) << header;
+        EXPECT_EQ(file.data.identifiers, withCorner.data.identifiers) << header;
+        ASSERT_EQ(file.data.expression.rows(), 2u) << header;
+        EXPECT_EQ(rowOf(file.data, 1), (std::vector<double>{4, 5, 6})) << header;
+    }
+    const ExpressionFile single = parsed("value\ng1\t7\ng2\t8\n");
+    EXPECT_EQ(single.data.sampleNames, (std::vector<std::string>{"value"})) << "a one-column table has no corner";
+    EXPECT_EQ(rowOf(single.data, 1), (std::vector<double>{8}));
+}
+
+TEST(ExpressionReader, LinesOfMixedWidthsKeepTheCornerReading) {
+    // A leading tab over lines of as many fields as the header: the first name is the corner.
+    const ExpressionFile shifted = parsed("\tS1\tS2\ng1\t5\n");
+    EXPECT_FALSE(shifted.headerWithoutCorner);
+    EXPECT_EQ(shifted.data.sampleNames, (std::vector<std::string>{"S2"}));
+    EXPECT_EQ(rowOf(shifted.data, 0), (std::vector<double>{5}));
+
+    // One wider line further down shows that the header has a corner after all.
+    const ExpressionFile mixed = parsed("ID\tS1\tS2\ng1\t1\t2\t3\ng2\t4\t5\t6\t7\n");
+    EXPECT_FALSE(mixed.headerWithoutCorner);
+    EXPECT_EQ(mixed.data.sampleNames, (std::vector<std::string>{"S1", "S2"}));
+    EXPECT_EQ(rowOf(mixed.data, 1), (std::vector<double>{4, 5}));
+    EXPECT_EQ(rejection(parseExpressionText("ID\tS1\tS2\ng1\t1\t2\t3\ng2\t4\n", "late.txt")),
+              "Line 3 of late.txt has 1 values, but the header names 2 samples");
 }
 
 TEST(ExpressionReader, CrlfLinesAndTrailingTabsReadLikeTheCleanTwin) {
@@ -122,7 +147,7 @@ TEST(ExpressionReader, ReadsLinesOfAnyLength) {
 }
 
 TEST(ExpressionReader, RejectsHeadersWithoutSamplesAndShortLinesNamingTheLine) {
-    EXPECT_EQ(rejection(parseExpressionText("ID\ng1\t1\n", "id_only.txt")),
+    EXPECT_EQ(rejection(parseExpressionText("ID\ng1\ng2\n", "id_only.txt")),
               "No sample columns in the header of id_only.txt");
     EXPECT_EQ(rejection(parseExpressionText("", "empty.txt")), "No sample columns in the header of empty.txt");
     EXPECT_EQ(rejection(parseExpressionText("\n", "blank.txt")), "No sample columns in the header of blank.txt");
@@ -151,6 +176,7 @@ TEST(ExpressionReader, NumbersBeyondTheRangeOfADoubleCountAsNotNumbersAndTheFirs
     EXPECT_EQ(rowOf(file.data, 3), (std::vector<double>{1.7976931348623157e308, -1.7976931348623157e308, 0}))
         << "the largest finite values are numbers";
     EXPECT_EQ(file.nonNumericFields, 4u) << "1e309, NA, -1e400 and inf";
+    EXPECT_EQ(file.nonNumericCells, (std::vector<std::size_t>{4, 5, 6, 7})) << "row * 3 + column";
     EXPECT_EQ(file.firstNonNumericLine, 4u) << "the blank line 3 counts";
     EXPECT_EQ(file.firstNonNumericColumn, 3u) << "the identifier is column 1";
     EXPECT_EQ(file.firstNonNumericText, "1e309");

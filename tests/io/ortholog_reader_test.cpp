@@ -37,6 +37,16 @@ TEST(OrthologReader, KeepsDistinctPairsInIdentifierOrder) {
     EXPECT_EQ(pairsOf(parseOrthologText(text)), (PairList{{"H1", "M1"}, {"H1", "M10"}, {"H10", "M1"}, {"\xc3\xa9", "M1"}}));
 }
 
+TEST(OrthologReader, PairsOnSeveralLinesAreCountedOncePerExtraLine) {
+    const OrthologFile file = parseOrthologFile("H1\tM1\nH1\tM2\nH1\tM1\nH2\tM2\nH1\tM1\nH2\tM2\n");
+    EXPECT_EQ(pairsOf(file.table), (PairList{{"H1", "M1"}, {"H1", "M2"}, {"H2", "M2"}}));
+    EXPECT_EQ(file.repeatedPairs.repeatRows, 3u);
+    EXPECT_EQ(file.repeatedPairs.identifiers, 2u);
+    EXPECT_EQ(file.repeatedPairs.examples, (std::vector<std::string>{"H1 M1", "H2 M2"}));
+    EXPECT_FALSE(parseOrthologFile("H1\tM1\nH1\tM2\nH2\tM1\n").repeatedPairs.any())
+        << "a gene with several orthologs repeats no pair";
+}
+
 TEST(OrthologReader, ReadsIdentifiersLongerThanAnyFixedBuffer) {
     const std::string human(5000, 'h');
     EXPECT_EQ(pairsOf(parseOrthologText(human + "\tM1\n")), (PairList{{human, "M1"}}));

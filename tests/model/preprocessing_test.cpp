@@ -20,6 +20,29 @@ Names keptNames(const OrganismData& organism, double cvThreshold, double exprThr
     return preprocessOrganism(organism, cvThreshold, exprThreshold).data.identifiers;
 }
 
+TEST(Preprocessing, VarianceFiltersKeepTheMostVariableOfThePassingGenesInTheirOrder) {
+    // Standard deviations: a 1, b 2, c 0.5, d 2, e 3 (population form); f fails maxExpr.
+    const OrganismData organism = organismOf({"a", "b", "c", "d", "e", "f"},
+                                             {{9, 11}, {8, 12}, {9.5, 10.5}, {8, 12}, {7, 13}, {-5, 1}});
+    const auto kept = [&](VarianceFilter filter) {
+        return preprocessOrganism(organism, -1e300, 2.0, filter).data.identifiers;
+    };
+    EXPECT_EQ(kept({}), (Names{"a", "b", "c", "d", "e"}));
+    EXPECT_EQ(kept({1.0, std::nullopt}), (Names{"a", "b", "d", "e"})) << "a deviation equal to the minimum passes";
+    EXPECT_EQ(kept({std::nullopt, 2}), (Names{"b", "e"})) << "of the tied b and d, the earlier stays";
+    EXPECT_EQ(kept({std::nullopt, 3}), (Names{"b", "d", "e"})) << "in file order, not by deviation";
+    EXPECT_EQ(kept({std::nullopt, 10}), (Names{"a", "b", "c", "d", "e"}));
+    EXPECT_EQ(kept({2.5, 1}), (Names{"e"}));
+
+    const PreprocessedOrganism counted = preprocessOrganism(organism, -1e300, 2.0, {1.5, 1});
+    EXPECT_EQ(counted.counts.belowDeviation, 2u) << "a and c";
+    EXPECT_EQ(counted.counts.beyondTop, 2u) << "b and d passed but only e stays";
+    EXPECT_EQ(counted.counts.belowMaximum, 1u);
+    const OrganismData& standardised = counted.data;
+    EXPECT_EQ(std::vector<double>(standardised.expression.row(0), standardised.expression.row(0) + 2),
+              (std::vector<double>{-1, 1})) << "a kept gene is standardised as ever";
+}
+
 TEST(Preprocessing, ThresholdsAreInclusiveOnTheValuesAsRead) {
     const OrganismData organism = organismOf({"g"}, {{1, 2, 3, 4}});
     const GeneStatistics statistics = geneStatistics(organism.expression.row(0), 4);

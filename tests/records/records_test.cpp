@@ -119,6 +119,30 @@ TEST(ResolveOrthologs, TellsIdentifiersNoFileHasFromGenesPreprocessingDropped) {
     EXPECT_EQ(unread.summary.droppedHumanExample, "");
 }
 
+TEST(ResolveOrthologs, VersionSuffixesAreCountedAndIgnoredOnRequest) {
+    EXPECT_EQ(withoutVersion("ENSG00000000001.12"), "ENSG00000000001");
+    EXPECT_EQ(withoutVersion("ENSG1"), "ENSG1");
+    EXPECT_EQ(withoutVersion("Nkx2.5a"), "Nkx2.5a") << "only digits after the last dot";
+    EXPECT_EQ(withoutVersion(".12"), ".12");
+    EXPECT_EQ(withoutVersion("g."), "g.");
+
+    const OrganismData human = organism({"ENSG1", "ENSG2.4", "ENSG3"});
+    const OrganismData mouse = organism({"ENSMUSG1", "ENSMUSG2"});
+    const OrthologTable table = {{"ENSG1.12", "ENSMUSG1"}, {"ENSG2", "ENSMUSG2.1"}, {"ENSG3", "ENSMUSG9"}};
+    const ResolvedOrthologs strict = resolveOrthologs(table, human, mouse);
+    EXPECT_EQ(strict.summary.matched, 0u);
+    EXPECT_EQ(strict.summary.matchableWithoutVersions, 2u) << "ENSMUSG9 matches nothing either way";
+    EXPECT_EQ(strict.summary.versionExample, "ENSG1.12");
+
+    const ResolvedOrthologs loose = resolveOrthologs(table, human, mouse, {}, true);
+    ASSERT_EQ(loose.pairs.size(), 2u);
+    EXPECT_EQ(loose.pairs[0].human, 0u);
+    EXPECT_EQ(loose.pairs[1].human, 1u);
+    EXPECT_EQ(loose.pairs[1].mouse, 1u);
+    EXPECT_EQ(loose.summary.matchableWithoutVersions, 0u);
+    EXPECT_EQ(loose.summary.namingAbsentGene, 1u);
+}
+
 TEST(ResolveOrthologs, EmptyAndFullyMatchedTables) {
     const OrganismData human = organism({"a", "b"});
     const OrganismData mouse = organism({"x"});

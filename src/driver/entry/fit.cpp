@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "driver/fitting/attempt_runner.h"
+#include "driver/inputs/input_choices.h"
 #include "driver/inputs/input_messages.h"
 #include "driver/settings/run_limits.h"
 #include "model/preprocessing.h"
@@ -38,11 +39,14 @@ OrganismData preprocessWithReport(const OrganismData& organism, const char* name
                                   const PreprocessingThresholds& thresholds, Reporter& reporter) {
     reporter.line(std::string("Num of ") + name + " genes before preprocessing = " +
                   std::to_string(organism.geneCount()));
-    PreprocessedOrganism kept = preprocessOrganism(organism, thresholds.cv, thresholds.maxExpr);
+    PreprocessedOrganism kept =
+        preprocessOrganism(organism, thresholds.cv, thresholds.maxExpr, varianceFilterOf(thresholds));
     reporter.line(std::string("Num of ") + name + " genes after preprocessing = " +
                   std::to_string(kept.data.geneCount()));
     const std::string warning = preprocessingWarning(kept.counts, name, thresholds);
     if (!warning.empty()) reporter.warning(warning);
+    const std::string variance = varianceFilterNote(kept.counts, name, thresholds);
+    if (!variance.empty()) reporter.note(variance);
     return std::move(kept.data);
 }
 
@@ -81,14 +85,12 @@ Status resolvePairs(const OrthologTable& table, const ReadGeneNames& readNames, 
     // Without preprocessing nothing was dropped, and the read names are the genes themselves.
     const ReadIdentifiers read = settings.prep ? ReadIdentifiers{&readNames.human, &readNames.mouse}
                                                : ReadIdentifiers{};
-    data.orthologs = resolveOrthologs(table, data.human, data.mouse, read);
+    data.orthologs = resolveOrthologs(table, data.human, data.mouse, read, settings.stripIdVersions);
     const OrthologMatchSummary& summary = data.orthologs.summary;
     outcome.orthologEntries = summary.entries;
     outcome.orthologPairsPresent = summary.matched;
     if (summary.matched == 0) return noMatchedOrthologsError(summary, settings.orthologFile);
-    if (summary.matched * 2 < summary.entries) {
-        reporter.warning(fewMatchedOrthologsWarning(summary, settings.orthologFile));
-    }
+    reportOrthologMatching(summary, settings.orthologFile, reporter);
     // The largest k has the most cells.
     const std::string sparse = sparsePairTableWarning(clusterCounts(settings).back(), data);
     if (!sparse.empty()) reporter.warning(sparse);
@@ -131,6 +133,22 @@ std::vector<AttemptRecord> FitOutcome::allAttempts() const {
     std::vector<AttemptRecord> attempts;
     for (const KRun& run : runs) attempts.insert(attempts.end(), run.attempts.begin(), run.attempts.end());
     return attempts;
+}
+
+FitOutcome prepareFitData(const ParameterSetting& settings, FitInputs inputs, const FitObserver& observer) {
+    FitOutcome outcome;
+    outcome.seed = settings.seed.value_or(0);
+    outcome.seedFromClock = !settings.seed;
+    outcome.sweep = isKSweep(settings);
+    WarningKeeper reporter(observer.reporter, outcome.warnings);
+    outcome.humanGenesRead = inputs.human.geneCount();
+    outcome.mouseGenesRead = inputs.mouse.geneCount();
+    const OrthologTable orthologTable = std::move(inputs.orthologs);
+    ReadGeneNames readNames;
+    Status status = prepareOrganisms(inputs, settings, reporter, outcome, readNames);
+    if (status) status = resolvePairs(orthologTable, readNames, settings, reporter, outcome);
+    if (!status) outcome.error = status.error();
+    return outcome;
 }
 
 FitOutcome fitClusters(const ParameterSetting& settings, FitInputs inputs, std::uint32_t seedWhenUnset,

@@ -73,6 +73,11 @@ struct FitOutcome {
     std::vector<AttemptRecord> allAttempts() const;
 };
 
+// What a fit does before its first repetition, and nothing more: the data
+// preprocessed when the settings ask for it and the ortholog pairs resolved,
+// with the same console lines, warnings and errors. For a check of a set-up.
+FitOutcome prepareFitData(const ParameterSetting& settings, FitInputs inputs, const FitObserver& observer);
+
 // Preprocesses the data when the settings ask for it, resolves the ortholog
 // pairs, and runs the repetitions of every k the settings give, keeping the k
 // with the lowest BIC. `seedWhenUnset` seeds the generator unless the

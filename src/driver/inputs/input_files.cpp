@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/inputs/input_choices.h"
 #include "driver/inputs/input_messages.h"
 #include "io/annotation_reader.h"
 #include "io/expression_reader.h"
@@ -11,19 +12,24 @@
 namespace orthomix {
 namespace {
 
-Result<OrganismData> readOrganism(const std::string& path, const char* name, const std::string& parameterPath,
-                                  Reporter& reporter) {
+Result<OrganismData> readOrganism(const std::string& path, const char* name, const ParameterSetting& settings,
+                                  const std::string& parameterPath, Reporter& reporter,
+                                  std::optional<std::size_t>& incompleteGenesDropped) {
     Result<ExpressionFile> file = readExpressionFile(path);
     if (!file) return withFolderHint(file.error(), path, parameterPath);
-    if (file->nonNumericFields > 0) reporter.warning(nonNumericWarning(*file, path));
-    if (file->data.geneCount() == 0) return Error{std::string("No ") + name + " genes were read from " + path};
-    return std::move(file->data);
+    if (file->headerWithoutCorner) reporter.note(headerWithoutCornerNote(*file, path));
+    reportDateLikeIdentifiers(file->data.identifiers, path, reporter);
+    OrganismData data = settleMissingValues(std::move(*file), settings, path, reporter, incompleteGenesDropped);
+    if (data.geneCount() == 0) return Error{std::string("No ") + name + " genes were read from " + path};
+    return settleRepeatedRows(std::move(data), settings, path, reporter);
 }
 
-Status readAnnotations(const std::string& path, const std::string& parameterPath, OrganismData& organism) {
-    Result<std::vector<std::string>> annotations = readAnnotationFile(path, organism.identifiers);
+Status readAnnotations(const std::string& path, const std::string& parameterPath, OrganismData& organism,
+                       Reporter& reporter) {
+    Result<AnnotationFile> annotations = readAnnotationRecords(path, organism.identifiers);
     if (!annotations) return withFolderHint(annotations.error(), path, parameterPath);
-    organism.annotations = std::move(*annotations);
+    if (annotations->repeated.any()) reporter.warning(repeatedAnnotationsWarning(annotations->repeated, path));
+    organism.annotations = std::move(annotations->annotations);
     return okStatus();
 }
 
@@ -31,11 +37,13 @@ Status readAnnotations(const std::string& path, const std::string& parameterPath
 
 Result<InputFiles> readExpressionFiles(const ParameterSetting& settings, const std::string& parameterPath,
                                        Reporter& reporter) {
-    Result<OrganismData> human = readOrganism(settings.dataFile_hm, "human", parameterPath, reporter);
-    if (!human) return human.error();
-    Result<OrganismData> mouse = readOrganism(settings.dataFile_ms, "mouse", parameterPath, reporter);
-    if (!mouse) return mouse.error();
     InputFiles inputs;
+    Result<OrganismData> human = readOrganism(settings.dataFile_hm, "human", settings, parameterPath, reporter,
+                                              inputs.humanIncompleteGenesDropped);
+    if (!human) return human.error();
+    Result<OrganismData> mouse = readOrganism(settings.dataFile_ms, "mouse", settings, parameterPath, reporter,
+                                              inputs.mouseIncompleteGenesDropped);
+    if (!mouse) return mouse.error();
     inputs.human = std::move(*human);
     inputs.mouse = std::move(*mouse);
     reporter.line("finish reading data");
@@ -44,13 +52,14 @@ Result<InputFiles> readExpressionFiles(const ParameterSetting& settings, const s
 
 Status readAnnotationAndOrthologFiles(const ParameterSetting& settings, const std::string& parameterPath,
                                       InputFiles& inputs, Reporter& reporter) {
-    ORTHOMIX_TRY(readAnnotations(settings.annotFile_hm, parameterPath, inputs.human));
+    ORTHOMIX_TRY(readAnnotations(settings.annotFile_hm, parameterPath, inputs.human, reporter));
     reporter.line("finish human annot");
-    ORTHOMIX_TRY(readAnnotations(settings.annotFile_ms, parameterPath, inputs.mouse));
+    ORTHOMIX_TRY(readAnnotations(settings.annotFile_ms, parameterPath, inputs.mouse, reporter));
     reporter.line("finish reading annot");
     Result<OrthologTable> orthologs = readOrthologFile(settings.orthologFile);
     if (!orthologs) return withFolderHint(orthologs.error(), settings.orthologFile, parameterPath);
     inputs.orthologs = std::move(*orthologs);
+    reportDateLikeIdentifiers(orthologIdentifiers(inputs.orthologs), settings.orthologFile, reporter);
     return okStatus();
 }
 

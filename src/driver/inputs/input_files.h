@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 #include "driver/settings/settings.h"
@@ -15,6 +17,8 @@ struct InputFiles {
     OrganismData human;
     OrganismData mouse;
     OrthologTable orthologs;
+    // Genes left out for a value that is not a number; set only with missingValues = dropGene.
+    std::optional<std::size_t> humanIncompleteGenesDropped, mouseIncompleteGenesDropped;
 };
 
 // Reads both expression files, human first, and says "finish reading data".

@@ -1,27 +1,23 @@
 #include "driver/results/assignment_tables.h"
 
 #include <cmath>
-#include <string_view>
-#include <unordered_map>
 
 #include "model/nearest_mean.h"
 
 namespace orthomix {
 
 std::vector<GeneAssignment> assignGenes(const OrganismData& organism, const MembershipView& view) {
-    std::unordered_map<std::string_view, std::int32_t> clusterOfName;
+    // By row, not by identifier: rows sharing an identifier are genes of their own.
+    std::vector<std::int32_t> clusterOfRow(organism.geneCount(), -1);
     for (std::size_t c = 0; c < view.genes.size(); ++c) {
-        for (const std::uint32_t gene : view.genes[c]) {
-            clusterOfName.emplace(organism.identifiers[gene], static_cast<std::int32_t>(c));  // keeps the first
-        }
+        for (const std::uint32_t gene : view.genes[c]) clusterOfRow[gene] = static_cast<std::int32_t>(c);
     }
     NearestMeanSearch search;
     search.prepare(view.centres.data(), view.genes.size(), organism.expression.columns());
     std::vector<GeneAssignment> assignments(organism.geneCount());
     for (std::size_t g = 0; g < organism.geneCount(); ++g) {
         GeneAssignment& assignment = assignments[g];
-        const auto found = clusterOfName.find(organism.identifiers[g]);
-        if (found != clusterOfName.end()) assignment.cluster = found->second;
+        assignment.cluster = clusterOfRow[g];
         assignment.nearestCluster = search.find(organism.expression.row(g), &assignment.nearestDistance);
     }
     return assignments;

@@ -12,15 +12,14 @@ MembershipView membershipView(const OrganismClustering& clustering, const Organi
     view.genes.reserve(clustering.clusters.count());
     view.centres.assign(clustering.clusters.count() * columns, 0.0);
     for (std::size_t c = 0; c < clustering.clusters.count(); ++c) {
-        // A stable sort keeps the first member of each identifier ahead of its repeats.
-        std::vector<std::uint32_t> sorted = clustering.clusters.members[c];
-        std::stable_sort(sorted.begin(), sorted.end(),
-                         [&](std::uint32_t a, std::uint32_t b) { return names[a] < names[b]; });
-        std::vector<std::uint32_t> genes;
-        for (const std::uint32_t gene : sorted) {
-            if (!genes.empty() && names[genes.back()] == names[gene]) continue;
-            genes.push_back(gene);
-        }
+        // Rows sharing an identifier are genes of their own: each keeps its
+        // line, in file order among them. A gene listed twice (placed through
+        // two pairs) has one line.
+        std::vector<std::uint32_t> genes = clustering.clusters.members[c];
+        std::sort(genes.begin(), genes.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return names[a] < names[b] || (names[a] == names[b] && a < b);
+        });
+        genes.erase(std::unique(genes.begin(), genes.end()), genes.end());
         double* centre = view.centres.data() + c * columns;
         for (const std::uint32_t gene : genes) {
             const double* values = organism.expression.row(gene);

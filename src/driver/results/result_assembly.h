@@ -10,9 +10,9 @@
 namespace orthomix {
 
 // One organism's clusters as the membership file shows them: in each cluster
-// the genes sorted by identifier (byte order), one line per identifier, the
-// first member with an identifier standing for it; and each cluster's centre,
-// the mean of those genes in that order (NaN for a cluster without genes).
+// the genes sorted by identifier (byte order), rows sharing an identifier in
+// file order, each on a line of its own; and each cluster's centre, the mean
+// of those genes in that order (NaN for a cluster without genes).
 struct MembershipView {
     std::vector<std::vector<std::uint32_t>> genes;
     std::vector<double> centres;  // [cluster * columns + column]

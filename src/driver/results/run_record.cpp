@@ -92,6 +92,13 @@ void writeRunInputs(JsonWriter& json, const RunInputs& inputs) {
     writeGeneCounts(json, inputs.humanGenesRead, inputs.humanGenesKept);
     json.key("mouse");
     writeGeneCounts(json, inputs.mouseGenesRead, inputs.mouseGenesKept);
+    if (inputs.humanIncompleteGenesDropped || inputs.mouseIncompleteGenesDropped) {
+        json.key("droppedForMissingValues");
+        json.beginObject();
+        json.member("human", inputs.humanIncompleteGenesDropped);
+        json.member("mouse", inputs.mouseIncompleteGenesDropped);
+        json.endObject();
+    }
     json.endObject();
 
     json.key("orthologs");
@@ -127,6 +134,8 @@ void RunRecordBuilder::expressionRead(double seconds, const InputFiles* inputs) 
     if (!inputs) return;
     record_.inputs.humanGenesRead = inputs->human.geneCount();
     record_.inputs.mouseGenesRead = inputs->mouse.geneCount();
+    record_.inputs.humanIncompleteGenesDropped = inputs->humanIncompleteGenesDropped;
+    record_.inputs.mouseIncompleteGenesDropped = inputs->mouseIncompleteGenesDropped;
 }
 
 void RunRecordBuilder::fitted(const FitOutcome& outcome) {

@@ -29,6 +29,8 @@ struct RunInputs {
     bool seedFromClock = true;
 
     std::optional<std::size_t> humanGenesRead, mouseGenesRead, humanGenesKept, mouseGenesKept;
+    // Genes left out for a value that is not a number; set only with missingValues = dropGene.
+    std::optional<std::size_t> humanIncompleteGenesDropped, mouseIncompleteGenesDropped;
     std::optional<std::size_t> orthologEntries;       // distinct (human, mouse) entries of the file
     std::optional<std::size_t> orthologPairsPresent;  // entries whose two genes are both present
 };

@@ -58,6 +58,20 @@ constexpr SettingDefinition kSettingTable[] = {
      &P::assignmentPosterior},
     {"threads", K::Threads, false, "threads to work on (default: every hardware thread; same results for all)",
      &P::threads},
+    {"duplicateIds", K::Choice, false,
+     "rows sharing an identifier: keep (each its own gene), first, mean (one row each) or error", &P::duplicateIds},
+    {"missingValues", K::Choice, false,
+     "a value that is not a number: zero, dropGene (leave its gene out) or geneMean (its gene's mean)",
+     &P::missingValues},
+    {"minSD", K::Real, false, "preprocessing: smallest standard deviation of a gene's values as read", &P::minSD},
+    {"minSD_hm", K::Real, false, "minSD for the human genes only", &P::minSD_hm},
+    {"minSD_ms", K::Real, false, "minSD for the mouse genes only", &P::minSD_ms},
+    {"topVariable", K::Real, false, "preprocessing: keep the N genes of largest standard deviation that pass",
+     &P::topVariable},
+    {"topVariable_hm", K::Real, false, "topVariable for the human genes only", &P::topVariable_hm},
+    {"topVariable_ms", K::Real, false, "topVariable for the mouse genes only", &P::topVariable_ms},
+    {"stripIdVersions", K::Switch, false, "\"yes\" matches identifiers without version suffixes such as .12",
+     &P::stripIdVersions},
 };
 
 // The seed's range: every value the clock can give, and negatives modulo 2^32.
@@ -313,7 +327,12 @@ std::vector<std::string> parameterWarnings(const ParameterTable& table, const st
     }
     for (const SettingDefinition& definition : kSettings) {
         const std::string* text = lookup(table, definition.key);
-        if (!text || text->empty() || text->find('\0') != std::string::npos) continue;
+        if (!text || text->find('\0') != std::string::npos) continue;
+        // An empty number is read as 0, which deserves the word any other non-number gets;
+        // other empty values count as absent, or are reported missing by the check.
+        const bool readAsZero = definition.kind == SettingKind::Real || definition.kind == SettingKind::WholeReal ||
+                                definition.kind == SettingKind::Seed;
+        if (text->empty() && !readAsZero) continue;
         std::string warning = lenientReading(definition, *text);
         const bool hasHash = text->find('#') != std::string::npos;
         if (warning.empty() && !hasHash) continue;
@@ -330,13 +349,25 @@ std::vector<std::string> parameterWarnings(const ParameterTable& table, const st
 }
 
 PreprocessingThresholds humanThresholds(const ParameterSetting& settings) {
-    return {settings.CVThr_hm.value_or(settings.CVThr), settings.maxExpr_hm.value_or(settings.maxExpr),
-            settings.CVThr_hm ? "CVThr_hm" : "CVThr", settings.maxExpr_hm ? "maxExpr_hm" : "maxExpr"};
+    return {settings.CVThr_hm.value_or(settings.CVThr),
+            settings.maxExpr_hm.value_or(settings.maxExpr),
+            settings.CVThr_hm ? "CVThr_hm" : "CVThr",
+            settings.maxExpr_hm ? "maxExpr_hm" : "maxExpr",
+            settings.minSD_hm ? settings.minSD_hm : settings.minSD,
+            settings.topVariable_hm ? settings.topVariable_hm : settings.topVariable,
+            settings.minSD_hm ? "minSD_hm" : "minSD",
+            settings.topVariable_hm ? "topVariable_hm" : "topVariable"};
 }
 
 PreprocessingThresholds mouseThresholds(const ParameterSetting& settings) {
-    return {settings.CVThr_ms.value_or(settings.CVThr), settings.maxExpr_ms.value_or(settings.maxExpr),
-            settings.CVThr_ms ? "CVThr_ms" : "CVThr", settings.maxExpr_ms ? "maxExpr_ms" : "maxExpr"};
+    return {settings.CVThr_ms.value_or(settings.CVThr),
+            settings.maxExpr_ms.value_or(settings.maxExpr),
+            settings.CVThr_ms ? "CVThr_ms" : "CVThr",
+            settings.maxExpr_ms ? "maxExpr_ms" : "maxExpr",
+            settings.minSD_ms ? settings.minSD_ms : settings.minSD,
+            settings.topVariable_ms ? settings.topVariable_ms : settings.topVariable,
+            settings.minSD_ms ? "minSD_ms" : "minSD",
+            settings.topVariable_ms ? "topVariable_ms" : "topVariable"};
 }
 
 std::string settingsHelp() {

@@ -49,6 +49,16 @@ struct ParameterSetting {
     std::string reportFile;
     bool assignmentPosterior = false;
     std::int32_t threads = 0;  // 0: every hardware thread
+    std::string duplicateIds = "keep";  // keep, first, mean or error (see input_choices.h)
+    std::string missingValues = "zero";  // zero, dropGene or geneMean
+    // Variance filters of preprocessing, shared and per organism like CVThr.
+    std::optional<double> minSD;
+    std::optional<double> minSD_hm;
+    std::optional<double> minSD_ms;
+    std::optional<double> topVariable;  // a whole number of at least 1 (see input_choices.h)
+    std::optional<double> topVariable_hm;
+    std::optional<double> topVariable_ms;
+    bool stripIdVersions = false;  // match identifiers without version suffixes such as ".12"
 
     // Not a key: the k-means start makes two passes.
     std::int32_t kmeansMaxIterations = 1;
@@ -64,6 +74,7 @@ enum class SettingKind {
     Seed,        // a whole number from 0 to 4294967295 (a negative one counts modulo 2^32)
     KList,       // cluster counts and ranges, such as 5, 8, 10-30:5
     Threads,     // the leading whole number, at least 1 when given
+    Choice,      // one of a few words (see input_choices.h)
 };
 
 using SettingField =
@@ -121,6 +132,10 @@ struct PreprocessingThresholds {
     double maxExpr = 0.0;
     std::string_view cvKey;
     std::string_view maxExprKey;
+    std::optional<double> minSD;
+    std::optional<double> topVariable;
+    std::string_view minSDKey;
+    std::string_view topVariableKey;
 };
 PreprocessingThresholds humanThresholds(const ParameterSetting& settings);
 PreprocessingThresholds mouseThresholds(const ParameterSetting& settings);

@@ -46,18 +46,43 @@ TEST(InputMessages, NonNumbersAreCountedWithTheFirstPlaceAndALongTextIsCut) {
     file.firstNonNumericLine = 12;
     file.firstNonNumericColumn = 4;
     file.firstNonNumericText = "NA";
+    const std::string keys =
+        "; missingValues = dropGene leaves such genes out, geneMean reads the mean of the gene's other values";
     EXPECT_EQ(nonNumericWarning(file, "h.txt"),
-              "3 value fields of h.txt are not numbers and were read as 0 (the first on line 12, column 4: \"NA\")");
+              "3 value fields of h.txt are not numbers and were read as 0 (the first on line 12, column 4: \"NA\")" +
+                  keys);
+    EXPECT_EQ(nonNumericWarning(file, "h.txt", "dropGene"),
+              "3 value fields of h.txt are not numbers and their genes were left out (missingValues = dropGene) (the "
+              "first on line 12, column 4: \"NA\")");
+    EXPECT_EQ(nonNumericWarning(file, "h.txt", "geneMean"),
+              "3 value fields of h.txt are not numbers and were read as the mean of their gene's other values "
+              "(missingValues = geneMean) (the first on line 12, column 4: \"NA\")");
     file.firstNonNumericText = std::string(45, 'x');
     EXPECT_EQ(nonNumericWarning(file, "h.txt"),
               "3 value fields of h.txt are not numbers and were read as 0 (the first on line 12, column 4: \"" +
-                  std::string(40, 'x') + "...\")");
+                  std::string(40, 'x') + "...\")" + keys);
+}
+
+TEST(InputMessages, VarianceFiltersAreNotedOnlyWhenGivenWithTheKeysThatApplied) {
+    PreprocessingCounts counts{.read = 900, .kept = 500, .belowDeviation = 40, .beyondTop = 300};
+    PreprocessingThresholds thresholds{0.0,          0.0,          "CVThr", "maxExpr",
+                                       std::nullopt, std::nullopt, "minSD", "topVariable"};
+    EXPECT_EQ(varianceFilterNote(counts, "mouse", thresholds), "");
+    thresholds.topVariable = 500;
+    thresholds.topVariableKey = "topVariable_ms";
+    EXPECT_EQ(varianceFilterNote(counts, "mouse", thresholds),
+              "preprocessing kept 500 of the 900 mouse genes; 300 passed every test but are not among the "
+              "topVariable_ms = 500 most variable");
+    thresholds.minSD = 0.25;
+    EXPECT_EQ(varianceFilterNote(counts, "mouse", thresholds),
+              "preprocessing kept 500 of the 900 mouse genes; 40 have a standard deviation below minSD = 0.25; 300 "
+              "passed every test but are not among the topVariable_ms = 500 most variable");
 }
 
 TEST(InputMessages, PreprocessingThatKeepsUnderATenthSaysWhyAndNamesTheKeysThatApplied) {
     PreprocessingCounts counts{
         .read = 20627, .kept = 12, .belowVariation = 20590, .belowMaximum = 20100, .constant = 3, .notFinite = 0};
-    PreprocessingThresholds thresholds{0.1, 5.0, "CVThr", "maxExpr_ms"};
+    PreprocessingThresholds thresholds{0.1, 5.0, "CVThr", "maxExpr_ms", std::nullopt, std::nullopt, "", ""};
     EXPECT_EQ(preprocessingWarning(counts, "mouse", thresholds),
               "preprocessing kept 12 of the 20627 mouse genes (under 10 %): 20590 have a coefficient of variation "
               "below CVThr = 0.1, 20100 a largest value below maxExpr_ms = 5, 3 are constant (for data centred on 0 "
@@ -75,6 +100,27 @@ TEST(InputMessages, PreprocessingThatKeepsUnderATenthSaysWhyAndNamesTheKeysThatA
     EXPECT_EQ(preprocessingWarning(PreprocessingCounts{}, "human", thresholds), "") << "no genes, nothing to say";
 }
 
+TEST(InputMessages, TheOrthologLineCountsEveryCauseAndSaysHowVersionedIdentifiersMatch) {
+    OrthologMatchSummary summary;
+    summary.entries = 1500;
+    summary.matched = 1500;
+    EXPECT_EQ(orthologMatchNote(summary, "o.txt"), "o.txt: 1500 ortholog pairs, 1500 with both genes present and kept");
+    summary.matched = 1000;
+    summary.namingAbsentGene = 500;
+    summary.absentMouseExample = "ENSMUSG1.3";
+    summary.matchableWithoutVersions = 498;
+    summary.versionExample = "ENSMUSG1.3";
+    EXPECT_EQ(orthologMatchNote(summary, "o.txt"),
+              "o.txt: 1500 ortholog pairs, 1000 with both genes present and kept; 500 name an identifier that its data "
+              "file does not have (for example mouse \"ENSMUSG1.3\"); 498 of them would match without a version suffix "
+              "(such as \"ENSMUSG1.3\"): stripIdVersions = yes matches identifiers so");
+
+    EXPECT_EQ(dateLikeIdentifiersWarning({2, "1-Mar"}, "h.txt"),
+              "2 identifiers of h.txt look like dates (such as \"1-Mar\"), which a spreadsheet makes of gene names "
+              "such as MARCH1 or SEPT2: they match no other file; export the table again with that column formatted as "
+              "text");
+}
+
 TEST(InputMessages, OrthologMessagesTellAbsentIdentifiersFromDroppedGenes) {
     OrthologMatchSummary summary{.entries = 15000,
                                  .matched = 12,
@@ -83,7 +129,9 @@ TEST(InputMessages, OrthologMessagesTellAbsentIdentifiersFromDroppedGenes) {
                                  .absentHumanExample = "ENSG1",
                                  .absentMouseExample = "",
                                  .droppedHumanExample = "1",
-                                 .droppedMouseExample = "A1bg"};
+                                 .droppedMouseExample = "A1bg",
+                                 .matchableWithoutVersions = 0,
+                                 .versionExample = ""};
     EXPECT_EQ(fewMatchedOrthologsWarning(summary, "orthologs.txt"),
               "only 12 of the 15000 entries of the ortholog file orthologs.txt name two present genes: 2000 name an "
               "identifier that its data file does not have (for example human \"ENSG1\"), 12988 name a gene that "

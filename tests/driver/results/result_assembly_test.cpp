@@ -23,7 +23,7 @@ std::vector<std::string> namesOf(const MembershipCluster& cluster) {
     return names;
 }
 
-TEST(MembershipView, KeepsTheFirstOfEachNameSortedWithTheirCentre) {
+TEST(MembershipView, ListsEveryGeneOnceSortedByNameWithTheirCentre) {
     OrganismData organism;
     addGene(organism, "B", {1.0, 2.0}, "first b");
     addGene(organism, "A", {3.0, 4.0}, "a");
@@ -34,14 +34,16 @@ TEST(MembershipView, KeepsTheFirstOfEachNameSortedWithTheirCentre) {
 
     const MembershipView view = membershipView(clustering, organism);
     ASSERT_EQ(view.genes.size(), 2u);
-    EXPECT_EQ(view.genes[0], (std::vector<std::uint32_t>{1, 0})) << "A, then the first B; repeats dropped";
+    EXPECT_EQ(view.genes[0], (std::vector<std::uint32_t>{1, 0, 2}))
+        << "A once, then both rows named B in file order: each is a gene of its own";
     EXPECT_EQ(view.genes[1], (std::vector<std::uint32_t>{3}));
-    EXPECT_EQ(std::vector<double>(view.centres.begin(), view.centres.begin() + 2), (std::vector<double>{2.0, 3.0}))
-        << "the centre of A and the first B";
+    EXPECT_EQ(std::vector<double>(view.centres.begin(), view.centres.begin() + 2), (std::vector<double>{18.0, 22.0}))
+        << "the centre of A and both B rows";
 
     const std::vector<MembershipCluster> clusters = membershipClusters(view, organism);
     ASSERT_EQ(clusters.size(), 2u);
-    EXPECT_EQ(namesOf(clusters[0]), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(namesOf(clusters[0]), (std::vector<std::string>{"A", "B", "B"}));
+    EXPECT_EQ(clusters[0][2].annotation, "second b");
     EXPECT_EQ(clusters[0][1].annotation, "first b");
     EXPECT_EQ(std::vector<double>(clusters[0][1].values.begin(), clusters[0][1].values.end()),
               (std::vector<double>{1.0, 2.0}));

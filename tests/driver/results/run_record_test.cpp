@@ -92,21 +92,23 @@ struct SnapshotFixture {
     }
 };
 
-TEST(AssignmentTable, ClusterByNameAndNearestCentreForEveryGene) {
+TEST(AssignmentTable, ClusterByRowAndNearestCentreForEveryGene) {
     const SnapshotFixture f;
     const std::vector<GeneAssignment> assignments = assignGenes(f.organism, f.view);
     ASSERT_EQ(assignments.size(), 8u) << "one assignment per gene, duplicates included";
 
-    EXPECT_EQ(assignments[4].cluster, 0);
+    EXPECT_EQ(assignments[0].cluster, 0);
+    EXPECT_EQ(assignments[3].cluster, 2) << "a row sharing its identifier with a row of cluster 0 is in its own";
+    EXPECT_EQ(assignments[4].cluster, -1) << "a row in no cluster is scatter, whatever rows share its identifier";
     EXPECT_EQ(assignments[4].nearestCluster, 0);
     EXPECT_EQ(assignments[4].nearestDistance, 1.0);
     EXPECT_EQ(assignments[5].cluster, -1) << "a name in no cluster is scatter";
     EXPECT_EQ(assignments[5].nearestCluster, 0) << "4.5 from the first two centres: the tie goes to the first";
     EXPECT_EQ(assignments[5].nearestDistance, 4.5);
-    EXPECT_EQ(assignments[6].cluster, 0) << "a shared identifier maps to the first cluster holding it";
+    EXPECT_EQ(assignments[6].cluster, -1);
     EXPECT_EQ(assignments[6].nearestCluster, 2) << "the nearest centre is the gene's own, by its values";
     EXPECT_EQ(assignments[6].nearestDistance, 1.0);
-    EXPECT_EQ(assignments[7].cluster, 1);
+    EXPECT_EQ(assignments[7].cluster, -1);
     EXPECT_EQ(assignments[7].nearestCluster, 1);
     EXPECT_EQ(assignments[7].nearestDistance, 3.0);
     for (const GeneAssignment& assignment : assignments) {
@@ -128,8 +130,8 @@ TEST(AssignmentTable, OneLinePerGeneWithClusterOrScatterAndTheNearestCentre) {
     std::remove(path.c_str());
     EXPECT_EQ(text,
               "identifier\tannotation\tcluster\tnearest_cluster\tdistance_to_nearest\n"
-              "A\t\t0\t0\t1\nB\t\t0\t0\t1\nC\t\t1\t1\t0\nA\t\t0\t2\t0\n"
-              "A\t\t0\t0\t1\nD\t\tscatter\t0\t4.5\nA\t\t0\t2\t1\nC\t\t1\t1\t3\n");
+              "A\t\t0\t0\t1\nB\t\t0\t0\t1\nC\t\t1\t1\t0\nA\t\t2\t2\t0\n"
+              "A\t\tscatter\t0\t1\nD\t\tscatter\t0\t4.5\nA\t\tscatter\t2\t1\nC\t\tscatter\t1\t3\n");
 }
 
 TEST(RunRecordText, AFailedRunShowsItsErrorAndWhatItReached) {

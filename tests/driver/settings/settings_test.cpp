@@ -212,7 +212,17 @@ TEST(ParameterFileMistakes, LenientValuesKeepTheirMeaningAndWarnWithKeyTextAndVa
                            "prep = yes\nfastDensity = no\nverbose =\nseed = 4294967295\nseed = -1\nCVThr = -0.5\n"
                            "maxExpr = 1e-4\npsudo_uniform_counts = 10\nstoppingThr = .5\nk = +4\n")
                     .empty())
-        << "values read as written, \"no\", and empty values give no warning";
+        << "values read as written, \"no\", and an empty switch give no warning";
+}
+
+TEST(ParameterFileMistakes, AnEmptyNumberWarnsLikeAnyOtherTextThatIsNotANumber) {
+    const std::string in = " in parameter file params.txt is read as 0: it does not start with a number";
+    EXPECT_EQ(warningsOf(std::string(kCompleteFile) + "seed =\nCVThr =\nrunRecordFile =\nthreads =\nkValues =\n"),
+              (std::vector<std::string>{"the value \"\" of the key CVThr" + in, "the value \"\" of the key seed" + in}))
+        << "an empty path, count list or thread count is absent, not 0";
+    EXPECT_EQ(settingsOf("seed =\n").seed, std::optional<std::uint32_t>(0)) << "read as before";
+    EXPECT_EQ(warningsOf(std::string(kCompleteFile) + "seed = abc\n"),
+              (std::vector<std::string>{"the value \"abc\" of the key seed" + in}));
 }
 
 TEST(ParameterFileMistakes, MissingCountsAndNumbersOutsideTheirRangeStopTheRunNamingTheKey) {
@@ -267,6 +277,15 @@ TEST(ParameterFileMistakes, PerOrganismThresholdsOverrideTheSharedOnes) {
     EXPECT_EQ(mouse.cvKey, "CVThr_ms");
     EXPECT_EQ(mouse.maxExpr, -2.0);
     EXPECT_EQ(settingsOf("CVThr_hm =\n").CVThr_hm, std::optional<double>(0.0)) << "an empty value reads as 0";
+
+    const ParameterSetting variance = settingsOf("minSD = 0.5\ntopVariable = 100\ntopVariable_ms = 500\n");
+    EXPECT_EQ(humanThresholds(variance).minSD, std::optional<double>(0.5));
+    EXPECT_EQ(mouseThresholds(variance).minSD, std::optional<double>(0.5));
+    EXPECT_EQ(humanThresholds(variance).topVariable, std::optional<double>(100));
+    EXPECT_EQ(humanThresholds(variance).topVariableKey, "topVariable");
+    EXPECT_EQ(mouseThresholds(variance).topVariable, std::optional<double>(500));
+    EXPECT_EQ(mouseThresholds(variance).topVariableKey, "topVariable_ms");
+    EXPECT_FALSE(humanThresholds(shared).minSD) << "no variance filter unless asked for";
 
     for (const SettingDefinition& definition : kSettings) {
         if (definition.key == "CVThr_ms") {
