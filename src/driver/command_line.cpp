@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <new>
 
 #include "driver/control/interruption.h"
 #include "driver/control/run_clock.h"
+#include "driver/merge_run.h"
 #include "driver/run.h"
 #include "driver/usage.h"
 
@@ -16,15 +18,17 @@ namespace {
 
 bool isOption(const std::string& argument) { return argument.size() > 1 && argument[0] == '-'; }
 
+using RunSteps = std::function<Status(Reporter& reporter, RunRecordBuilder& record)>;
+
 // The run, with everything that ends it turned into an exit status: an
 // error, a signal, or memory running out.
-int runParameterFile(const std::string& parameterPath) {
+int runParameterFile(const std::string& parameterPath, const RunSteps& run) {
     installInterruptionHandlers();
     ConsoleReporter reporter;
     RunRecordBuilder record(parameterPath, RunClock{});
     Status status;
     try {
-        status = runOrthomix(parameterPath, static_cast<std::uint32_t>(std::time(nullptr)), reporter, record);
+        status = run(reporter, record);
     } catch (const std::bad_alloc&) {
         // The data of the run is released by now, so the message and the record can be made.
         status = Error{"Out of memory while " + record.record().phaseInProgress()};
@@ -59,32 +63,34 @@ int checkParameterFile(const std::string& parameterPath) {
 }  // namespace
 
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
+    const bool merge = !arguments.empty() && arguments.front() == "merge";
     CommandLine command;
+    std::vector<std::string> operands;
     bool optionsEnded = false;
-    bool haveFile = false;
-    for (const std::string& argument : arguments) {
+    for (std::size_t i = merge ? 1 : 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (!optionsEnded && argument == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && (argument == "-h" || argument == "--help")) {
-            return CommandLine{CommandAction::Help, {}, {}};
+            return CommandLine{.action = CommandAction::Help};
         } else if (!optionsEnded && argument == "--version") {
-            return CommandLine{CommandAction::Version, {}, {}};
+            return CommandLine{.action = CommandAction::Version};
         } else if (!optionsEnded && argument == "--check") {
             command.checkOnly = true;
         } else if (!optionsEnded && isOption(argument)) {
             if (command.problem.empty()) command.problem = "unknown option \"" + argument + "\"";
-        } else if (haveFile) {
-            if (command.problem.empty()) {
-                command.problem = "a second parameter file \"" + argument + "\": orthomix reads one (\"" +
-                                  command.parameterPath + "\")";
-            }
         } else {
-            command.parameterPath = argument;
-            haveFile = true;
+            if (!merge && operands.size() == 1 && command.problem.empty()) {
+                command.problem =
+                    "a second parameter file \"" + argument + "\": orthomix reads one (\"" + operands[0] + "\")";
+            }
+            operands.push_back(argument);
         }
     }
+    if (merge) return mergeCommandLine(std::move(command), std::move(operands));
+    if (!operands.empty()) command.parameterPath = operands[0];
     std::error_code ignored;
-    if (command.problem.empty() && haveFile && command.parameterPath == "help" &&
+    if (command.problem.empty() && operands.size() == 1 && command.parameterPath == "help" &&
         !std::filesystem::exists(command.parameterPath, ignored)) {
         command.problem = "no parameter file \"help\" here; for help, run orthomix --help";
     }
@@ -104,11 +110,17 @@ int runCommandLine(const CommandLine& command) {
             std::fprintf(stderr, "%s\n%s\nRun orthomix --help for the options and the parameter-file keys.\n",
                          command.problem.c_str(), usageLine().c_str());
             return kExitUsage;
+        case CommandAction::Merge:
+            return runParameterFile(command.parameterPath, [&](Reporter& reporter, RunRecordBuilder& record) {
+                return runMerge(command.parameterPath, command.recordPaths, reporter, record);
+            });
         case CommandAction::Run:
             break;
     }
     if (command.checkOnly) return checkParameterFile(command.parameterPath);
-    return runParameterFile(command.parameterPath);
+    return runParameterFile(command.parameterPath, [&](Reporter& reporter, RunRecordBuilder& record) {
+        return runOrthomix(command.parameterPath, static_cast<std::uint32_t>(std::time(nullptr)), reporter, record);
+    });
 }
 
 }  // namespace orthomix

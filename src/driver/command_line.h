@@ -10,21 +10,23 @@ namespace orthomix {
 inline constexpr int kExitRunFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-enum class CommandAction { Run, Help, Version, UsageError };
+enum class CommandAction { Run, Merge, Help, Version, UsageError };
 
 // What the command line asks for.
 struct CommandLine {
     CommandAction action = CommandAction::Run;
     std::string parameterPath = "./ParameterSetting.txt";
-    std::string problem;  // for UsageError: the first thing that is wrong, such as unknown option "-v"
+    std::string problem{};  // for UsageError: the first thing that is wrong, such as unknown option "-v"
     bool checkOnly = false;  // --check: read and check everything, write nothing
+    std::vector<std::string> recordPaths{};  // for Merge: the run records of the single-k runs
 };
 
 // The usual conventions: -h, --help or --version anywhere wins and nothing
 // runs; any other argument that starts with "-" is an unknown option; "--"
 // ends the options; one parameter file at most. A lone "help" that is no file
-// is taken for a request for help that went astray. `arguments` excludes the
-// program name.
+// is taken for a request for help that went astray. A first argument "merge"
+// asks for a merge (a parameter file of that name is reached as ./merge).
+// `arguments` excludes the program name.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 // Carries out the command line: prints the help text or the version, or the

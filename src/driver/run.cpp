@@ -7,6 +7,7 @@
 #include "driver/control/interruption.h"
 #include "driver/control/run_clock.h"
 #include "driver/entry/fit.h"
+#include "driver/inputs/input_checksums.h"
 #include "driver/inputs/input_choices.h"
 #include "driver/inputs/input_files.h"
 #include "driver/results/result_files.h"
@@ -50,6 +51,9 @@ Result<InputFiles> readInputs(const ParameterSetting& settings, const std::strin
         timePhase(seconds, [&] { return readAnnotationAndOrthologFiles(settings, parameterPath, *inputs, reporter); });
     record.annotationsRead(*seconds);
     ORTHOMIX_TRY(annotations);
+    Result<std::vector<InputChecksum>> checksums = inputChecksums(settings);
+    if (!checksums) return checksums.error();
+    record.inputsChecksummed(std::move(*checksums));
     return inputs;
 }
 
@@ -74,6 +78,11 @@ Status checkOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, 
 
 Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
                    RunRecordBuilder& record) {
+    return runOrthomixWith(parameterPath, clockSeed, reporter, record, fitClusters);
+}
+
+Status runOrthomixWith(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                       RunRecordBuilder& record, const Fitter& fit) {
     Result<ParameterSetting> read = readSettings(parameterPath, clockSeed, reporter, record);
     if (!read) return read.error();
     const ParameterSetting& settings = *read;
@@ -85,8 +94,8 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
 
     const RunClock& clock = record.record().clock;
     FitInputs fitInputs{std::move(inputs->human), std::move(inputs->mouse), std::move(inputs->orthologs)};
-    const FitOutcome outcome = fitClusters(settings, std::move(fitInputs), clockSeed,
-                                           FitObserver{reporter, interruptionStopToken(), clock});
+    const FitOutcome outcome = fit(settings, std::move(fitInputs), clockSeed,
+                                   FitObserver{reporter, interruptionStopToken(), clock});
     record.fitted(outcome);
     if (outcome.outOfMemory) throw std::bad_alloc();
     if (outcome.error) return *outcome.error;

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+
+#include "driver/entry/fit.h"
 
 #include "driver/results/run_record.h"
 #include "support/error.h"
@@ -24,5 +27,14 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
 // lines; creates no folder and writes no file.
 Status checkOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
                      RunRecordBuilder& record);
+
+// What turns the settings and the data read into an outcome: fitClusters for
+// a run; the merge of single-k runs puts one together from their records.
+using Fitter = std::function<FitOutcome(const ParameterSetting& settings, FitInputs inputs,
+                                        std::uint32_t seedWhenUnset, const FitObserver& observer)>;
+
+// The run of runOrthomix with `fit` in place of fitClusters.
+Status runOrthomixWith(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                       RunRecordBuilder& record, const Fitter& fit);
 
 }  // namespace orthomix

@@ -19,19 +19,6 @@ namespace fs = std::filesystem;
 const char* const kResultFiles[] = {"human_clusters.txt", "mouse_clusters.txt", "pair_clusters.txt",
                                     "gene_pairs.txt"};
 
-// The example in folder/, its k line replaced by `kLine`, the extra lines added.
-void prepareExample(const fs::path& folder, const std::string& kLine, const std::string& extra) {
-    fs::create_directories(folder / "out");
-    for (const auto& entry : fs::directory_iterator(ORTHOMIX_EXAMPLES)) {
-        if (entry.is_regular_file()) fs::copy_file(entry.path(), folder / entry.path().filename());
-    }
-    std::string text;
-    for (const std::string& line : readLines((folder / "ParameterSetting.txt").string())) {
-        text += (line.rfind("k =", 0) == 0 ? kLine : line) + "\n";
-    }
-    writeFile((folder / "ParameterSetting.txt").string(), text + extra);
-}
-
 // The rows of a tab-separated file with a header, each a map from column name to field.
 std::vector<std::map<std::string, std::string>> readTable(const std::string& path) {
     const std::vector<std::string> lines = readLines(path);
@@ -56,7 +43,7 @@ std::string general6(const std::string& number) {
 TEST(KSweepRun, EachKEqualsASeparateRunAndTheLowestBicIsWritten) {
     TempDir work;
     const std::string tableKey = "modelSelectionFile = out/model_selection.tsv\n";
-    prepareExample(work.path() / "sweep", "kValues = 4-8", tableKey + "runRecordFile = out/record.json\n");
+    prepareExampleFolder(work.path() / "sweep", "kValues = 4-8", tableKey + "runRecordFile = out/record.json\n");
     const CommandResult sweep = runTool(work.path() / "sweep", "ParameterSetting.txt");
     ASSERT_EQ(sweep.exitStatus, 0) << sweep.err;
     EXPECT_EQ(sweep.err, "");
@@ -71,7 +58,7 @@ TEST(KSweepRun, EachKEqualsASeparateRunAndTheLowestBicIsWritten) {
         const auto& row = rows[i];
         EXPECT_EQ(row.at("k"), k);
         const fs::path alone = work.path() / ("k" + k);
-        prepareExample(alone, "k = " + k, tableKey);
+        prepareExampleFolder(alone, "k = " + k, tableKey);
         const CommandResult single = runTool(alone, "ParameterSetting.txt");
         ASSERT_EQ(single.exitStatus, 0) << single.err;
         const auto singleRows = readTable((alone / "out/model_selection.tsv").string());
@@ -118,7 +105,7 @@ TEST(KSweepRun, EachKEqualsASeparateRunAndTheLowestBicIsWritten) {
 
 TEST(KSweepRun, AMalformedListStopsBeforeTheDataIsRead) {
     TempDir work;
-    prepareExample(work.path(), "kValues = 4-8, 10-x", "");
+    prepareExampleFolder(work.path(), "kValues = 4-8, 10-x", "");
     const CommandResult run = runTool(work.path(), "ParameterSetting.txt");
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.out, "");

@@ -52,6 +52,21 @@ inline std::vector<std::string> readLines(const std::string& path) {
     return splitText(readFile(path), '\n');
 }
 
+// The example dataset copied into folder/ (with an empty out/), the k line of
+// its parameter file replaced by `kLine` and the lines `extra` added.
+inline void prepareExampleFolder(const std::filesystem::path& folder, const std::string& kLine,
+                                 const std::string& extra) {
+    std::filesystem::create_directories(folder / "out");
+    for (const auto& entry : std::filesystem::directory_iterator(ORTHOMIX_EXAMPLES)) {
+        if (entry.is_regular_file()) std::filesystem::copy_file(entry.path(), folder / entry.path().filename());
+    }
+    std::string text;
+    for (const std::string& line : readLines((folder / "ParameterSetting.txt").string())) {
+        text += (line.rfind("k =", 0) == 0 ? kLine : line) + "\n";
+    }
+    writeFile((folder / "ParameterSetting.txt").string(), text + extra);
+}
+
 // Replaces the value of one key of a parameter file.
 inline void setParameter(const std::string& path, const std::string& key, const std::string& value) {
     std::string text;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "e2e/planted_dataset.h"
+#include "io/file_checksum.h"
 #include "support/test_support.h"
 
 namespace orthomix::testing {
@@ -176,7 +177,7 @@ TEST(RunRecord, AgreesWithTheConsoleAndChangesNeitherConsoleNorResultFiles) {
     EXPECT_EQ(record.topLevelKeys(),
               (std::vector<std::string>{"tool", "version", "status", "error", "startTime", "endTime", "wallSeconds",
                                         "phaseSeconds", "parameterFile", "parameters", "seed", "genes", "orthologs",
-                                        "attempts", "best", "resultFiles"}));
+                                        "inputChecksums", "attempts", "best", "resultFiles"}));
     EXPECT_EQ(record["tool"], "orthomix");
     EXPECT_EQ("orthomix " + record["version"] + "\n", runTool(work.path(), "--version").out);
     EXPECT_EQ(record["status"], "completed");
@@ -196,6 +197,13 @@ TEST(RunRecord, AgreesWithTheConsoleAndChangesNeitherConsoleNorResultFiles) {
     EXPECT_EQ(record["parameters.orthologFile"], "orthologs.txt");
     EXPECT_EQ(record["seed.value"], "99");
     EXPECT_EQ(record["seed.source"], "seed key");
+    // The bytes of each input file, so that a merge can tell that runs read the same data.
+    for (const char* key : {"dataFile_hm", "dataFile_ms", "annotFile_hm", "annotFile_ms", "orthologFile"}) {
+        char checksum[32];
+        std::snprintf(checksum, sizeof checksum, "fnv1a64:%016llx",
+                      static_cast<unsigned long long>(fnv1a64(readFile(work.file(record[std::string("parameters.") + key])))));
+        EXPECT_EQ(record[std::string("inputChecksums.") + key], checksum) << key;
+    }
 
     EXPECT_EQ(consoleValuesAfter(run.out, "Num of human genes before preprocessing = "),
               std::vector<std::string>{record["genes.human.read"]});

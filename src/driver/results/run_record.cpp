@@ -189,6 +189,14 @@ std::string renderRunRecord(const RunRecord& record, std::optional<std::string_v
     json.endObject();
 
     writeRunInputs(json, record.inputs);
+    json.key("inputChecksums");
+    if (record.inputChecksums) {
+        json.beginObject();
+        for (const InputChecksum& input : *record.inputChecksums) json.member(input.key, input.checksum);
+        json.endObject();
+    } else {
+        json.null();
+    }
 
     const bool sweep = !record.modelSelection.empty();
     json.key("attempts");

@@ -12,6 +12,7 @@
 #include "driver/control/run_clock.h"
 #include "driver/entry/fit.h"
 #include "driver/fitting/repetitions.h"
+#include "driver/inputs/input_checksums.h"
 #include "driver/inputs/input_files.h"
 #include "driver/settings/settings.h"
 #include "io/result_writers.h"
@@ -45,6 +46,8 @@ struct RunRecord {
         writingSeconds;
 
     RunInputs inputs;
+    // Of every input file, once they have been read.
+    std::optional<std::vector<InputChecksum>> inputChecksums;
 
     std::vector<AttemptRecord> attempts;
 
@@ -87,6 +90,7 @@ public:
     // The expression files took `seconds`; `inputs` is null when they failed.
     void expressionRead(double seconds, const InputFiles* inputs);
     void annotationsRead(double seconds) { record_.annotationSeconds = seconds; }
+    void inputsChecksummed(std::vector<InputChecksum> checksums) { record_.inputChecksums = std::move(checksums); }
     // What the fit reached, whether it succeeded or not.
     void fitted(const FitOutcome& outcome);
     void resultsWritten(double seconds) { record_.writingSeconds = seconds; }
