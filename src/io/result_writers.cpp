@@ -56,7 +56,8 @@ void writeDefinedNumber(AtomicOutputFile& out, double value) {
 }  // namespace
 
 void writePairTableFile(AtomicOutputFile& out, const std::vector<PairTableRow>& rows) {
-    out.write("human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\tobserved_over_expected\n");
+    out.write("human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\tobserved_over_expected\tp_value\t"
+              "q_value\n");
     for (const PairTableRow& row : rows) {
         const bool scatter = row.humanCluster < 0;
         out.write(scatter ? std::string("scatter") : std::to_string(row.humanCluster));
@@ -70,6 +71,10 @@ void writePairTableFile(AtomicOutputFile& out, const std::vector<PairTableRow>& 
         writeDefinedNumber(out, row.expectedPairs);
         out.write('\t');
         writeDefinedNumber(out, row.observedOverExpected);
+        out.write('\t');
+        writeDefinedNumber(out, row.pValue);
+        out.write('\t');
+        writeDefinedNumber(out, row.qValue);
         out.write('\n');
     }
 }

@@ -44,6 +44,8 @@ struct PairTableRow {
     double fittedProbability = 0.0;
     double expectedPairs = 0.0;         // NaN: not defined (scatter, or no pairs in the row or column)
     double observedOverExpected = 0.0;  // NaN: not defined
+    double pValue = 0.0;                // enrichment p-value of the cell; NaN: not defined
+    double qValue = 0.0;                // its q-value over all cells; NaN: not defined
 };
 
 // A header, then one tab-separated line per row; the scatter row shows

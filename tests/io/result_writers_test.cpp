@@ -99,17 +99,18 @@ TEST(PairTableFile, CellsThenScatterWithUndefinedNumbersLeftEmpty) {
     const TemporaryDirectory work;
     constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
     const std::vector<PairTableRow> rows = {
-        {0, 0, 12, 0.25, 4.0, 3.0},
-        {0, 1, 0, 1.0 / 3.0, 0.0, kUndefined},
-        {-1, -1, 7, 0.0123456789, kUndefined, kUndefined},
+        {0, 0, 12, 0.25, 4.0, 3.0, 1.5e-12, 3e-11},
+        {0, 1, 0, 1.0 / 3.0, 0.0, kUndefined, 1.0, 1.0},
+        {-1, -1, 7, 0.0123456789, kUndefined, kUndefined, kUndefined, kUndefined},
     };
     const std::string path = work.pathOf("table.tsv");
     ASSERT_TRUE(written(path, [&](AtomicOutputFile& out) { writePairTableFile(out, rows); }).ok());
     EXPECT_EQ(readWholeFile(path),
-              "human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\tobserved_over_expected\n"
-              "0\t0\t12\t0.25\t4\t3\n"
-              "0\t1\t0\t0.333333\t0\t\n"
-              "scatter\tscatter\t7\t0.0123457\t\t\n");
+              "human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\tobserved_over_expected\t"
+              "p_value\tq_value\n"
+              "0\t0\t12\t0.25\t4\t3\t1.5e-12\t3e-11\n"
+              "0\t1\t0\t0.333333\t0\t\t1\t1\n"
+              "scatter\tscatter\t7\t0.0123457\t\t\t\t\n");
 }
 
 TEST(ModelSelectionFile, ExactLikelihoodsAndAFailedKWithOnlyItsCounts) {

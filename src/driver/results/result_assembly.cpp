@@ -93,6 +93,7 @@ std::vector<PairTableRow> pairTableRows(const Dataset& data, const AttemptResult
         ++inCells;
     }
     constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
+    const PairSignificance significance = pairSignificance(data, result);
     const PairTable& table = result.pairTable;
     const bool fitted = table.rows == nH && table.cols == nM;
     std::vector<PairTableRow> rows;
@@ -110,6 +111,8 @@ std::vector<PairTableRow> pairTableRows(const Dataset& data, const AttemptResult
                                                    static_cast<double>(inCells);
             row.observedOverExpected =
                 row.expectedPairs > 0.0 ? static_cast<double>(row.pairs) / row.expectedPairs : kUndefined;
+            row.pValue = significance.at(i, j).pValue;
+            row.qValue = significance.at(i, j).qValue;
         }
     }
     PairTableRow& scatterRow = rows.emplace_back();
@@ -117,7 +120,15 @@ std::vector<PairTableRow> pairTableRows(const Dataset& data, const AttemptResult
     scatterRow.fittedProbability = fitted ? table.scatterProbability : kUndefined;
     scatterRow.expectedPairs = kUndefined;
     scatterRow.observedOverExpected = kUndefined;
+    scatterRow.pValue = kUndefined;
+    scatterRow.qValue = kUndefined;
     return rows;
+}
+
+PairSignificance pairSignificance(const Dataset& data, const AttemptResult& result) {
+    return assessPairSignificance(countClusteredPairs(data.orthologs.pairs, result.human.labels, result.mouse.labels,
+                                                      static_cast<int>(result.human.clusters.count()),
+                                                      static_cast<int>(result.mouse.clusters.count())));
 }
 
 }  // namespace orthomix

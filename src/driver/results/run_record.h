@@ -15,6 +15,7 @@
 #include "driver/inputs/input_files.h"
 #include "driver/settings/settings.h"
 #include "io/result_writers.h"
+#include "model/pair_significance.h"
 #include "support/error.h"
 #include "support/json_writer.h"
 
@@ -57,6 +58,8 @@ struct RunRecord {
     // and then the record has neither "modelSelection" nor "k" in its attempts
     // and best.
     std::vector<ModelSelectionRow> modelSelection;
+    // How the kept clusterings of the two organisms correspond; none until the fit succeeded.
+    std::optional<PairSignificance> correspondence;
 
     std::vector<std::string> resultFiles;  // in the order written
 
@@ -106,6 +109,11 @@ void writeSettingsObject(JsonWriter& json, const ParameterSetting& settings);
 // The members that say what the run read: parameterFile, parameters, seed,
 // genes (read and kept per organism) and orthologs (entries, pairs present).
 void writeRunInputs(JsonWriter& json, const RunInputs& inputs);
+
+// How the clusters of the two organisms correspond, as an object: the pairs
+// counted, the chi-square and G tests, the verdict in words, and per cluster
+// its significant partners of the other organism, strongest first.
+void writeCorrespondence(JsonWriter& json, const PairSignificance& significance);
 
 // A time as ISO 8601 in UTC to the second, such as 2024-03-05T14:07:09Z.
 std::string isoUtcTime(std::chrono::system_clock::time_point time);

@@ -153,6 +153,16 @@ TEST(PairTableRows, CountsEveryPairOnceWithTheFittedTableAndIndependenceExpectat
     EXPECT_EQ(rows[3].pairs, 0);
     EXPECT_DOUBLE_EQ(rows[3].expectedPairs, 1.0 / 5.0);
     EXPECT_EQ(rows[3].observedOverExpected, 0.0) << "an empty cell with pairs expected";
+    // P(X >= observed) with X hypergeometric over the five pairs in cells, by
+    // hand: cell (0, 1) has row 3 and column 2, P(X = 2) = C(3,2) / C(5,2);
+    // cell (2, 2) has row 1 and column 2, 1 - C(4,2) / C(5,2); an empty cell is certain.
+    EXPECT_NEAR(rows[1].pValue, 3.0 / 10.0, 1e-12);
+    EXPECT_NEAR(rows[8].pValue, 1.0 - 6.0 / 10.0, 1e-12);
+    EXPECT_NEAR(rows[0].pValue, 3.0 / 5.0, 1e-12);
+    EXPECT_EQ(rows[3].pValue, 1.0);
+    // Nine tests: the smallest p-value times 9 exceeds 1, and so does every later rank's bound.
+    for (std::size_t r = 0; r < 9; ++r) EXPECT_EQ(rows[r].qValue, 1.0) << r;
+    EXPECT_TRUE(std::isnan(rows[9].pValue) && std::isnan(rows[9].qValue)) << "scatter is not tested";
 
     // Every pair in scatter: nothing is expected anywhere; a table of other
     // dimensions has no probability to show.
