@@ -125,6 +125,39 @@ std::vector<PairTableRow> pairTableRows(const Dataset& data, const AttemptResult
     return rows;
 }
 
+namespace {
+
+// A clustering made without posteriors has none to show.
+double posteriorOf(const OrganismClustering& clustering, std::uint32_t gene) {
+    return gene < clustering.posteriors.size() ? clustering.posteriors[gene]
+                                               : std::numeric_limits<double>::quiet_NaN();
+}
+
+}  // namespace
+
+std::vector<PairAssignmentRow> pairAssignmentRows(const Dataset& data, const AttemptResult& result,
+                                                  const PairSignificance& significance) {
+    const auto inCluster = [](std::int32_t label, std::size_t clusters) {
+        return label >= 0 && static_cast<std::size_t>(label) < clusters ? label : -1;
+    };
+    std::vector<PairAssignmentRow> rows;
+    rows.reserve(data.orthologs.pairs.size());
+    for (const OrthologPair& pair : data.orthologs.pairs) {
+        PairAssignmentRow& row = rows.emplace_back();
+        row.humanId = data.human.identifiers[pair.human];
+        row.humanAnnotation = data.human.annotations[pair.human];
+        row.mouseId = data.mouse.identifiers[pair.mouse];
+        row.mouseAnnotation = data.mouse.annotations[pair.mouse];
+        row.humanCluster = inCluster(result.human.labels[pair.human], result.human.clusters.count());
+        row.mouseCluster = inCluster(result.mouse.labels[pair.mouse], result.mouse.clusters.count());
+        row.humanPosterior = posteriorOf(result.human, pair.human);
+        row.mousePosterior = posteriorOf(result.mouse, pair.mouse);
+        row.significantPartners = row.humanCluster >= 0 && row.mouseCluster >= 0 &&
+                                  significance.at(row.humanCluster, row.mouseCluster).qValue < kPartnerQValue;
+    }
+    return rows;
+}
+
 PairSignificance pairSignificance(const Dataset& data, const AttemptResult& result) {
     return assessPairSignificance(countClusteredPairs(data.orthologs.pairs, result.human.labels, result.mouse.labels,
                                                       static_cast<int>(result.human.clusters.count()),

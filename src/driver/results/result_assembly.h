@@ -40,6 +40,12 @@ std::vector<MembershipCluster> genePairClusters(const Dataset& data, const Attem
 // q-value; then the scatter row, counting the pairs with a gene in no cluster.
 std::vector<PairTableRow> pairTableRows(const Dataset& data, const AttemptResult& result);
 
+// One row per ortholog pair, in pair order, with both genes, their clusters
+// (-1 for a gene in no cluster) and posteriors, and whether the pair's cell
+// is a significant partner pair of `significance` (the result's own).
+std::vector<PairAssignmentRow> pairAssignmentRows(const Dataset& data, const AttemptResult& result,
+                                                  const PairSignificance& significance);
+
 // How significantly the result's human and mouse clusters correspond, over
 // the ortholog pairs whose two genes are both in clusters.
 PairSignificance pairSignificance(const Dataset& data, const AttemptResult& result);

@@ -32,6 +32,7 @@ void writeAttempts(JsonWriter& json, const std::vector<AttemptRecord>& attempts,
             json.value(attempt.rejectionReason);
         }
         json.member("iterations", attempt.iterations);
+        json.member("reachedIterationCap", attempt.reachedIterationCap);
         json.member("logLikelihood", attempt.logLikelihood);
         json.member("humanSpread", attempt.humanSpread);
         json.member("mouseSpread", attempt.mouseSpread);
@@ -56,6 +57,13 @@ void writeModelSelection(JsonWriter& json, const std::vector<ModelSelectionRow>&
         json.member("iterations", row.iterations);
         json.member("seconds", row.seconds);
         json.member("selected", row.selected);
+        json.member("icl", row.completed ? std::optional(row.icl) : std::nullopt);
+        json.member("iclDirection", "lower is better");
+        json.key("stability");
+        json.beginObject();
+        json.member("human", row.humanStability);
+        json.member("mouse", row.mouseStability);
+        json.endObject();
         json.endObject();
     }
     json.endArray();
