@@ -99,7 +99,9 @@ TEST(PairTableOfARun, CountsTheGenePairFileAndSumsToThePairsWithBothGenesKept) {
         const double p = number(f[6]);
         const double q = number(f[7]);
         EXPECT_TRUE(p > 0.0 && p <= 1.0 && q >= p && q <= 1.0) << "cell " << i << "," << j << ": " << lines[l];
-        if (count == 0) EXPECT_EQ(p, 1.0) << "an empty cell is never enriched";
+        if (count == 0) {
+            EXPECT_EQ(p, 1.0) << "an empty cell is never enriched";
+        }
     }
     EXPECT_EQ(total, static_cast<long>(pairs.size()));
     EXPECT_NEAR(probabilities, 1.0, 1e-4) << "the fitted cells and scatter share one distribution";
@@ -180,7 +182,9 @@ TEST(OutputFolder, AloneWritesEveryFileUnderItsStandardNameAndTheOriginalFilesUn
         EXPECT_EQ(f[5], clusterText(pairs[r].mouseIndex, mouseClusters)) << rows[r + 1];
         const bool scatter = f[4] == "scatter" || f[5] == "scatter";
         EXPECT_EQ(f[6], scatter ? std::string("scatter") : f[4] + "," + f[5]);
-        if (scatter) EXPECT_EQ(f[9], "no");
+        if (scatter) {
+            EXPECT_EQ(f[9], "no");
+        }
         partners += f[9] == "yes";
     }
     EXPECT_GT(partners, 0) << "the example's clusters correspond";
