@@ -221,6 +221,19 @@ void writeThresholds(JsonWriter& json, const PreprocessingThresholds& thresholds
     json.endObject();
 }
 
+// An object named `name` with a member per organism, "human" then "mouse",
+// each written by write(true for human).
+template <typename Write>
+void writePerOrganism(JsonWriter& json, std::string_view name, const Write& write) {
+    json.key(name);
+    json.beginObject();
+    json.key("human");
+    write(true);
+    json.key("mouse");
+    write(false);
+    json.endObject();
+}
+
 // Inside a script element the text "</script" would end it early; JSON may
 // write "<" as \u003c anywhere it can stand.
 std::string safeInScript(const std::string& json) {
@@ -276,31 +289,20 @@ std::string reportData(const ReportInput& input) {
     json.endObject();
     json.key("correspondence");
     writeCorrespondence(json, pairSignificance(data, best.best));
-    json.key("geneTable");
-    json.beginObject();
-    json.key("human");
-    writeGenes(json, best.best.human, data.human);
-    json.key("mouse");
-    writeGenes(json, best.best.mouse, data.mouse);
-    json.endObject();
+    writePerOrganism(json, "geneTable", [&](bool human) {
+        writeGenes(json, human ? best.best.human : best.best.mouse, human ? data.human : data.mouse);
+    });
     json.key("pairs");
     writePairs(json, data.orthologs.pairs);
     if (input.inputs.parameters) {
-        json.key("thresholds");
-        json.beginObject();
-        json.key("human");
-        writeThresholds(json, humanThresholds(*input.inputs.parameters));
-        json.key("mouse");
-        writeThresholds(json, mouseThresholds(*input.inputs.parameters));
-        json.endObject();
+        const ParameterSetting& settings = *input.inputs.parameters;
+        writePerOrganism(json, "thresholds", [&](bool human) {
+            writeThresholds(json, human ? humanThresholds(settings) : mouseThresholds(settings));
+        });
     }
-    json.key("profiles");
-    json.beginObject();
-    json.key("human");
-    writeProfiles(json, best.best.human, data.human);
-    json.key("mouse");
-    writeProfiles(json, best.best.mouse, data.mouse);
-    json.endObject();
+    writePerOrganism(json, "profiles", [&](bool human) {
+        writeProfiles(json, human ? best.best.human : best.best.mouse, human ? data.human : data.mouse);
+    });
     json.key("traces");
     writeTraces(json, kept.attempts, best.bestRepetition);
     json.key("modelSelection");
