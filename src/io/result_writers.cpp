@@ -56,7 +56,8 @@ void writeDefinedNumber(AtomicOutputFile& out, double value) {
 }  // namespace
 
 void writePairTableFile(AtomicOutputFile& out, const std::vector<PairTableRow>& rows) {
-    out.write("human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\tobserved_over_expected\n");
+    out.write("human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\tobserved_over_expected\tp_value\t"
+              "q_value\n");
     for (const PairTableRow& row : rows) {
         const bool scatter = row.humanCluster < 0;
         out.write(scatter ? std::string("scatter") : std::to_string(row.humanCluster));
@@ -70,13 +71,37 @@ void writePairTableFile(AtomicOutputFile& out, const std::vector<PairTableRow>& 
         writeDefinedNumber(out, row.expectedPairs);
         out.write('\t');
         writeDefinedNumber(out, row.observedOverExpected);
+        out.write('\t');
+        writeDefinedNumber(out, row.pValue);
+        out.write('\t');
+        writeDefinedNumber(out, row.qValue);
         out.write('\n');
+    }
+}
+
+void writePairAssignmentFile(AtomicOutputFile& out, const std::vector<PairAssignmentRow>& rows) {
+    out.write("human_id\thuman_annotation\tmouse_id\tmouse_annotation\thuman_cluster\tmouse_cluster\tcell\t"
+              "human_posterior\tmouse_posterior\tsignificant_partners\n");
+    const auto cluster = [](std::int32_t number) {
+        return number < 0 ? std::string("scatter") : std::to_string(number);
+    };
+    for (const PairAssignmentRow& row : rows) {
+        const bool scatter = row.humanCluster < 0 || row.mouseCluster < 0;
+        out.write(std::string(row.humanId) + '\t' + std::string(row.humanAnnotation) + '\t' +
+                  std::string(row.mouseId) + '\t' + std::string(row.mouseAnnotation) + '\t' +
+                  cluster(row.humanCluster) + '\t' + cluster(row.mouseCluster) + '\t' +
+                  (scatter ? std::string("scatter") : cluster(row.humanCluster) + ',' + cluster(row.mouseCluster)) +
+                  '\t');
+        writeDefinedNumber(out, row.humanPosterior);
+        out.write('\t');
+        writeDefinedNumber(out, row.mousePosterior);
+        out.write(row.significantPartners ? "\tyes\n" : "\tno\n");
     }
 }
 
 void writeModelSelectionFile(AtomicOutputFile& out, const std::vector<ModelSelectionRow>& rows) {
     out.write("k\trepetitions_accepted\tattempts_rejected\tlog_likelihood\tparameters\tbic\titerations\tseconds\t"
-              "selected\n");
+              "selected\ticl\thuman_stability\tmouse_stability\n");
     for (const ModelSelectionRow& row : rows) {
         out.write(std::to_string(row.k) + '\t' + std::to_string(row.repetitionsAccepted) + '\t' +
                   std::to_string(row.attemptsRejected) + '\t');
@@ -88,7 +113,13 @@ void writeModelSelectionFile(AtomicOutputFile& out, const std::vector<ModelSelec
         }
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.3f", row.seconds);
-        out.write(std::string(seconds) + '\t' + (row.selected ? "yes" : "no") + '\n');
+        out.write(std::string(seconds) + '\t' + (row.selected ? "yes" : "no") + '\t');
+        // Stability needs a second repetition; without one, like a k without a result, it is left empty.
+        const auto optional = [](const std::optional<double>& value) {
+            return value ? formatRoundTrip(*value) : std::string();
+        };
+        out.write((row.completed ? formatRoundTrip(row.icl) : std::string()) + '\t' + optional(row.humanStability) +
+                  '\t' + optional(row.mouseStability) + '\n');
     }
 }
 

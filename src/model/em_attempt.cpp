@@ -279,6 +279,7 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
                                                        result_.scatterPairs});
         const bool done = converged(oldHumanSpread, result_.humanSpread, settings_.stoppingThr) &&
                           converged(oldMouseSpread, result_.mouseSpread, settings_.stoppingThr);
+        result_.converged = done;
         if (done || result_.iterations >= kMaxEmIterations) break;
     }
     result_.emCompleted = true;

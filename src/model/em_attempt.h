@@ -84,6 +84,7 @@ struct StartClusters {
 struct AttemptResult {
     std::string rejectionReason;  // empty for a clustering the attempt itself accepts
     bool emCompleted = false;     // the EM iterations ended normally (even if a cluster then is empty)
+    bool converged = false;       // they ended because both spreads converged, not at kMaxEmIterations
     int iterations = 0;           // completed EM iterations
     double logLikelihood = 0.0;   // of the last completed iteration
     std::vector<double> logLikelihoodByIteration;

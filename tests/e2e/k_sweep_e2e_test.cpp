@@ -90,9 +90,14 @@ TEST(KSweepRun, EachKEqualsASeparateRunAndTheLowestBicIsWritten) {
             EXPECT_EQ(row.at("selected"), "no");
         }
     }
-    EXPECT_EQ(sweep.out, expectedConsole) << "the report of each k after a line k = <value>";
-
     ASSERT_FALSE(selected.empty());
+    std::string selectedBic;
+    for (const auto& row : rows) {
+        if (row.at("selected") == "yes") selectedBic = general6(row.at("bic"));
+    }
+    EXPECT_EQ(sweep.out, expectedConsole + "Chosen k = " + selected + " with the lowest BIC = " + selectedBic + "\n")
+        << "the report of each k after a line k = <value>, then the kept k";
+
     for (const auto& row : rows) {
         EXPECT_LE(std::strtod(rows[std::stoul(selected) - 4].at("bic").c_str(), nullptr),
                   std::strtod(row.at("bic").c_str(), nullptr))

@@ -1,6 +1,7 @@
 // A kValues sweep split into runs of one k each and put together again with
 // orthomix merge: every file the sweep writes comes out the same, timings
 // aside; records that do not belong to the sweep are refused by name.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -55,9 +56,14 @@ std::string maskTimings(std::string text) {
 // The model-selection table with its seconds column masked.
 std::string maskSecondsColumn(const std::string& table) {
     std::string out;
+    std::size_t column = std::string::npos;  // found in the header
     for (const std::string& line : readLines(table)) {
         std::vector<std::string> fields = splitText(line, '\t');
-        if (fields.size() >= 2 && fields[fields.size() - 2] != "seconds") fields[fields.size() - 2] = "#";
+        if (column == std::string::npos) {
+            column = static_cast<std::size_t>(std::find(fields.begin(), fields.end(), "seconds") - fields.begin());
+        } else if (column < fields.size()) {
+            fields[column] = "#";
+        }
         for (std::size_t i = 0; i < fields.size(); ++i) out += (i ? "\t" : "") + fields[i];
         out += "\n";
     }

@@ -66,7 +66,7 @@ TEST(PairTableOfARun, CountsTheGenePairFileAndSumsToThePairsWithBothGenesKept) {
     const std::vector<std::string> lines = readLines(work.file("table/out/pair_table.tsv"));
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(humanClusters * mouseClusters + 2)) << "header, cells, scatter";
     EXPECT_EQ(lines[0], "human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\t"
-                        "observed_over_expected");
+                        "observed_over_expected\tp_value\tq_value");
     std::vector<long> rowSums(static_cast<std::size_t>(humanClusters)), columnSums(static_cast<std::size_t>(mouseClusters));
     long inCells = 0;
     for (const auto& [cell, count] : fromPairs) {
@@ -78,13 +78,13 @@ TEST(PairTableOfARun, CountsTheGenePairFileAndSumsToThePairsWithBothGenesKept) {
     double probabilities = 0.0;
     for (std::size_t l = 1; l < lines.size(); ++l) {
         std::vector<std::string> f = splitText(lines[l], '\t');
-        f.resize(6);
+        f.resize(8);
         total += std::stol(f[2]);
         probabilities += number(f[3]);
         if (l + 1 == lines.size()) {
             EXPECT_EQ(f[0] + " " + f[1], "scatter scatter");
             EXPECT_EQ(std::stol(f[2]), scatterPairs) << "pairs with a gene in no cluster";
-            EXPECT_EQ(f[4] + f[5], "") << "nothing is expected of scatter";
+            EXPECT_EQ(f[4] + f[5] + f[6] + f[7], "") << "nothing is expected of scatter, nor tested";
             continue;
         }
         const int i = static_cast<int>((l - 1) / static_cast<std::size_t>(mouseClusters));
@@ -96,6 +96,12 @@ TEST(PairTableOfARun, CountsTheGenePairFileAndSumsToThePairsWithBothGenesKept) {
                                 static_cast<double>(columnSums[static_cast<std::size_t>(j)]) / static_cast<double>(inCells);
         EXPECT_NEAR(number(f[4]), expected, expected * 1e-5) << "cell " << i << "," << j;
         EXPECT_NEAR(number(f[5]), count / expected, count / expected * 1e-5) << "cell " << i << "," << j;
+        const double p = number(f[6]);
+        const double q = number(f[7]);
+        EXPECT_TRUE(p > 0.0 && p <= 1.0 && q >= p && q <= 1.0) << "cell " << i << "," << j << ": " << lines[l];
+        if (count == 0) {
+            EXPECT_EQ(p, 1.0) << "an empty cell is never enriched";
+        }
     }
     EXPECT_EQ(total, static_cast<long>(pairs.size()));
     EXPECT_NEAR(probabilities, 1.0, 1e-4) << "the fitted cells and scatter share one distribution";
@@ -123,6 +129,65 @@ TEST(PairTableOfARun, CountsTheGenePairFileAndSumsToThePairsWithBothGenesKept) {
         }
         EXPECT_EQ(withPosterior, paired->size()) << file;
     }
+}
+
+TEST(OutputFolder, AloneWritesEveryFileUnderItsStandardNameAndTheOriginalFilesUnchanged) {
+    TempDir work;
+    copyExample(work.path() / "plain", "");
+    copyExample(work.path() / "folder", "");
+    std::string parameters;
+    for (const std::string& line : readLines(work.file("folder/ParameterSetting.txt"))) {
+        if (line.find("out/") == std::string::npos) parameters += line + "\n";
+    }
+    writeFile(work.file("folder/ParameterSetting.txt"), parameters + "outputFolder = results\n");
+    const CommandResult plain = runTool(work.path() / "plain", "ParameterSetting.txt");
+    const CommandResult folder = runTool(work.path() / "folder", "ParameterSetting.txt");
+    ASSERT_EQ(plain.exitStatus, 0) << plain.err;
+    ASSERT_EQ(folder.exitStatus, 0) << folder.err;
+    EXPECT_EQ(folder.out, plain.out);
+    std::set<std::string> written;
+    for (const auto& entry : fs::directory_iterator(work.path() / "folder" / "results")) {
+        written.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ(written, (std::set<std::string>{"human_clusters.txt", "mouse_clusters.txt", "pair_clusters.txt",
+                                              "gene_pairs.txt", "human_assignments.tsv", "mouse_assignments.tsv",
+                                              "pair_table.tsv", "pair_assignments.tsv", "model_selection.tsv",
+                                              "run_record.json", "report.html"}));
+    for (const char* name : {"human_clusters.txt", "mouse_clusters.txt", "pair_clusters.txt", "gene_pairs.txt"}) {
+        EXPECT_TRUE(readFile(work.file(std::string("folder/results/") + name)) ==
+                    readFile(work.file(std::string("plain/out/") + name)))
+            << name;
+    }
+
+    // The pair-assignment table: the gene-pair file's pairs in its order, with its clusters.
+    const int humanClusters =
+        static_cast<int>(readMembershipFile(work.file("folder/results/human_clusters.txt")).clusters.size());
+    const int mouseClusters =
+        static_cast<int>(readMembershipFile(work.file("folder/results/mouse_clusters.txt")).clusters.size());
+    const std::vector<GenePairLine> pairs = readGenePairFile(work.file("folder/results/gene_pairs.txt"));
+    const std::vector<std::string> rows = readLines(work.file("folder/results/pair_assignments.tsv"));
+    ASSERT_EQ(rows.size(), pairs.size() + 1) << "a header, then one row per pair with both genes kept";
+    EXPECT_EQ(rows[0], "human_id\thuman_annotation\tmouse_id\tmouse_annotation\thuman_cluster\tmouse_cluster\tcell\t"
+                       "human_posterior\tmouse_posterior\tsignificant_partners");
+    const auto clusterText = [](int index, int clusters) {
+        return index == clusters ? std::string("scatter") : std::to_string(index);
+    };
+    int partners = 0;
+    for (std::size_t r = 0; r < pairs.size(); ++r) {
+        std::vector<std::string> f = splitText(rows[r + 1], '\t');
+        ASSERT_EQ(f.size(), 10u) << rows[r + 1];
+        EXPECT_EQ(f[0], pairs[r].human);
+        EXPECT_EQ(f[2], pairs[r].mouse);
+        EXPECT_EQ(f[4], clusterText(pairs[r].humanIndex, humanClusters)) << rows[r + 1];
+        EXPECT_EQ(f[5], clusterText(pairs[r].mouseIndex, mouseClusters)) << rows[r + 1];
+        const bool scatter = f[4] == "scatter" || f[5] == "scatter";
+        EXPECT_EQ(f[6], scatter ? std::string("scatter") : f[4] + "," + f[5]);
+        if (scatter) {
+            EXPECT_EQ(f[9], "no");
+        }
+        partners += f[9] == "yes";
+    }
+    EXPECT_GT(partners, 0) << "the example's clusters correspond";
 }
 
 TEST(PosteriorColumn, HoldsProbabilitiesAlsoWithANegativeScatterPseudoCount) {

@@ -340,6 +340,11 @@ protected:
                 (run.exitStatus != 0 && run.err.find("error while loading") != std::string::npos)) {
                 continue;  // too little to start the program at all
             }
+            if (run.out.empty() && run.err.rfind("terminate called without an active exception\n", 0) == 0) {
+                // Too little for the C++ runtime to set aside the memory it
+                // throws exceptions from, before the tool's first line.
+                continue;
+            }
             const bool everyThreadStarted = run.err.find("threads asked for could be started") == std::string::npos;
             if (run.exitStatus == 0) {
                 completed += everyThreadStarted;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/planted_dataset.h"
 #include "support/test_support.h"
 
 namespace orthomix::testing {
@@ -33,8 +34,10 @@ void copyExample(const fs::path& folder, const std::string& extra) {
     writeFile((folder / "ParameterSetting.txt").string(), readFile((folder / "ParameterSetting.txt").string()) + extra);
 }
 
-// Runs the browser on the page with a fresh profile; `action` is --dump-dom or --screenshot=<file>.
-std::string runBrowser(const TempDir& work, const fs::path& page, const std::string& action) {
+// Runs the browser on the page (with `fragment` after its address) with a
+// fresh profile; `action` is --dump-dom or --screenshot=<file>.
+std::string runBrowser(const TempDir& work, const fs::path& page, const std::string& action,
+                       const std::string& windowSize = "1100,3000", const std::string& fragment = "") {
     static int profiles = 0;
     const fs::path profile = work.path() / ("profile" + std::to_string(profiles++));
     const std::string output = work.file("browser.out");
@@ -43,8 +46,8 @@ std::string runBrowser(const TempDir& work, const fs::path& page, const std::str
                                 "' --headless --no-sandbox --disable-gpu --disable-dev-shm-usage "
                                 "--disable-background-networking --disable-component-update --disable-sync "
                                 "--no-first-run --hide-scrollbars --user-data-dir='" +
-                                profile.string() + "' --virtual-time-budget=30000 --window-size=1100,3000 " + action +
-                                " 'file://" + page.string() + "' > '" + output + "' 2> '" + work.file("browser.err") +
+                                profile.string() + "' --virtual-time-budget=30000 --window-size=" + windowSize + " " + action +
+                                " 'file://" + page.string() + fragment + "' > '" + output + "' 2> '" + work.file("browser.err") +
                                 "'";
     const int status = std::system(command.c_str());
     EXPECT_EQ(status, 0) << command << "\n" << readFile(work.file("browser.err"));
@@ -128,6 +131,61 @@ TEST(ReportInBrowser, EveryChartOfTheExampleDrawsWithoutErrorsOrRequests) {
     const std::string png = readFile(screenshot.string());
     EXPECT_EQ(png.substr(1, 3), "PNG");
     EXPECT_GT(png.size(), 50000u) << "a blank page would compress to far less";
+}
+
+// The text of the JSON member `name` in the status's checks: a number, or a quoted string without its quotes.
+std::string checked(const std::string& dom, const std::string& name) {
+    const std::size_t checks = dom.find("\"checks\":");
+    if (checks == std::string::npos) return "";
+    const std::size_t at = dom.find("\"" + name + "\":", checks);
+    if (at == std::string::npos) return "";
+    std::size_t begin = at + name.size() + 3;
+    const bool quoted = dom[begin] == '"';
+    if (quoted) ++begin;
+    const std::size_t end = dom.find_first_of(quoted ? "\"" : ",}", begin);
+    return dom.substr(begin, end - begin);
+}
+
+TEST(ReportInBrowser, AReaderFindsAGeneSavesAListAndExportsAChartWithoutSidewaysScrolling) {
+    if (chromium().empty()) {
+        if (std::getenv("CI")) FAIL() << "chromium is not installed (Debian: chromium)";
+        GTEST_SKIP() << "chromium is not installed (Debian: chromium); the report is not checked in a browser";
+    }
+    TempDir work;
+    const fs::path folder = work.path() / "example";
+    copyExample(folder, "reportFile = out/report.html\nassignmentFile_hm = out/human.tsv\nkValues = 5-7\n");
+    const CommandResult run = runTool(folder, "ParameterSetting.txt");
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    // A gene in a cluster, and how many genes human cluster 0 holds, from the assignment table.
+    std::string gene;
+    std::string cluster;
+    long inClusterZero = 0;
+    const std::vector<std::string> rows = readLines((folder / "out/human.tsv").string());
+    for (std::size_t r = 1; r < rows.size(); ++r) {
+        const std::vector<std::string> fields = splitText(rows[r], '\t');
+        if (fields.size() < 3) continue;
+        if (gene.empty() && fields[2] != "scatter") {
+            gene = fields[0];
+            cluster = fields[2];
+        }
+        inClusterZero += fields[2] == "0";
+    }
+    ASSERT_FALSE(gene.empty());
+
+    const std::string dom = runBrowser(work, folder / "out/report.html", "--dump-dom", "1280,3000", "#check=" + gene);
+    const RenderStatus status = renderStatus(dom);
+    EXPECT_EQ(status.state, "drawn") << "problems " << status.problems;
+    EXPECT_EQ(status.requests, "0") << "saving and exporting stay in the page";
+    EXPECT_EQ(checked(dom, "identifier"), gene) << "the search finds the gene";
+    EXPECT_EQ(checked(dom, "cluster"), cluster) << "and shows its cluster";
+    EXPECT_EQ(checked(dom, "name"), "human_cluster_0.tsv");
+    EXPECT_EQ(std::strtol(checked(dom, "lines").c_str(), nullptr, 10), inClusterZero + 1)
+        << "the saved list holds a header and every gene of the cluster";
+    const long scrollWidth = std::strtol(checked(dom, "scrollWidth").c_str(), nullptr, 10);
+    const long windowWidth = std::strtol(checked(dom, "windowWidth").c_str(), nullptr, 10);
+    EXPECT_GT(windowWidth, 0);
+    EXPECT_LE(scrollWidth, windowWidth) << "no sideways scrolling at 1280 px";
+    EXPECT_GT(std::strtol(checked(dom, "svgBytes").c_str(), nullptr, 10), 1000) << "a chart exports as SVG";
 }
 
 }  // namespace

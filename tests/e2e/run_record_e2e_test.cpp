@@ -177,7 +177,7 @@ TEST(RunRecord, AgreesWithTheConsoleAndChangesNeitherConsoleNorResultFiles) {
     EXPECT_EQ(record.topLevelKeys(),
               (std::vector<std::string>{"tool", "version", "status", "error", "startTime", "endTime", "wallSeconds",
                                         "phaseSeconds", "parameterFile", "parameters", "seed", "genes", "orthologs",
-                                        "inputChecksums", "attempts", "best", "resultFiles"}));
+                                          "inputChecksums", "attempts", "best", "correspondence", "resultFiles"}));
     EXPECT_EQ(record["tool"], "orthomix");
     EXPECT_EQ("orthomix " + record["version"] + "\n", runTool(work.path(), "--version").out);
     EXPECT_EQ(record["status"], "completed");
@@ -259,9 +259,15 @@ TEST(RunRecord, AgreesWithTheConsoleAndChangesNeitherConsoleNorResultFiles) {
     // Besides them, the warnings about the leniently read k and nMaxAlgRun.
     std::map<int, ProgressLine> lastLineOfRepetition;
     std::size_t warnings = 0;
+    long capped = 0;
     for (const std::string& line : splitText(run.err, '\n')) {
         if (line.rfind("warning: the value ", 0) == 0) {
             ++warnings;
+            continue;
+        }
+        // A repetition of the example stops at the iteration cap; the record marks as many attempts.
+        if (line.rfind("warning: ", 0) == 0 && line.find(" stopped at the cap of 100 EM iterations") != std::string::npos) {
+            capped = std::strtol(line.c_str() + 9, nullptr, 10);
             continue;
         }
         ProgressLine progress;
@@ -273,6 +279,13 @@ TEST(RunRecord, AgreesWithTheConsoleAndChangesNeitherConsoleNorResultFiles) {
     }
     ASSERT_EQ(lastLineOfRepetition.size(), likelihoods.size());
     EXPECT_EQ(warnings, 2u) << run.err;
+    const std::string recordText = readFile(work.file("out/record.json"));
+    long marked = 0;
+    for (std::size_t at = recordText.find("\"reachedIterationCap\": true"); at != std::string::npos;
+         at = recordText.find("\"reachedIterationCap\": true", at + 1)) {
+        ++marked;
+    }
+    EXPECT_EQ(marked, capped) << "the attempts the warning counts are marked in the record";
     for (std::size_t i = 0; i < likelihoods.size(); ++i) {
         const ProgressLine& last = lastLineOfRepetition[static_cast<int>(i)];
         const std::string attempt = "attempts." + std::to_string(i) + ".";

@@ -99,17 +99,33 @@ TEST(PairTableFile, CellsThenScatterWithUndefinedNumbersLeftEmpty) {
     const TemporaryDirectory work;
     constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
     const std::vector<PairTableRow> rows = {
-        {0, 0, 12, 0.25, 4.0, 3.0},
-        {0, 1, 0, 1.0 / 3.0, 0.0, kUndefined},
-        {-1, -1, 7, 0.0123456789, kUndefined, kUndefined},
+        {0, 0, 12, 0.25, 4.0, 3.0, 1.5e-12, 3e-11},
+        {0, 1, 0, 1.0 / 3.0, 0.0, kUndefined, 1.0, 1.0},
+        {-1, -1, 7, 0.0123456789, kUndefined, kUndefined, kUndefined, kUndefined},
     };
     const std::string path = work.pathOf("table.tsv");
     ASSERT_TRUE(written(path, [&](AtomicOutputFile& out) { writePairTableFile(out, rows); }).ok());
     EXPECT_EQ(readWholeFile(path),
-              "human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\tobserved_over_expected\n"
-              "0\t0\t12\t0.25\t4\t3\n"
-              "0\t1\t0\t0.333333\t0\t\n"
-              "scatter\tscatter\t7\t0.0123457\t\t\n");
+              "human_cluster\tmouse_cluster\tpairs\tfitted_probability\texpected_pairs\tobserved_over_expected\t"
+              "p_value\tq_value\n"
+              "0\t0\t12\t0.25\t4\t3\t1.5e-12\t3e-11\n"
+              "0\t1\t0\t0.333333\t0\t\t1\t1\n"
+              "scatter\tscatter\t7\t0.0123457\t\t\t\t\n");
+}
+
+TEST(PairAssignmentFile, BothGenesTheirClustersTheCellAndWhetherItIsAPartner) {
+    const TemporaryDirectory work;
+    const std::vector<PairAssignmentRow> rows = {
+        {"H1", "heart actin", "M1", "Actc1", 3, 0, 0.75, 1.0, true},
+        {"H2", "", "M2", "m two", -1, 2, std::numeric_limits<double>::quiet_NaN(), 0.5, false},
+    };
+    const std::string path = work.pathOf("pairs.tsv");
+    ASSERT_TRUE(written(path, [&](AtomicOutputFile& out) { writePairAssignmentFile(out, rows); }).ok());
+    EXPECT_EQ(readWholeFile(path),
+              "human_id\thuman_annotation\tmouse_id\tmouse_annotation\thuman_cluster\tmouse_cluster\tcell\t"
+              "human_posterior\tmouse_posterior\tsignificant_partners\n"
+              "H1\theart actin\tM1\tActc1\t3\t0\t3,0\t0.75\t1\tyes\n"
+              "H2\t\tM2\tm two\tscatter\t2\tscatter\t\t0.5\tno\n");
 }
 
 TEST(ModelSelectionFile, ExactLikelihoodsAndAFailedKWithOnlyItsCounts) {
@@ -125,6 +141,9 @@ TEST(ModelSelectionFile, ExactLikelihoodsAndAFailedKWithOnlyItsCounts) {
     done.iterations = 9;
     done.seconds = 1.23456;
     done.selected = true;
+    done.icl = 12.5;
+    done.humanStability = 0.75;
+    done.mouseStability = 1.0;
     ModelSelectionRow failed;
     failed.k = 40;
     failed.attemptsRejected = 100;
@@ -134,9 +153,9 @@ TEST(ModelSelectionFile, ExactLikelihoodsAndAFailedKWithOnlyItsCounts) {
     ASSERT_TRUE(written(path, [&](AtomicOutputFile& out) { writeModelSelectionFile(out, {done, failed}); }).ok());
     EXPECT_EQ(readWholeFile(path),
               "k\trepetitions_accepted\tattempts_rejected\tlog_likelihood\tparameters\tbic\titerations\tseconds\t"
-              "selected\n"
-              "4\t10\t2\t-6199.968453875235\t276\t0.30000000000000004\t9\t1.235\tyes\n"
-              "40\t0\t100\t\t\t\t\t0.500\tno\n");
+              "selected\ticl\thuman_stability\tmouse_stability\n"
+              "4\t10\t2\t-6199.968453875235\t276\t0.30000000000000004\t9\t1.235\tyes\t12.5\t0.75\t1\n"
+              "40\t0\t100\t\t\t\t\t0.500\tno\t\t\t\n");
 }
 
 }  // namespace

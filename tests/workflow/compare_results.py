@@ -16,13 +16,12 @@ TIME_NUMBER = re.compile(
 
 def masked(name, text):
     if name == "model_selection.tsv":
-        lines = []
-        for line in text.split("\n"):
-            fields = line.split("\t")
-            if len(fields) > 2 and fields[-2] != "seconds":
-                fields[-2] = "#"
-            lines.append("\t".join(fields))
-        return "\n".join(lines)
+        rows = [line.split("\t") for line in text.split("\n")]
+        column = rows[0].index("seconds")
+        for fields in rows[1:]:
+            if column < len(fields):
+                fields[column] = "#"
+        return "\n".join("\t".join(fields) for fields in rows)
     if name.endswith(".json") or name.endswith(".html"):
         return TIME_NUMBER.sub(r'"\1":#', TIME_STRING.sub(r'"\1":#', text))
     return text

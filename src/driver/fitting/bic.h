@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace orthomix {
 
@@ -10,5 +11,12 @@ std::int64_t freeParameterCount(std::int32_t k, std::int32_t humanColumns, std::
 // BIC = ln(N) * P - 2 L with P = 2 k (d_hm + d_ms + 1) free parameters; lower is better.
 double computeBic(double logLikelihood, std::int32_t k, std::int32_t humanColumns, std::int32_t mouseColumns,
                   std::int32_t geneCount);
+
+// The entropy of a clustering's assignments from each gene's posterior of its
+// own cluster, p: per gene -(p ln p + (1 - p) ln(1 - p)), its cluster against
+// all others taken together, which is a lower bound of the entropy over every
+// cluster. Genes without a posterior (NaN) are left out; both organisms' genes
+// count, human first, in gene order.
+double assignmentEntropy(const std::vector<double>& humanPosteriors, const std::vector<double>& mousePosteriors);
 
 }  // namespace orthomix

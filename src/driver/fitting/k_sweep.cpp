@@ -4,12 +4,31 @@
 #include <cmath>
 
 #include "driver/fitting/start_warnings.h"
+#include "model/clustering_stability.h"
+#include "model/information_criteria.h"
+#include "support/number_format.h"
 
 namespace orthomix {
 namespace {
 
 void showStartWarnings(const KRun& run, Reporter& reporter) {
     for (const std::string& warning : mergedStartWarnings(run.attempts)) reporter.warning(warning);
+    const std::string capped = iterationCapWarning(run.attempts);
+    if (!capped.empty()) reporter.warning(capped);
+}
+
+// After the last k of a sweep: the kept k, and whether it lies at an end of
+// the range of the k values that gave a result (one too large to seed its
+// clusters does not widen the range).
+void showChoice(const std::vector<KRun>& runs, const KRun& chosen, Reporter& reporter) {
+    reporter.line("Chosen k = " + std::to_string(chosen.k) + " with the lowest BIC = " +
+                  formatNumber(chosen.outcome->bic));
+    std::vector<std::int32_t> completed;
+    for (const KRun& run : runs) {
+        if (run.outcome) completed.push_back(run.k);
+    }
+    const std::string edge = sweepEdgeWarning(completed, chosen.k);
+    if (!edge.empty()) reporter.warning(edge);
 }
 
 // One k of a sweep, once it has ended: its line, its console text, its warnings.
@@ -55,6 +74,11 @@ ModelSelectionRow modelSelectionRow(std::int32_t k, const std::vector<AttemptRec
         row.logLikelihood = outcome->bestLogLikelihood;
         row.bic = outcome->bic;
         row.iterations = outcome->best.iterations;
+        row.icl = integratedCompletedLikelihood(
+            outcome->bic, assignmentEntropy(outcome->best.human.posteriors, outcome->best.mouse.posteriors));
+        const ClusteringStability stability = clusteringStability(outcome->acceptedLabels, outcome->bestAccepted);
+        row.humanStability = stability.human;
+        row.mouseStability = stability.mouse;
     }
     row.seconds = seconds;
     return row;
@@ -90,6 +114,7 @@ Result<std::size_t> runKSweep(const Dataset& data, const std::vector<std::int32_
         }
     }
     const std::optional<std::size_t> selected = selectLowestBic(runs);
+    if (selected && sweep) showChoice(runs, runs[*selected], reporter);
     if (selected) return *selected;
     if (!sweep) return runs.front().outcome.error();
     return Error{"No k of kValues gave a result; for k = " + std::to_string(runs.front().k) + ": " +

@@ -36,6 +36,8 @@ AttemptRecord recordOf(const AttemptResult& result, std::int32_t k, std::int32_t
     record.attempt = attempt;
     record.rejectionReason = result.rejectionReason;
     record.iterations = result.iterations;
+    record.reachedIterationCap =
+        result.emCompleted && !result.converged && result.iterations >= kMaxEmIterations;
     record.logLikelihood = result.logLikelihood;
     record.logLikelihoodByIteration = result.logLikelihoodByIteration;
     record.humanSpread = result.humanSpread;
@@ -238,8 +240,10 @@ Result<RepetitionOutcome> runRepetitions(const Dataset& data, const RepetitionSe
         rejectedInARow = 0;
         reporter.line("Repetitive times:" + std::to_string(repetition));
         const double logLikelihood = result.logLikelihood;
+        outcome.acceptedLabels.push_back(RepetitionLabels{result.human.labels, result.mouse.labels});
         // Strictly greater: an equal or NaN likelihood keeps the earlier best.
         if (logLikelihood > outcome.bestLogLikelihood) {
+            outcome.bestAccepted = outcome.acceptedLabels.size() - 1;
             outcome.bestLogLikelihood = logLikelihood;
             outcome.best = std::move(result);
             outcome.bestRepetition = repetition;

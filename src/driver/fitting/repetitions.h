@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/fitting/bic.h"
+#include "model/clustering_stability.h"
 #include "model/em_attempt.h"
 #include "numeric/random_generator.h"
 #include "records/dataset.h"
@@ -28,6 +29,7 @@ struct AttemptRecord {
     bool accepted = false;
     std::string rejectionReason;
     int iterations = 0;
+    bool reachedIterationCap = false;  // the EM stopped at kMaxEmIterations without converging
     double logLikelihood = 0.0;  // of the last completed iteration
     std::vector<double> logLikelihoodByIteration;
     double humanSpread = 0.0;
@@ -51,6 +53,10 @@ struct RepetitionOutcome {
     std::int32_t bestRepetition = -1;
     double bestLogLikelihood = 0.0;
     double bic = 0.0;
+    // The labels of every accepted repetition in order, for the stability of
+    // the clustering; the best one at bestAccepted.
+    std::vector<RepetitionLabels> acceptedLabels;
+    std::size_t bestAccepted = 0;
 };
 
 // The verbose lines of one attempt. Attempts run ahead of the loop, and an

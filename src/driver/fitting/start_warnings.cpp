@@ -32,4 +32,30 @@ std::vector<std::string> mergedStartWarnings(const std::vector<AttemptRecord>& a
     return warnings;
 }
 
+std::string iterationCapWarning(const std::vector<AttemptRecord>& attempts) {
+    std::size_t accepted = 0;
+    std::size_t capped = 0;
+    for (const AttemptRecord& attempt : attempts) {
+        if (!attempt.accepted) continue;
+        ++accepted;
+        if (attempt.reachedIterationCap) ++capped;
+    }
+    if (capped == 0) return {};
+    return std::to_string(capped) + " of " + std::to_string(accepted) + " accepted repetitions" +
+           (attempts.empty() ? std::string() : " for k = " + std::to_string(attempts.front().k)) +
+           " stopped at the cap of " + std::to_string(kMaxEmIterations) +
+           " EM iterations without converging; their clusterings may still move (a larger stoppingThr lets them "
+           "converge)";
+}
+
+std::string sweepEdgeWarning(const std::vector<std::int32_t>& ks, std::int32_t chosen) {
+    if (ks.size() < 2) return {};
+    const auto [smallest, largest] = std::minmax_element(ks.begin(), ks.end());
+    if (*smallest == *largest) return {};
+    const char* edge = chosen == *smallest ? "smallest" : chosen == *largest ? "largest" : nullptr;
+    if (!edge) return {};
+    return "the lowest BIC is at k = " + std::to_string(chosen) + ", the " + edge +
+           " k of kValues: the minimum may lie outside the range tried; widen kValues to check";
+}
+
 }  // namespace orthomix

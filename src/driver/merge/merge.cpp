@@ -239,6 +239,15 @@ FitOutcome mergeSingleKRuns(const MergeSources& sources, const SweepInputs& swee
     merged.repetitionsSeconds = seconds;
     merged.runs = std::move(runs);
     merged.modelSelection = modelSelectionRows(merged.runs, chosen, merged.data);
+    // A k that is not fitted again keeps the evidence its own record gives:
+    // its clusterings are not at hand to compute it from.
+    for (std::size_t i = 0; i < ordered.size(); ++i) {
+        if (i == chosen) continue;
+        ModelSelectionRow& row = merged.modelSelection[i];
+        row.icl = ordered[i]->icl;
+        row.humanStability = ordered[i]->humanStability;
+        row.mouseStability = ordered[i]->mouseStability;
+    }
     merged.chosen = chosen;
     return merged;
 }

@@ -149,6 +149,18 @@ Result<SingleKRecord> parseSingleKRecord(const std::string& text, const std::str
     record.bestRepetition = readBest.whole<std::int32_t>("repetition");
     record.bestLogLikelihood = readBest.real("maximumLikelihood");
     record.bic = readBest.real("bic");
+    record.icl = readBest.real("icl");
+    if (const JsonValue* stability = readBest.get("stability", JsonValue::Kind::Object)) {
+        MemberReader readStability(*stability, path, "best.stability.");
+        const auto optionalReal = [&](const char* name) -> std::optional<double> {
+            const JsonValue* value = stability->find(name);
+            if (value && value->isNull()) return std::nullopt;
+            return readStability.real(name);
+        };
+        record.humanStability = optionalReal("human");
+        record.mouseStability = optionalReal("mouse");
+        if (const auto problem = readStability.problem()) return *problem;
+    }
     MemberReader readPhases(*phases, path, "phaseSeconds.");
     record.seconds = readPhases.real("repetitions");
     for (const MemberReader* part : {&readSeed, &readBest, &readPhases}) {

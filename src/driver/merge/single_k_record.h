@@ -23,6 +23,8 @@ struct SingleKRecord {
     std::int32_t bestRepetition = 0;
     double bestLogLikelihood = 0.0;
     double bic = 0.0;
+    double icl = 0.0;
+    std::optional<double> humanStability, mouseStability;  // null in the record: only one repetition was accepted
     double seconds = 0.0;  // the repetitions phase
     std::vector<InputChecksum> inputChecksums;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <utility>
 #include <vector>
@@ -80,7 +81,7 @@ void writeTraces(JsonWriter& json, const std::vector<AttemptRecord>& attempts, s
 }
 
 // Rows of [human cluster, mouse cluster, pairs, fitted probability, expected
-// pairs, observed / expected]; the scatter row apart.
+// pairs, observed / expected, p-value, q-value]; the scatter row apart.
 void writePairTable(JsonWriter& json, const std::vector<PairTableRow>& rows) {
     json.key("cells");
     json.beginArray();
@@ -93,6 +94,8 @@ void writePairTable(JsonWriter& json, const std::vector<PairTableRow>& rows) {
         displayNumber(json, row.fittedProbability);
         displayNumber(json, row.expectedPairs);
         displayNumber(json, row.observedOverExpected);
+        displayNumber(json, row.pValue);
+        displayNumber(json, row.qValue);
         json.endArray();
     }
     json.endArray();
@@ -171,9 +174,64 @@ void writeModelSelection(JsonWriter& json, const std::vector<ModelSelectionRow>&
         json.key("bic");
         row.completed ? json.value(row.bic) : json.null();
         json.member("selected", row.selected);
+        json.key("icl");
+        row.completed ? json.value(row.icl) : json.null();
+        json.member("humanStability", row.humanStability);
+        json.member("mouseStability", row.mouseStability);
         json.endObject();
     }
     json.endArray();
+}
+
+// Every kept gene as [identifier, annotation, cluster (-1: none), posterior
+// (null: none)], in gene order, for the search and the gene lists.
+void writeGenes(JsonWriter& json, const OrganismClustering& clustering, const OrganismData& organism) {
+    const auto clusters = static_cast<std::int32_t>(clustering.clusters.count());
+    json.beginArray();
+    for (std::size_t g = 0; g < organism.geneCount(); ++g) {
+        const std::int32_t label = clustering.labels[g];
+        json.beginArray();
+        json.value(organism.identifiers[g]);
+        json.value(organism.annotations[g]);
+        json.value(label >= 0 && label < clusters ? label : -1);
+        displayNumber(json, g < clustering.posteriors.size() ? clustering.posteriors[g]
+                                                             : std::numeric_limits<double>::quiet_NaN());
+        json.endArray();
+    }
+    json.endArray();
+}
+
+// The ortholog pairs with both genes kept, as [human gene, mouse gene] positions.
+void writePairs(JsonWriter& json, const std::vector<OrthologPair>& pairs) {
+    json.beginArray();
+    for (const OrthologPair& pair : pairs) {
+        json.beginArray();
+        json.value(pair.human);
+        json.value(pair.mouse);
+        json.endArray();
+    }
+    json.endArray();
+}
+
+// The preprocessing thresholds that applied to one organism.
+void writeThresholds(JsonWriter& json, const PreprocessingThresholds& thresholds) {
+    json.beginObject();
+    json.member("CVThr", thresholds.cv);
+    json.member("maxExpr", thresholds.maxExpr);
+    json.endObject();
+}
+
+// An object named `name` with a member per organism, "human" then "mouse",
+// each written by write(true for human).
+template <typename Write>
+void writePerOrganism(JsonWriter& json, std::string_view name, const Write& write) {
+    json.key(name);
+    json.beginObject();
+    json.key("human");
+    write(true);
+    json.key("mouse");
+    write(false);
+    json.endObject();
 }
 
 // Inside a script element the text "</script" would end it early; JSON may
@@ -229,13 +287,22 @@ std::string reportData(const ReportInput& input) {
     json.beginObject();
     writePairTable(json, pairTableRows(data, best.best));
     json.endObject();
-    json.key("profiles");
-    json.beginObject();
-    json.key("human");
-    writeProfiles(json, best.best.human, data.human);
-    json.key("mouse");
-    writeProfiles(json, best.best.mouse, data.mouse);
-    json.endObject();
+    json.key("correspondence");
+    writeCorrespondence(json, pairSignificance(data, best.best));
+    writePerOrganism(json, "geneTable", [&](bool human) {
+        writeGenes(json, human ? best.best.human : best.best.mouse, human ? data.human : data.mouse);
+    });
+    json.key("pairs");
+    writePairs(json, data.orthologs.pairs);
+    if (input.inputs.parameters) {
+        const ParameterSetting& settings = *input.inputs.parameters;
+        writePerOrganism(json, "thresholds", [&](bool human) {
+            writeThresholds(json, human ? humanThresholds(settings) : mouseThresholds(settings));
+        });
+    }
+    writePerOrganism(json, "profiles", [&](bool human) {
+        writeProfiles(json, human ? best.best.human : best.best.mouse, human ? data.human : data.mouse);
+    });
     json.key("traces");
     writeTraces(json, kept.attempts, best.bestRepetition);
     json.key("modelSelection");

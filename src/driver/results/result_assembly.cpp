@@ -92,6 +92,7 @@ std::vector<PairTableRow> pairTableRows(const Dataset& data, const AttemptResult
         ++inCells;
     }
     constexpr double kUndefined = std::numeric_limits<double>::quiet_NaN();
+    const PairSignificance significance = pairSignificance(data, result);
     const PairTable& table = result.pairTable;
     const bool fitted = table.rows == nH && table.cols == nM;
     std::vector<PairTableRow> rows;
@@ -109,6 +110,8 @@ std::vector<PairTableRow> pairTableRows(const Dataset& data, const AttemptResult
                                                    static_cast<double>(inCells);
             row.observedOverExpected =
                 row.expectedPairs > 0.0 ? static_cast<double>(row.pairs) / row.expectedPairs : kUndefined;
+            row.pValue = significance.at(i, j).pValue;
+            row.qValue = significance.at(i, j).qValue;
         }
     }
     PairTableRow& scatterRow = rows.emplace_back();
@@ -116,7 +119,48 @@ std::vector<PairTableRow> pairTableRows(const Dataset& data, const AttemptResult
     scatterRow.fittedProbability = fitted ? table.scatterProbability : kUndefined;
     scatterRow.expectedPairs = kUndefined;
     scatterRow.observedOverExpected = kUndefined;
+    scatterRow.pValue = kUndefined;
+    scatterRow.qValue = kUndefined;
     return rows;
+}
+
+namespace {
+
+// A clustering made without posteriors has none to show.
+double posteriorOf(const OrganismClustering& clustering, std::uint32_t gene) {
+    return gene < clustering.posteriors.size() ? clustering.posteriors[gene]
+                                               : std::numeric_limits<double>::quiet_NaN();
+}
+
+}  // namespace
+
+std::vector<PairAssignmentRow> pairAssignmentRows(const Dataset& data, const AttemptResult& result,
+                                                  const PairSignificance& significance) {
+    const auto inCluster = [](std::int32_t label, std::size_t clusters) {
+        return label >= 0 && static_cast<std::size_t>(label) < clusters ? label : -1;
+    };
+    std::vector<PairAssignmentRow> rows;
+    rows.reserve(data.orthologs.pairs.size());
+    for (const OrthologPair& pair : data.orthologs.pairs) {
+        PairAssignmentRow& row = rows.emplace_back();
+        row.humanId = data.human.identifiers[pair.human];
+        row.humanAnnotation = data.human.annotations[pair.human];
+        row.mouseId = data.mouse.identifiers[pair.mouse];
+        row.mouseAnnotation = data.mouse.annotations[pair.mouse];
+        row.humanCluster = inCluster(result.human.labels[pair.human], result.human.clusters.count());
+        row.mouseCluster = inCluster(result.mouse.labels[pair.mouse], result.mouse.clusters.count());
+        row.humanPosterior = posteriorOf(result.human, pair.human);
+        row.mousePosterior = posteriorOf(result.mouse, pair.mouse);
+        row.significantPartners = row.humanCluster >= 0 && row.mouseCluster >= 0 &&
+                                  significance.at(row.humanCluster, row.mouseCluster).qValue < kPartnerQValue;
+    }
+    return rows;
+}
+
+PairSignificance pairSignificance(const Dataset& data, const AttemptResult& result) {
+    return assessPairSignificance(countClusteredPairs(data.orthologs.pairs, result.human.labels, result.mouse.labels,
+                                                      static_cast<int>(result.human.clusters.count()),
+                                                      static_cast<int>(result.mouse.clusters.count())));
 }
 
 }  // namespace orthomix

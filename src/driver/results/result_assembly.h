@@ -5,6 +5,7 @@
 
 #include "io/result_writers.h"
 #include "model/em_attempt.h"
+#include "model/pair_significance.h"
 #include "records/dataset.h"
 
 namespace orthomix {
@@ -35,8 +36,18 @@ std::vector<MembershipCluster> genePairClusters(const Dataset& data, const Attem
 // The cluster-pair table of the result in long form: one row per cell, human
 // cluster by human cluster, with the pairs whose two genes ended in that cell,
 // the fitted probability, and the pairs expected there if the two clusterings
-// were independent given the pairs in cells; then the scatter row, counting
-// the pairs with a gene in no cluster.
+// were independent given the pairs in cells, and its enrichment p- and
+// q-value; then the scatter row, counting the pairs with a gene in no cluster.
 std::vector<PairTableRow> pairTableRows(const Dataset& data, const AttemptResult& result);
+
+// One row per ortholog pair, in pair order, with both genes, their clusters
+// (-1 for a gene in no cluster) and posteriors, and whether the pair's cell
+// is a significant partner pair of `significance` (the result's own).
+std::vector<PairAssignmentRow> pairAssignmentRows(const Dataset& data, const AttemptResult& result,
+                                                  const PairSignificance& significance);
+
+// How significantly the result's human and mouse clusters correspond, over
+// the ortholog pairs whose two genes are both in clusters.
+PairSignificance pairSignificance(const Dataset& data, const AttemptResult& result);
 
 }  // namespace orthomix

@@ -59,6 +59,11 @@ void writePairTable(AtomicOutputFile& out, const ResultSource& source) {
     writePairTableFile(out, pairTableRows(source.data, source.best));
 }
 
+void writePairAssignments(AtomicOutputFile& out, const ResultSource& source) {
+    writePairAssignmentFile(
+        out, pairAssignmentRows(source.data, source.best, pairSignificance(source.data, source.best)));
+}
+
 void writeModelSelection(AtomicOutputFile& out, const ResultSource& source) {
     writeModelSelectionFile(out, source.outcome.modelSelection);
 }
@@ -82,6 +87,7 @@ constexpr ResultFile kResultFiles[] = {
     {&ParameterSetting::assignmentFile_hm, writeHumanAssignments},
     {&ParameterSetting::assignmentFile_ms, writeMouseAssignments},
     {&ParameterSetting::pairTableFile, writePairTable},
+    {&ParameterSetting::pairAssignmentFile, writePairAssignments},
     {&ParameterSetting::modelSelectionFile, writeModelSelection},
     {&ParameterSetting::reportFile, writeReportPage},
 };

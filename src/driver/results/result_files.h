@@ -13,7 +13,8 @@ namespace orthomix {
 // Adds every result file the settings name to the set and writes it under
 // its temporary name, in this order: the human and the mouse membership
 // files, the gene-pair file, the gene-pair cluster file, then the assignment
-// tables, the cluster-pair table, the model-selection table and the report
+// tables, the cluster-pair table, the pair-assignment table, the
+// model-selection table and the report
 // when the settings ask for them. The outcome must have succeeded; the report
 // also shows what the run read and since when it runs. Nothing is in place
 // before the set is committed.

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "driver/results/result_assembly.h"
 #include "io/atomic_file.h"
 #include "support/json_writer.h"
 
@@ -31,6 +32,7 @@ void writeAttempts(JsonWriter& json, const std::vector<AttemptRecord>& attempts,
             json.value(attempt.rejectionReason);
         }
         json.member("iterations", attempt.iterations);
+        json.member("reachedIterationCap", attempt.reachedIterationCap);
         json.member("logLikelihood", attempt.logLikelihood);
         json.member("humanSpread", attempt.humanSpread);
         json.member("mouseSpread", attempt.mouseSpread);
@@ -55,12 +57,65 @@ void writeModelSelection(JsonWriter& json, const std::vector<ModelSelectionRow>&
         json.member("iterations", row.iterations);
         json.member("seconds", row.seconds);
         json.member("selected", row.selected);
+        json.member("icl", row.completed ? std::optional(row.icl) : std::nullopt);
+        json.member("iclDirection", "lower is better");
+        json.key("stability");
+        json.beginObject();
+        json.member("human", row.humanStability);
+        json.member("mouse", row.mouseStability);
+        json.endObject();
+        json.endObject();
+    }
+    json.endArray();
+}
+
+void writeAssociationTest(JsonWriter& json, const AssociationTest& test) {
+    json.beginObject();
+    json.member("statistic", test.statistic);
+    json.member("degreesOfFreedom", test.degreesOfFreedom);
+    json.member("pValue", test.pValue);
+    json.endObject();
+}
+
+void writePartners(JsonWriter& json, const std::vector<std::vector<Partner>>& partners, std::string_view of,
+                   std::string_view partner) {
+    json.beginArray();
+    for (std::size_t cluster = 0; cluster < partners.size(); ++cluster) {
+        json.beginObject();
+        json.member(of, cluster);
+        json.key("partners");
+        json.beginArray();
+        for (const Partner& p : partners[cluster]) {
+            json.beginObject();
+            json.member(partner, p.cluster);
+            json.member("pairs", p.observed);
+            json.member("observedOverExpected", p.enrichment);
+            json.member("qValue", p.qValue);
+            json.endObject();
+        }
+        json.endArray();
         json.endObject();
     }
     json.endArray();
 }
 
 }  // namespace
+
+void writeCorrespondence(JsonWriter& json, const PairSignificance& significance) {
+    json.beginObject();
+    json.member("pairsInClusters", significance.pairs);
+    json.key("chiSquare");
+    writeAssociationTest(json, significance.chiSquare);
+    json.key("gTest");
+    writeAssociationTest(json, significance.gTest);
+    json.member("evidence", correspondenceSentence(significance.evidence));
+    json.member("partnerQValueBelow", kPartnerQValue);
+    json.key("humanPartners");
+    writePartners(json, significance.humanPartners, "humanCluster", "mouseCluster");
+    json.key("mousePartners");
+    writePartners(json, significance.mousePartners, "mouseCluster", "humanCluster");
+    json.endObject();
+}
 
 void writeSettingsObject(JsonWriter& json, const ParameterSetting& settings) {
     json.beginObject();
@@ -149,7 +204,10 @@ void RunRecordBuilder::fitted(const FitOutcome& outcome) {
     if (outcome.sweep) record_.modelSelection = outcome.modelSelection;
     if (outcome.succeeded()) {
         const RepetitionOutcome& kept = outcome.kept();
-        record_.best = RunRecord::Best{kept.bestRepetition, kept.bestLogLikelihood, kept.bic, outcome.keptRun().k};
+        const ModelSelectionRow& row = outcome.modelSelection.at(*outcome.chosen);
+        record_.best = RunRecord::Best{kept.bestRepetition, kept.bestLogLikelihood, kept.bic, outcome.keptRun().k,
+                                       row.icl, row.humanStability, row.mouseStability};
+        record_.correspondence = pairSignificance(outcome.data, kept.best);
     }
 }
 
@@ -214,7 +272,20 @@ std::string renderRunRecord(const RunRecord& record, std::optional<std::string_v
         json.member("maximumLikelihood", record.best->maximumLikelihood);
         json.member("bic", record.best->bic);
         json.member("bicDirection", "lower is better");
+        json.member("icl", record.best->icl);
+        json.key("stability");
+        json.beginObject();
+        json.member("human", record.best->humanStability);
+        json.member("mouse", record.best->mouseStability);
         json.endObject();
+        json.endObject();
+    } else {
+        json.null();
+    }
+
+    json.key("correspondence");
+    if (record.correspondence) {
+        writeCorrespondence(json, *record.correspondence);
     } else {
         json.null();
     }

@@ -16,6 +16,7 @@
 #include "driver/inputs/input_files.h"
 #include "driver/settings/settings.h"
 #include "io/result_writers.h"
+#include "model/pair_significance.h"
 #include "support/error.h"
 #include "support/json_writer.h"
 
@@ -56,12 +57,18 @@ struct RunRecord {
         double maximumLikelihood = 0.0;
         double bic = 0.0;
         std::int32_t k = 0;
+        // The kept k's evidence, as its model-selection row gives it; a merge
+        // of runs of one k each reads it back for the k it does not fit again.
+        double icl = 0.0;
+        std::optional<double> humanStability{}, mouseStability{};
     };
     std::optional<Best> best;
     // One row per k of a kValues sweep that ran to its end; empty otherwise,
     // and then the record has neither "modelSelection" nor "k" in its attempts
     // and best.
     std::vector<ModelSelectionRow> modelSelection;
+    // How the kept clusterings of the two organisms correspond; none until the fit succeeded.
+    std::optional<PairSignificance> correspondence;
 
     std::vector<std::string> resultFiles;  // in the order written
 
@@ -112,6 +119,11 @@ void writeSettingsObject(JsonWriter& json, const ParameterSetting& settings);
 // The members that say what the run read: parameterFile, parameters, seed,
 // genes (read and kept per organism) and orthologs (entries, pairs present).
 void writeRunInputs(JsonWriter& json, const RunInputs& inputs);
+
+// How the clusters of the two organisms correspond, as an object: the pairs
+// counted, the chi-square and G tests, the verdict in words, and per cluster
+// its significant partners of the other organism, strongest first.
+void writeCorrespondence(JsonWriter& json, const PairSignificance& significance);
 
 // A time as ISO 8601 in UTC to the second, such as 2024-03-05T14:07:09Z.
 std::string isoUtcTime(std::chrono::system_clock::time_point time);

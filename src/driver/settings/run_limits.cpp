@@ -27,7 +27,10 @@ Status checkThreads(const ParameterSetting& settings, const std::string& inFile)
 
 Status checkPathLengths(const ParameterSetting& settings, const std::string& inFile) {
     for (const SettingDefinition& definition : kSettings) {
-        if (definition.kind != SettingKind::InputPath && definition.kind != SettingKind::OutputPath) continue;
+        if (definition.kind != SettingKind::InputPath && definition.kind != SettingKind::OutputPath &&
+            definition.kind != SettingKind::OutputFolder) {
+            continue;
+        }
         const std::string& path = settings.*std::get<std::string ParameterSetting::*>(definition.field);
         if (path.size() < PATH_MAX) continue;
         return Error{"The key " + std::string(definition.key) + " holds a path of " + std::to_string(path.size()) +

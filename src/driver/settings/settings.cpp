@@ -56,6 +56,10 @@ constexpr SettingDefinition kSettingTable[] = {
     {"reportFile", K::OutputPath, false, "HTML report with charts, opens offline in a browser", &P::reportFile},
     {"assignmentPosterior", K::Switch, false, "\"yes\" adds each gene's posterior to the assignment tables",
      &P::assignmentPosterior},
+    {"pairAssignmentFile", K::OutputPath, false, "table of every ortholog pair with its genes' clusters",
+     &P::pairAssignmentFile},
+    {"outputFolder", K::OutputFolder, false, "folder for every output without a path of its own",
+     &P::outputFolder},
     {"threads", K::Threads, false, "threads to work on (default: every hardware thread; same results for all)",
      &P::threads},
     {"duplicateIds", K::Choice, false,
@@ -221,6 +225,34 @@ ParameterSetting settingsFromTable(const ParameterTable& table) {
     ParameterSetting settings;
     for (const SettingDefinition& definition : kSettings) {
         if (const std::string* text = lookup(table, definition.key)) take(settings, definition, *text);
+    }
+    return outputsInFolder(std::move(settings));
+}
+
+ParameterSetting outputsInFolder(ParameterSetting settings) {
+    if (settings.outputFolder.empty()) return settings;
+    struct StandardName {
+        std::string P::*path;
+        const char* name;
+    };
+    static constexpr StandardName kStandardNames[] = {
+        {&P::outputFile_hm, "human_clusters.txt"},
+        {&P::outputFile_ms, "mouse_clusters.txt"},
+        {&P::k_by_k_output_clusters, "pair_clusters.txt"},
+        {&P::gene_pair_result, "gene_pairs.txt"},
+        {&P::assignmentFile_hm, "human_assignments.tsv"},
+        {&P::assignmentFile_ms, "mouse_assignments.tsv"},
+        {&P::pairTableFile, "pair_table.tsv"},
+        {&P::pairAssignmentFile, "pair_assignments.tsv"},
+        {&P::modelSelectionFile, "model_selection.tsv"},
+        {&P::runRecordFile, "run_record.json"},
+        {&P::reportFile, "report.html"},
+    };
+    const std::string folder =
+        settings.outputFolder.back() == '/' ? settings.outputFolder : settings.outputFolder + '/';
+    for (const StandardName& standard : kStandardNames) {
+        std::string& path = settings.*standard.path;
+        if (path.empty()) path = folder + standard.name;
     }
     return settings;
 }

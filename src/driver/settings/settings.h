@@ -48,6 +48,11 @@ struct ParameterSetting {
     std::string pairTableFile;
     std::string reportFile;
     bool assignmentPosterior = false;
+    std::string pairAssignmentFile;
+    // Every output without a path of its own is written here under its
+    // standard name (see outputsInFolder); the four membership and pair files
+    // are then no longer required.
+    std::string outputFolder;
     std::int32_t threads = 0;  // 0: every hardware thread
     std::string duplicateIds = "keep";  // keep, first, mean or error (see input_choices.h)
     std::string missingValues = "zero";  // zero, dropGene or geneMean
@@ -67,6 +72,7 @@ struct ParameterSetting {
 enum class SettingKind {
     InputPath,   // a file the run reads
     OutputPath,  // a file the run writes
+    OutputFolder,  // a folder the run writes into
     Switch,      // exactly "yes" turns it on
     Real,        // the longest leading decimal number, 0 without one
     WholeReal,   // read as Real, used without its decimals: from -2147483648 to 2147483647
@@ -105,6 +111,13 @@ bool isKSweep(const ParameterSetting& settings);
 // Takes every known key out of the table; a missing key leaves the default.
 // Never fails, so that a failed run can still show what it read.
 ParameterSetting settingsFromTable(const ParameterTable& table);
+
+// Every output key left empty given its standard name within outputFolder
+// (human_clusters.txt, mouse_clusters.txt, pair_clusters.txt, gene_pairs.txt,
+// human_assignments.tsv, mouse_assignments.tsv, pair_table.tsv,
+// pair_assignments.tsv, model_selection.tsv, run_record.json, report.html);
+// the settings unchanged without an outputFolder.
+ParameterSetting outputsInFolder(ParameterSetting settings);
 
 // Keys of the table that are not settings, in table order.
 std::vector<std::string> unrecognisedKeys(const ParameterTable& table);

@@ -89,11 +89,14 @@ TEST(KSweep, EachKIsTheRunOfThatKAloneShownInOrderWithTheLowestBicKept) {
         EXPECT_EQ(row.repetitionsAccepted, 2);
         EXPECT_EQ(row.selected, k == 3);
     }
-    EXPECT_EQ(console.out, expectedOut);
-    EXPECT_EQ(console.err, expectedErr) << "progress notes follow their own k";
+    EXPECT_EQ(console.out, expectedOut + "Chosen k = 3 with the lowest BIC = 487.777\n")
+        << "the sweep closes naming the kept k, not the last one";
+    EXPECT_EQ(console.err, expectedErr) << "progress notes follow their own k; k = 3 lies inside the range";
     EXPECT_EQ(console.err, "repetition 0 attempt 1 k2\nrepetition 1 attempt 1 k2\nrepetition 0 attempt 1 k3\n"
                            "repetition 1 attempt 1 k3\nrepetition 0 attempt 1 k5\nrepetition 1 attempt 1 k5\n");
     for (const KRun& run : runs) ASSERT_EQ(run.attempts.size(), 2u) << "k = " << run.k;
+    EXPECT_EQ(runs[1].outcome->acceptedLabels.size(), 2u) << "every accepted repetition's labels are kept";
+    EXPECT_EQ(runs[1].outcome->bestAccepted, 0u) << "later repetitions have lower likelihoods";
     EXPECT_EQ(runs[1].attempts[0].k, 3);
     EXPECT_EQ(runs[1].attempts[0].logLikelihoodByIteration, (std::vector<double>{-151.0, -150.0}));
 }
@@ -113,8 +116,11 @@ TEST(KSweep, AFailingKIsShownWithAWarningAndOnlyASweepWithoutResultFails) {
         "k = 21 is larger than the number of mouse genes that can seed a cluster (20): lower k, or keep more genes "
         "in preprocessing";
     EXPECT_NE(console.out.find("Final BIC"), std::string::npos);
-    EXPECT_EQ(console.out.substr(console.out.size() - 7), "k = 21\n") << "the failed k shows its line, then nothing";
-    EXPECT_EQ(console.err, "repetition 0 attempt 1 k2\nwarning: k = 21 gave no result: " + tooLarge + "\n");
+    const std::string closing = "Chosen k = 2 with the lowest BIC = ";
+    ASSERT_NE(console.out.find("k = 21\n" + closing), std::string::npos)
+        << "the failed k shows its line, then nothing but the choice: " << console.out;
+    EXPECT_EQ(console.err, "repetition 0 attempt 1 k2\nwarning: k = 21 gave no result: " + tooLarge + "\n")
+        << "the one k with a result is no end of a range";
     const std::vector<ModelSelectionRow> rows = modelSelectionRows(runs, *kept, data);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_TRUE(rows[0].selected);
@@ -179,6 +185,38 @@ TEST(KSweep, TheLowestBicWinsTiesGoFirstAndNotANumberLoses) {
     runs.push_back(runOf(6, 100.0));
     runs.push_back(runOf(7, kNaN));
     EXPECT_EQ(selectLowestBic(runs), 3u) << "the lowest; on a tie the earlier k";
+}
+
+TEST(ModelSelectionRow, IclAddsTwiceTheAssignmentEntropyAndStabilityComparesWithTheBest) {
+    const Dataset data = countOnlyDataset();
+    RepetitionOutcome outcome;
+    outcome.bic = 100.0;
+    // Sure genes add nothing, a gene without a pair is left out, and a gene
+    // split evenly between its cluster and the rest adds ln 2.
+    outcome.best.human.posteriors = {1.0, std::numeric_limits<double>::quiet_NaN(), 0.5};
+    outcome.best.mouse.posteriors = {0.9};
+    const double entropy = std::log(2.0) - (0.9 * std::log(0.9) + 0.1 * std::log(0.1));
+    const RepetitionLabels labels{{0, 0, 1, 1}, {1, 0, 2}};
+    outcome.acceptedLabels = {labels, labels, labels};
+    outcome.bestAccepted = 1;
+    ModelSelectionRow row = modelSelectionRow(3, {}, &outcome, 0.0, data);
+    EXPECT_NEAR(row.icl, 100.0 + 2.0 * entropy, 1e-12);
+    EXPECT_EQ(row.humanStability, 1.0) << "every repetition gives the same clustering";
+    EXPECT_EQ(row.mouseStability, 1.0);
+
+    // The same partition under other numbers agrees fully; one that splits
+    // every pair of the best apart agrees less than by chance.
+    outcome.acceptedLabels[0].human = {5, 5, 3, 3};
+    outcome.acceptedLabels[2].mouse = {0, 1, 1};
+    row = modelSelectionRow(3, {}, &outcome, 0.0, data);
+    EXPECT_EQ(row.humanStability, 1.0);
+    ASSERT_TRUE(row.mouseStability.has_value());
+    EXPECT_LT(*row.mouseStability, 1.0);
+
+    outcome.acceptedLabels.resize(1);
+    outcome.bestAccepted = 0;
+    row = modelSelectionRow(3, {}, &outcome, 0.0, data);
+    EXPECT_FALSE(row.humanStability.has_value()) << "one repetition has nothing to agree with";
 }
 
 TEST(BufferedReporter, ReplaysEveryStreamInTheOrderReported) {

@@ -29,5 +29,30 @@ TEST(StartWarnings, KMeansStartsWithFewerClustersThanKAreSummedUpPerOrganism) {
                   "clusters lost every gene when the centres moved"}));
 }
 
+TEST(IterationCapWarning, CountsOnlyAcceptedRepetitionsThatStoppedAtTheCap) {
+    std::vector<AttemptRecord> attempts(4);
+    for (AttemptRecord& attempt : attempts) {
+        attempt.k = 6;
+        attempt.accepted = true;
+    }
+    EXPECT_EQ(iterationCapWarning(attempts), "") << "every repetition converged";
+    attempts[0].reachedIterationCap = true;
+    attempts[2].reachedIterationCap = true;
+    attempts[3].accepted = false;
+    attempts[3].reachedIterationCap = true;  // rejected: not among the repetitions
+    EXPECT_EQ(iterationCapWarning(attempts),
+              "2 of 3 accepted repetitions for k = 6 stopped at the cap of 100 EM iterations without converging; "
+              "their clusterings may still move (a larger stoppingThr lets them converge)");
+}
+
+TEST(SweepEdgeWarning, OnlyAChosenKAtAnEndOfASweepOfSeveralValues) {
+    EXPECT_NE(sweepEdgeWarning({4, 6, 8}, 8).find("k = 8, the largest k of kValues"), std::string::npos);
+    EXPECT_NE(sweepEdgeWarning({8, 4, 6}, 4).find("k = 4, the smallest k of kValues"), std::string::npos)
+        << "the ends of the range, not the first and last given";
+    EXPECT_EQ(sweepEdgeWarning({4, 6, 8}, 6), "");
+    EXPECT_EQ(sweepEdgeWarning({5}, 5), "") << "one k is no range";
+    EXPECT_EQ(sweepEdgeWarning({5, 5}, 5), "");
+}
+
 }  // namespace
 }  // namespace orthomix

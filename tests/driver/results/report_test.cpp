@@ -120,8 +120,16 @@ TEST(ReportData, TheKeptKsRepetitionsPairTableAndProfiles) {
                "\"a gene without a nearest mean\",\"attempts\":1}]}");
     expectPart("\"best\":{\"repetition\":1,\"logLikelihood\":-4,\"bic\":20,\"iterations\":2}");
     // Pairs (H0, M0) in cell (0, 0), (H2, M1) in (1, 0); H3 is in no cluster.
-    expectPart("\"pairTable\":{\"cells\":[[0,0,1,0.5,1,1],[1,0,1,0.25,1,1]],\"scatter\":{\"pairs\":1,"
+    // With one mouse cluster every pair lands in its column: p = q = 1, nothing is a partner.
+    expectPart("\"pairTable\":{\"cells\":[[0,0,1,0.5,1,1,1,1],[1,0,1,0.25,1,1,1,1]],\"scatter\":{\"pairs\":1,"
                "\"probability\":0.25}}");
+    expectPart("\"evidence\":\"no evidence that the clusterings correspond\"");
+    expectPart("\"humanPartners\":[{\"humanCluster\":0,\"partners\":[]},{\"humanCluster\":1,\"partners\":[]}]");
+    // Every gene for the search and the lists: identifier, annotation, cluster (-1: none), posterior.
+    expectPart("\"geneTable\":{\"human\":[[\"H0\",\"\",0,null],[\"H1\",\"\",0,null],[\"H2\",\"\",1,null],"
+               "[\"H3\",\"\",-1,null]],\"mouse\":[[\"M0\",\"\",0,null],[\"M1\",\"\",0,null]]}");
+    expectPart("\"pairs\":[[0,0],[2,1],[3,1]]");
+    expectPart("\"thresholds\":{\"human\":{\"CVThr\":0,\"maxExpr\":0},\"mouse\":{\"CVThr\":0,\"maxExpr\":0}}");
     // Human cluster 0 holds (0, 0) and (1, 2): means 0.5 and 1, standard deviations 0.5 and 1.
     expectPart("\"human\":{\"clusters\":[{\"genes\":2,\"mean\":[0.5,1],\"sd\":[0.5,1]},{\"genes\":1,\"mean\":[5,5],"
                "\"sd\":[0,0]}],\"scatterGenes\":1}");
@@ -140,9 +148,13 @@ TEST(ReportData, ASweepShowsEveryKItRan) {
     f.outcome.modelSelection[1].completed = true;
     f.outcome.modelSelection[1].bic = 20.0;
     f.outcome.modelSelection[1].selected = true;
+    f.outcome.modelSelection[1].icl = 21.5;
+    f.outcome.modelSelection[1].humanStability = 0.5;
     const std::string data = reportData(f.input());
-    EXPECT_NE(data.find("\"modelSelection\":[{\"k\":3,\"logLikelihood\":null,\"bic\":null,\"selected\":false},"
-                        "{\"k\":2,\"logLikelihood\":0,\"bic\":20,\"selected\":true}]"),
+    EXPECT_NE(data.find("\"modelSelection\":[{\"k\":3,\"logLikelihood\":null,\"bic\":null,\"selected\":false,"
+                        "\"icl\":null,\"humanStability\":null,\"mouseStability\":null},"
+                        "{\"k\":2,\"logLikelihood\":0,\"bic\":20,\"selected\":true,\"icl\":21.5,"
+                        "\"humanStability\":0.5,\"mouseStability\":null}]"),
               std::string::npos)
         << data;
     EXPECT_NE(data.find("\"k\":2,\"repetitions\""), std::string::npos) << "the kept k, not the last one run";

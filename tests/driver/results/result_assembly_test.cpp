@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -155,6 +158,16 @@ TEST(PairTableRows, CountsEveryPairOnceWithTheFittedTableAndIndependenceExpectat
     EXPECT_EQ(rows[3].pairs, 0);
     EXPECT_DOUBLE_EQ(rows[3].expectedPairs, 1.0 / 5.0);
     EXPECT_EQ(rows[3].observedOverExpected, 0.0) << "an empty cell with pairs expected";
+    // P(X >= observed) with X hypergeometric over the five pairs in cells, by
+    // hand: cell (0, 1) has row 3 and column 2, P(X = 2) = C(3,2) / C(5,2);
+    // cell (2, 2) has row 1 and column 2, 1 - C(4,2) / C(5,2); an empty cell is certain.
+    EXPECT_NEAR(rows[1].pValue, 3.0 / 10.0, 1e-12);
+    EXPECT_NEAR(rows[8].pValue, 1.0 - 6.0 / 10.0, 1e-12);
+    EXPECT_NEAR(rows[0].pValue, 3.0 / 5.0, 1e-12);
+    EXPECT_EQ(rows[3].pValue, 1.0);
+    // Nine tests: the smallest p-value times 9 exceeds 1, and so does every later rank's bound.
+    for (std::size_t r = 0; r < 9; ++r) EXPECT_EQ(rows[r].qValue, 1.0) << r;
+    EXPECT_TRUE(std::isnan(rows[9].pValue) && std::isnan(rows[9].qValue)) << "scatter is not tested";
 
     // Every pair in scatter: nothing is expected anywhere; a table of other
     // dimensions has no probability to show.
@@ -165,6 +178,53 @@ TEST(PairTableRows, CountsEveryPairOnceWithTheFittedTableAndIndependenceExpectat
     EXPECT_TRUE(std::isnan(scattered[0].expectedPairs) && std::isnan(scattered[0].observedOverExpected));
     EXPECT_TRUE(std::isnan(scattered[0].fittedProbability));
     EXPECT_EQ(scattered[9].pairs, 1);
+}
+
+TEST(PairAssignmentRows, OneRowPerPairWithTheClustersOfTheMembershipAndThePartnerCells) {
+    PairFixture f = pairFixture();
+    f.pair(0, 1);  // (0, 1)
+    f.pair(2, 3);  // (1, 2)
+    f.pair(4, 0);  // human gene in no cluster
+    f.pair(1, 2);  // (0, 1) again
+    f.result.human.posteriors = {0.9, 0.8, 0.7, 0.6, 0.5};
+    f.result.mouse.posteriors = {0.1, 0.2, std::numeric_limits<double>::quiet_NaN(), 0.4, 0.5};
+    PairSignificance significance;
+    significance.rows = 3;
+    significance.cols = 3;
+    significance.cells.resize(9);
+    significance.cells[0 * 3 + 1].qValue = 0.01;
+    significance.cells[1 * 3 + 2].qValue = kPartnerQValue;  // not below the threshold
+
+    const std::vector<PairAssignmentRow> rows = pairAssignmentRows(f.data, f.result, significance);
+    ASSERT_EQ(rows.size(), f.data.orthologs.pairs.size()) << "every pair with both genes kept, in pair order";
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const OrthologPair& pair = f.data.orthologs.pairs[r];
+        EXPECT_EQ(rows[r].humanId, f.data.human.identifiers[pair.human]);
+        EXPECT_EQ(rows[r].humanAnnotation, f.data.human.annotations[pair.human]);
+        EXPECT_EQ(rows[r].mouseId, f.data.mouse.identifiers[pair.mouse]);
+        // The cluster shown is the one whose members hold the gene.
+        for (const auto& [cluster, gene, clustering] :
+             {std::tuple{rows[r].humanCluster, pair.human, &f.result.human},
+              std::tuple{rows[r].mouseCluster, pair.mouse, &f.result.mouse}}) {
+            const auto& members = clustering->clusters.members;
+            if (cluster < 0) {
+                for (const auto& held : members) EXPECT_EQ(std::count(held.begin(), held.end(), gene), 0) << r;
+            } else {
+                const auto& held = members[static_cast<std::size_t>(cluster)];
+                EXPECT_EQ(std::count(held.begin(), held.end(), gene), 1) << r;
+            }
+        }
+    }
+    EXPECT_EQ(rows[0].humanCluster, 0);
+    EXPECT_EQ(rows[0].mouseCluster, 1);
+    EXPECT_TRUE(rows[0].significantPartners);
+    EXPECT_TRUE(rows[3].significantPartners) << "the same cell";
+    EXPECT_FALSE(rows[1].significantPartners) << "q must be below the threshold";
+    EXPECT_EQ(rows[2].humanCluster, -1);
+    EXPECT_FALSE(rows[2].significantPartners) << "scatter has no partner";
+    EXPECT_EQ(rows[1].humanPosterior, 0.7);
+    EXPECT_EQ(rows[1].mousePosterior, 0.4);
+    EXPECT_TRUE(std::isnan(rows[3].mousePosterior));
 }
 
 TEST(Bic, FollowsLnNTimesParametersMinusTwiceTheLikelihood) {

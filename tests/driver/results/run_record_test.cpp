@@ -252,6 +252,34 @@ TEST(RunRecordBuilder, TheFitGivesCountsAttemptsBestAndForASweepItsRows) {
     EXPECT_EQ(failedBuilder.record().attempts.size(), 2u) << "a failed fit still shows what it tried";
 }
 
+TEST(RunRecordText, TheCorrespondenceNamesTheTestsTheVerdictAndEachClustersPartners) {
+    PairCounts counts;
+    counts.reset(2, 2);
+    counts.at(0, 0) = 30;
+    counts.at(1, 1) = 30;
+    counts.at(0, 1) = 1;
+    RunRecord record;
+    record.correspondence = assessPairSignificance(counts);
+    const std::string text = renderRunRecord(record, std::nullopt);
+    EXPECT_NE(text.find("\"pairsInClusters\": 61"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"degreesOfFreedom\": 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"evidence\": \"strong evidence that the clusterings correspond\""), std::string::npos)
+        << text;
+    // Human cluster 0's only partner is mouse cluster 0: the cell (0, 1) is below chance.
+    const std::size_t human = text.find("\"humanPartners\"");
+    const std::size_t mouse = text.find("\"mousePartners\"");
+    ASSERT_NE(human, std::string::npos);
+    ASSERT_NE(mouse, std::string::npos);
+    const std::string humanPart = text.substr(human, mouse - human);
+    EXPECT_NE(humanPart.find("\"mouseCluster\": 0,\n            \"pairs\": 30"), std::string::npos) << humanPart;
+    EXPECT_EQ(humanPart.find("\"pairs\": 1,"), std::string::npos) << "a cell below chance is no partner";
+    EXPECT_NE(text.substr(mouse).find("\"humanCluster\": 1,\n            \"pairs\": 30"), std::string::npos) << text;
+
+    record.correspondence.reset();
+    EXPECT_NE(renderRunRecord(record, std::nullopt).find("\"correspondence\": null"), std::string::npos)
+        << "a run without a result has nothing to correspond";
+}
+
 TEST(IsoUtcTime, SecondsSinceTheEpochInUtc) {
     EXPECT_EQ(isoUtcTime(std::chrono::system_clock::from_time_t(0)), "1970-01-01T00:00:00Z");
     EXPECT_EQ(isoUtcTime(std::chrono::system_clock::from_time_t(4294967295)), "2106-02-07T06:28:15Z");

@@ -108,6 +108,33 @@ TEST(Settings, ChecksNameTheKeyAndTheFile) {
     EXPECT_EQ(settingsOf(std::string(kCompleteFile) + "threads = 2.9\n").threads, 2);
 }
 
+TEST(Settings, AnOutputFolderNamesEveryOutputWithoutAPathOfItsOwn) {
+    const std::string inputs =
+        "dataFile_hm = h.txt\ndataFile_ms = m.txt\nannotFile_hm = ha.txt\nannotFile_ms = ma.txt\n"
+        "orthologFile = o.txt\nk = 3\nnMaxAlgRun = 2\n";
+    EXPECT_EQ(checkMessage(inputs), "The key outputFile_hm is missing or empty in parameter file params.txt");
+    EXPECT_EQ(checkMessage(inputs + "outputFolder = res\n"), "") << "the folder stands in for the four files";
+
+    const ParameterSetting settings = settingsOf(inputs + "outputFolder = res/\nreportFile = page.html\n");
+    EXPECT_EQ(settings.outputFile_hm, "res/human_clusters.txt") << "one separator between folder and name";
+    EXPECT_EQ(settings.gene_pair_result, "res/gene_pairs.txt");
+    EXPECT_EQ(settings.pairAssignmentFile, "res/pair_assignments.tsv");
+    EXPECT_EQ(settings.runRecordFile, "res/run_record.json");
+    EXPECT_EQ(settings.reportFile, "page.html") << "a path of its own is kept";
+    // Every output key gets a name of its own.
+    std::set<std::string> paths;
+    std::size_t outputs = 0;
+    for (const SettingDefinition& definition : kSettings) {
+        if (definition.kind != SettingKind::OutputPath) continue;
+        ++outputs;
+        const std::string& path = settings.*std::get<std::string ParameterSetting::*>(definition.field);
+        EXPECT_FALSE(path.empty()) << definition.key;
+        paths.insert(path);
+    }
+    EXPECT_EQ(paths.size(), outputs) << "no two outputs share a file";
+    EXPECT_TRUE(settingsOf(kCompleteFile).pairAssignmentFile.empty()) << "without a folder nothing is added";
+}
+
 TEST(Settings, KValuesReplaceKAndAMalformedListNamesTheKey) {
     std::string withoutK = kCompleteFile;
     withoutK.erase(withoutK.find("k = 3\n"), 6);
