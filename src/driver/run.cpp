@@ -53,6 +53,12 @@ Result<InputFiles> readInputs(const ParameterSetting& settings, const std::strin
 
 Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
                    RunRecordBuilder& record) {
+    std::optional<FitOutcome> fitted;
+    return runOrthomix(parameterPath, clockSeed, reporter, record, interruptionStopToken(), fitted);
+}
+
+Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                   RunRecordBuilder& record, const StopToken& stop, std::optional<FitOutcome>& fitted) {
     Result<ParameterSetting> read = readSettings(parameterPath, clockSeed, reporter, record);
     if (!read) return read.error();
     const ParameterSetting& settings = *read;
@@ -64,8 +70,8 @@ Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Re
 
     const RunClock& clock = record.record().clock;
     FitInputs fitInputs{std::move(inputs->human), std::move(inputs->mouse), std::move(inputs->orthologs)};
-    const FitOutcome outcome = fitClusters(settings, std::move(fitInputs), clockSeed,
-                                           FitObserver{reporter, interruptionStopToken(), clock});
+    const FitOutcome& outcome =
+        fitted.emplace(fitClusters(settings, std::move(fitInputs), clockSeed, FitObserver{reporter, stop, clock}));
     record.fitted(outcome);
     if (outcome.outOfMemory) throw std::bad_alloc();
     if (outcome.error) return *outcome.error;

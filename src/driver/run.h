@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "driver/control/interruption.h"
+#include "driver/entry/fit.h"
 #include "driver/results/run_record.h"
 #include "support/error.h"
 #include "support/reporter.h"
@@ -18,5 +20,11 @@ namespace orthomix {
 // std::bad_alloc, once the record holds what the run reached.
 Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
                    RunRecordBuilder& record);
+
+// The same run for a front end that embeds it: `stop` may ask it to stop in
+// place of the process's signals, and the outcome of the fit, once there is
+// one, is moved to `fitted` (also when writing the results then fails).
+Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                   RunRecordBuilder& record, const StopToken& stop, std::optional<FitOutcome>& fitted);
 
 }  // namespace orthomix
