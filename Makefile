@@ -29,9 +29,11 @@ install: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target orthomix_installed
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
-# Whole-run timings on generated datasets of transcriptome size (several minutes).
+# Whole-run timings on generated datasets of transcriptome size (several
+# minutes), then the Python module against the command line.
 bench:
 	bench/run_benchmark.sh
+	bench/python_timing.sh
 
 clean:
 	rm -rf $(BUILD_DIR) examples/out
