@@ -185,14 +185,13 @@ class OrthoMix:
             identifiers, samples, values = _organism(data, name)
             organisms.append((identifiers, samples, values, _annotations(annotation, identifiers)))
         pairs = _ortholog_pairs(orthologs)
-        self._input_identifiers = {name: organism[0] for name, organism in zip(ORGANISMS, organisms)}
         progress = _Progress(self.progress, self._expected_repetitions())
         try:
             fitted = _core.fit(table, organisms[0], organisms[1], pairs, int(time.time()) & 0xFFFFFFFF,
                                progress.line, _warn)
         finally:
             progress.close()
-        self._take(fitted)
+        self._take(fitted, {name: organism[0] for name, organism in zip(ORGANISMS, organisms)})
         return self
 
     def _expected_repetitions(self) -> int:
@@ -200,13 +199,14 @@ class OrthoMix:
         count = len(ks) if not isinstance(ks, str) else 1
         return count * int(self.n_init or 0)
 
-    def _take(self, fitted: "_core.Fit") -> None:
+    def _take(self, fitted: "_core.Fit", input_identifiers: Dict[str, List[str]]) -> None:
+        """Keeps the fit and shapes its results; the labels cover the input identifiers, or the genes kept."""
         self._fit = fitted
         for organism in ORGANISMS:
             kept = fitted.identifiers(organism)
             labels = dict(reversed(list(zip(kept, fitted.labels(organism)))))  # the first gene of an identifier
             posteriors = dict(reversed(list(zip(kept, fitted.posteriors(organism)))))
-            index = pd.Index(self._input_identifiers.get(organism, kept), name="identifier")
+            index = pd.Index(input_identifiers.get(organism, kept), name="identifier")
             label_values = [labels.get(i, -1) for i in index]
             series = pd.Series(label_values, index=index, dtype="Int64", name="cluster")
             series[series < 0] = pd.NA
@@ -264,6 +264,5 @@ def run_parameter_file(path: Any, progress: Any = None) -> OrthoMix:
         fitted = _core.run_parameter_file(os.fspath(path), int(time.time()) & 0xFFFFFFFF, reporter.line, _warn)
     finally:
         reporter.close()
-    estimator._input_identifiers = {}
-    estimator._take(fitted)
+    estimator._take(fitted, {})
     return estimator
