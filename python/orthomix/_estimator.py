@@ -93,30 +93,11 @@ def _warn(text: str) -> None:
 class OrthoMix:
     """Joint clustering of human and mouse expression profiles tied by ortholog pairs.
 
-    Every keyword stands for one parameter-file key; None leaves the key out,
-    so the command line's default holds:
+    Every keyword stands for one parameter-file key and is read as that key's
+    value; None leaves the key out, so the command line's default holds
+    (n_init defaults to 10):
 
-    ======================== ========================= =========================================
-    keyword                  key                       meaning
-    ======================== ========================= =========================================
-    k                        k                         clusters per organism
-    k_values                 kValues                   several k (list or "5, 8, 10-30:5"); lowest BIC kept
-    n_init                   nMaxAlgRun                repetitions from random starts (default 10)
-    seed                     seed                      random seed; None: the clock (see ``seed_``)
-    fast                     fastDensity               log-domain E-step (faster, not bit-identical)
-    threads                  threads                   threads to work on (same results for any count)
-    stopping_threshold       stoppingThr               relative spread change that counts as converged
-    pseudo_counts            psudo_uniform_counts      pseudo count of the scatter probability
-    prep                     prep                      filter and standardise the genes
-    cv_threshold             CVThr                     smallest coefficient of variation kept
-    max_expression           maxExpr                   value a gene's largest value must reach
-    cv_threshold_human       CVThr_hm                  cv_threshold for the human genes only
-    cv_threshold_mouse       CVThr_ms                  cv_threshold for the mouse genes only
-    max_expression_human     maxExpr_hm                max_expression for the human genes only
-    max_expression_mouse     maxExpr_ms                max_expression for the mouse genes only
-    verbose                  verbose                   every EM iteration reported (to ``progress``)
-    assignment_posterior     assignmentPosterior       posteriors in the assignment tables
-    ======================== ========================= =========================================
+    {settings}
 
     ``progress`` is a callable given every console line, or True for a tqdm
     bar (console lines on standard error when tqdm is missing).
@@ -250,6 +231,21 @@ class OrthoMix:
         if isinstance(folder_or_settings, (str, os.PathLike)) and not self._fit.sweep:
             paths.pop(OUTPUT_SETTINGS["model_selection"].key)
         return self._fit.write(paths, None, _warn)
+
+
+def _settings_table() -> str:
+    """The keywords, their keys and the tool's help for each, as the docstring shows them."""
+    rows = [(name, setting.key, setting.help) for name, setting in FIT_SETTINGS.items()]
+    widths = [max(len(row[column]) for row in rows + [("keyword", "key", "meaning")]) for column in range(3)]
+    rule = "  ".join("=" * width for width in widths)
+    lines = ["  ".join(text.ljust(width) for text, width in zip(row, widths)).rstrip()
+             for row in [("keyword", "key", "meaning")] + rows]
+    lines.insert(1, rule)
+    lines.insert(0, rule)
+    return "\n    ".join(lines + [rule])
+
+
+OrthoMix.__doc__ = OrthoMix.__doc__.replace("{settings}", _settings_table())
 
 
 def run_parameter_file(path: Any, progress: Any = None) -> OrthoMix:

@@ -22,6 +22,9 @@ def test_every_key_but_the_paths_is_a_keyword_and_the_names_are_distinct():
     names = list(orthomix.FIT_SETTINGS) + list(orthomix.OUTPUT_SETTINGS)
     assert len(names) == len(set(names))
     assert "dataFile_hm" not in keys
+    documented = [line.split() for line in orthomix.OrthoMix.__doc__.splitlines()]
+    for name, setting in orthomix.FIT_SETTINGS.items():
+        assert [name, setting.key] in [words[:2] for words in documented], f"help(OrthoMix) leaves out {name}"
 
 
 def test_bad_settings_raise_value_errors_with_the_tools_message():
