@@ -29,9 +29,12 @@ def parameters(path):
 
 def read_inputs(values):
     expression = dict(sep="\t", index_col=0, dtype={0: str}, float_precision="round_trip")
+    annotation = dict(sep="\t", index_col=0, dtype=str)
     return dict(human=pd.read_csv(values["dataFile_hm"], **expression),
                 mouse=pd.read_csv(values["dataFile_ms"], **expression),
-                orthologs=pd.read_csv(values["orthologFile"], sep="\t", header=None, dtype=str))
+                orthologs=pd.read_csv(values["orthologFile"], sep="\t", header=None, dtype=str),
+                human_annotation=pd.read_csv(values["annotFile_hm"], **annotation).iloc[:, 0],
+                mouse_annotation=pd.read_csv(values["annotFile_ms"], **annotation).iloc[:, 0])
 
 
 def keyword_settings(values):
@@ -72,8 +75,11 @@ def main():
         median = statistics.median(times)
         print(f"{name:30s} {median:8.2f} s  ({', '.join(f'{t:.2f}' for t in times)})  "
               f"{median / reference:5.2f} x the command line")
-    with open(values["outputFile_hm"], "rb") as command_line, open(f"{folder}/human_clusters.txt", "rb") as module:
-        print("human membership file identical:", "yes" if command_line.read() == module.read() else "NO")
+    for key, name in (("outputFile_hm", "human_clusters.txt"), ("outputFile_ms", "mouse_clusters.txt"),
+                      ("k_by_k_output_clusters", "pair_clusters.txt"), ("gene_pair_result", "gene_pairs.txt")):
+        with open(values[key], "rb") as command_line, open(f"{folder}/{name}", "rb") as module:
+            print(f"{name} from DataFrames identical to the command line's:",
+                  "yes" if command_line.read() == module.read() else "NO")
 
 
 if __name__ == "__main__":
