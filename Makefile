@@ -1,6 +1,7 @@
 # The set-up commands: `make run` builds the tool alone and runs it on the
 # example dataset; `make test` builds everything and runs every test;
-# `make install PREFIX=DIR` puts orthomix and the example generator in DIR/bin.
+# `make install PREFIX=DIR` puts orthomix and the example generator in DIR/bin,
+# and the Python module, when it is built, where DIR's python3 finds it.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
@@ -24,12 +25,15 @@ test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
 install: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target orthomix orthomix_generate
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target orthomix_installed
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
-# Whole-run timings on generated datasets of transcriptome size (several minutes).
+# Whole-run timings on generated datasets of transcriptome size (several
+# minutes), then the Python module against the command line.
 bench:
 	bench/run_benchmark.sh
+	bench/python_timing.sh
 
 clean:
 	rm -rf $(BUILD_DIR) examples/out

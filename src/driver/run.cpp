@@ -78,11 +78,24 @@ Status checkOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, 
 
 Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
                    RunRecordBuilder& record) {
-    return runOrthomixWith(parameterPath, clockSeed, reporter, record, fitClusters);
+    std::optional<FitOutcome> fitted;
+    return runOrthomixWith(parameterPath, clockSeed, reporter, record, fitClusters, interruptionStopToken(), fitted);
+}
+
+Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                   RunRecordBuilder& record, const StopToken& stop, std::optional<FitOutcome>& fitted) {
+    return runOrthomixWith(parameterPath, clockSeed, reporter, record, fitClusters, stop, fitted);
 }
 
 Status runOrthomixWith(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
                        RunRecordBuilder& record, const Fitter& fit) {
+    std::optional<FitOutcome> fitted;
+    return runOrthomixWith(parameterPath, clockSeed, reporter, record, fit, interruptionStopToken(), fitted);
+}
+
+Status runOrthomixWith(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                       RunRecordBuilder& record, const Fitter& fit, const StopToken& stop,
+                       std::optional<FitOutcome>& fitted) {
     Result<ParameterSetting> read = readSettings(parameterPath, clockSeed, reporter, record);
     if (!read) return read.error();
     const ParameterSetting& settings = *read;
@@ -94,8 +107,8 @@ Status runOrthomixWith(const std::string& parameterPath, std::uint32_t clockSeed
 
     const RunClock& clock = record.record().clock;
     FitInputs fitInputs{std::move(inputs->human), std::move(inputs->mouse), std::move(inputs->orthologs)};
-    const FitOutcome outcome = fit(settings, std::move(fitInputs), clockSeed,
-                                   FitObserver{reporter, interruptionStopToken(), clock});
+    const FitOutcome& outcome =
+        fitted.emplace(fit(settings, std::move(fitInputs), clockSeed, FitObserver{reporter, stop, clock}));
     record.fitted(outcome);
     if (outcome.outOfMemory) throw std::bad_alloc();
     if (outcome.error) return *outcome.error;

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
+#include "driver/control/interruption.h"
 #include "driver/entry/fit.h"
 
 #include "driver/results/run_record.h"
@@ -36,5 +38,16 @@ using Fitter = std::function<FitOutcome(const ParameterSetting& settings, FitInp
 // The run of runOrthomix with `fit` in place of fitClusters.
 Status runOrthomixWith(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
                        RunRecordBuilder& record, const Fitter& fit);
+
+// The same run for a front end that embeds it: `stop` may ask it to stop in
+// place of the process's signals, and the outcome of the fit, once there is
+// one, is moved to `fitted` (also when writing the results then fails).
+Status runOrthomix(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                   RunRecordBuilder& record, const StopToken& stop, std::optional<FitOutcome>& fitted);
+
+// The run with every part given: the fit, what may stop it, and where its outcome goes.
+Status runOrthomixWith(const std::string& parameterPath, std::uint32_t clockSeed, Reporter& reporter,
+                       RunRecordBuilder& record, const Fitter& fit, const StopToken& stop,
+                       std::optional<FitOutcome>& fitted);
 
 }  // namespace orthomix
