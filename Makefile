@@ -1,7 +1,8 @@
 # The set-up commands: `make run` builds the tool alone and runs it on the
 # example dataset; `make test` builds everything and runs every test;
 # `make install PREFIX=DIR` puts orthomix and the example generator in DIR/bin,
-# and the Python module, when it is built, where DIR's python3 finds it.
+# the manual page in DIR/share/man/man1, and the Python module, when it is
+# built, where DIR's python3 finds it.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=

@@ -156,7 +156,7 @@ py::array_t<double> centresOf(const Fit& fit, const std::string& organism, bool 
 }
 
 py::dict pairTableOf(const Fit& fit) {
-    py::list human, mouse, pairs, probability, expected, ratio;
+    py::list human, mouse, pairs, probability, expected, ratio, pValue, qValue;
     for (const PairTableRow& row : pairTableRows(fit.outcome.data, fit.outcome.kept().best)) {
         human.append(row.humanCluster);
         mouse.append(row.mouseCluster);
@@ -164,6 +164,8 @@ py::dict pairTableOf(const Fit& fit) {
         probability.append(row.fittedProbability);
         expected.append(row.expectedPairs);
         ratio.append(row.observedOverExpected);
+        pValue.append(row.pValue);
+        qValue.append(row.qValue);
     }
     py::dict table;
     table["human_cluster"] = human;
@@ -172,6 +174,8 @@ py::dict pairTableOf(const Fit& fit) {
     table["probability"] = probability;
     table["expected"] = expected;
     table["observed_over_expected"] = ratio;
+    table["p_value"] = pValue;
+    table["q_value"] = qValue;
     return table;
 }
 

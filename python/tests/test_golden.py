@@ -93,6 +93,10 @@ def test_pair_table_counts_every_pair_once():
     defined = cells["observed_over_expected"].notna()
     np.testing.assert_allclose(cells.loc[defined, "observed_over_expected"], ratio[defined])
     assert table["probability"].sum() == pytest.approx(1.0)
+    # Every cell has its enrichment p-value and a q-value no smaller; scatter has neither.
+    assert cells["p_value"].between(0, 1).all() and cells["q_value"].between(0, 1).all()
+    assert (cells["q_value"] >= cells["p_value"]).all()
+    assert table.loc[table["human_cluster"].isna(), ["p_value", "q_value"]].isna().all().all()
     # Each pair's cell agrees with its genes' labels.
     pairs = model.pair_assignments_
     human = model.human_labels_.reindex(pairs["human"]).fillna(model.k_).astype(int).to_numpy()
