@@ -97,14 +97,31 @@ Status resolvePairs(const OrthologTable& table, const ReadGeneNames& readNames, 
     return okStatus();
 }
 
+// An outcome before any phase: the seed and whether the settings sweep k.
+FitOutcome outcomeOf(const ParameterSetting& settings, std::uint32_t seedWhenUnset) {
+    FitOutcome outcome;
+    outcome.seed = settings.seed.value_or(seedWhenUnset);
+    outcome.seedFromClock = !settings.seed;
+    outcome.sweep = isKSweep(settings);
+    return outcome;
+}
+
+// What every fit does first: counts the genes read, takes the ortholog table
+// out of the inputs and prepares both organisms.
+Status prepareInto(FitOutcome& outcome, const ParameterSetting& settings, FitInputs& inputs, Reporter& reporter,
+                   OrthologTable& orthologTable, ReadGeneNames& readNames) {
+    outcome.humanGenesRead = inputs.human.geneCount();
+    outcome.mouseGenesRead = inputs.mouse.geneCount();
+    orthologTable = std::move(inputs.orthologs);
+    return prepareOrganisms(inputs, settings, reporter, outcome, readNames);
+}
+
 // The fit, phase after phase, keeping in `outcome` what each phase reaches.
 Status fitInto(FitOutcome& outcome, const ParameterSetting& settings, FitInputs inputs, Reporter& reporter,
                const FitObserver& observer) {
-    outcome.humanGenesRead = inputs.human.geneCount();
-    outcome.mouseGenesRead = inputs.mouse.geneCount();
-    const OrthologTable orthologTable = std::move(inputs.orthologs);
+    OrthologTable orthologTable;
     ReadGeneNames readNames;
-    ORTHOMIX_TRY(prepareOrganisms(inputs, settings, reporter, outcome, readNames));
+    ORTHOMIX_TRY(prepareInto(outcome, settings, inputs, reporter, orthologTable, readNames));
     inputs = FitInputs{};
 
     ThreadPool pool(static_cast<unsigned>(settings.threads));
@@ -136,16 +153,11 @@ std::vector<AttemptRecord> FitOutcome::allAttempts() const {
 }
 
 FitOutcome prepareFitData(const ParameterSetting& settings, FitInputs inputs, const FitObserver& observer) {
-    FitOutcome outcome;
-    outcome.seed = settings.seed.value_or(0);
-    outcome.seedFromClock = !settings.seed;
-    outcome.sweep = isKSweep(settings);
+    FitOutcome outcome = outcomeOf(settings, 0);
     WarningKeeper reporter(observer.reporter, outcome.warnings);
-    outcome.humanGenesRead = inputs.human.geneCount();
-    outcome.mouseGenesRead = inputs.mouse.geneCount();
-    const OrthologTable orthologTable = std::move(inputs.orthologs);
+    OrthologTable orthologTable;
     ReadGeneNames readNames;
-    Status status = prepareOrganisms(inputs, settings, reporter, outcome, readNames);
+    Status status = prepareInto(outcome, settings, inputs, reporter, orthologTable, readNames);
     if (status) status = resolvePairs(orthologTable, readNames, settings, reporter, outcome);
     if (!status) outcome.error = status.error();
     return outcome;
@@ -153,10 +165,7 @@ FitOutcome prepareFitData(const ParameterSetting& settings, FitInputs inputs, co
 
 FitOutcome fitClusters(const ParameterSetting& settings, FitInputs inputs, std::uint32_t seedWhenUnset,
                        const FitObserver& observer) {
-    FitOutcome outcome;
-    outcome.seed = settings.seed.value_or(seedWhenUnset);
-    outcome.seedFromClock = !settings.seed;
-    outcome.sweep = isKSweep(settings);
+    FitOutcome outcome = outcomeOf(settings, seedWhenUnset);
     WarningKeeper reporter(observer.reporter, outcome.warnings);
     try {
         const Status status = fitInto(outcome, settings, std::move(inputs), reporter, observer);
