@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace orthomix {
@@ -37,18 +38,31 @@ inline double largestOf(const double* values, std::size_t count, double start) {
 
 }  // namespace
 
-[[gnu::always_inline]] inline double expNonPositiveInline(double x) {
+// Four doubles side by side, for loops the compiler would not vectorise on
+// its own (it cannot tell the rows apart from the sums, or an exp's branches
+// apart).
+using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+
+#define ORTHOMIX_LOAD_LANES(name, pointer) \
+    Lanes name;                             \
+    std::memcpy(&name, pointer, sizeof name)
+
+using LaneBits = std::int64_t __attribute__((vector_size(4 * sizeof(std::int64_t))));
+
+// exp of the four values at `in` into `out` (they may be the same).
+[[gnu::always_inline]] inline void expNonPositiveLanes(const double* in, double* out) {
+    ORTHOMIX_LOAD_LANES(x, in);
     // x = n ln2 + r with |r| <= ln2 / 2, exp(r) by its Taylor series to degree 12.
     constexpr double kInverseLn2 = 1.4426950408889634;
     constexpr double kLn2High = 6.93147180369123816490e-01;
     constexpr double kLn2Low = 1.90821492927058770002e-10;
     constexpr double kRoundShift = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer
-    const double clamped = x < -708.0 ? -708.0 : x;
-    const double shifted = clamped * kInverseLn2 + kRoundShift;
-    const double n = shifted - kRoundShift;
-    const double r = (clamped - n * kLn2High) - n * kLn2Low;
-    double p = 1.0 / 479001600.0;
-    p = p * r + 1.0 / 39916800.0;
+    constexpr double kLowest = -708.0;
+    const Lanes clamped = x < kLowest ? Lanes{kLowest, kLowest, kLowest, kLowest} : x;
+    const Lanes shifted = clamped * kInverseLn2 + kRoundShift;
+    const Lanes n = shifted - kRoundShift;
+    const Lanes r = (clamped - n * kLn2High) - n * kLn2Low;
+    Lanes p = r * (1.0 / 479001600.0) + 1.0 / 39916800.0;
     p = p * r + 1.0 / 3628800.0;
     p = p * r + 1.0 / 362880.0;
     p = p * r + 1.0 / 40320.0;
@@ -61,12 +75,18 @@ inline double largestOf(const double* values, std::size_t count, double start) {
     p = p * r + 1.0;
     p = p * r + 1.0;
     // The low bits of `shifted` hold n; rebuild 2^n from them without a conversion.
-    const auto nBits = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(shifted) -
-                                                 std::bit_cast<std::uint64_t>(kRoundShift));
-    const double scale = std::bit_cast<double>(static_cast<std::uint64_t>(nBits + 1023) << 52);
+    const LaneBits nBits = __builtin_bit_cast(LaneBits, shifted) - std::bit_cast<std::int64_t>(kRoundShift);
+    const LaneBits scaleBits = (nBits + 1023) << 52;
+    const Lanes result = p * __builtin_bit_cast(Lanes, scaleBits);
     // NaN passes through every step above; only the underflow needs a select.
-    const double result = p * scale;
-    return x < -708.0 ? 0.0 : result;
+    const Lanes exp = x < kLowest ? Lanes{0.0, 0.0, 0.0, 0.0} : result;
+    std::memcpy(out, &exp, sizeof exp);
+}
+
+[[gnu::always_inline]] inline double expNonPositiveInline(double x) {
+    double lanes[4] = {x, x, x, x};
+    expNonPositiveLanes(lanes, lanes);
+    return lanes[0];
 }
 
 double expNonPositive(double x) { return expNonPositiveInline(x); }
@@ -103,8 +123,8 @@ constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
 // exp(2 kHeadroom).
 constexpr double kHeadroom = 350.0;
 
-// A term more than exp(708) below the pair's largest one counts as 0, as exp
-// does below -708 in a log-sum-exp.
+// A largest cell more than exp(708) below a positive scatter term is no
+// cell to choose, as exp gives 0 below -708 in a log-sum-exp.
 constexpr double kNegligible = 3.307553003638408e-308;  // exp(-708)
 
 // Where a pair's cells sit on the scale of numbers: every cell is
@@ -133,19 +153,30 @@ struct PairScale {
     return scale;
 }
 
-// exp(logDensity - largest + headroom) for every cluster of one side.
+// exp(logDensity - largest + headroom) for every cluster of one side. The
+// first loop, free of branches, vectorises; the rare shares further below,
+// subnormal or 0, are then taken as exp of an argument raised into range,
+// scaled back down.
 [[gnu::always_inline]] inline void exponentiateShares(const double* logDensities, std::size_t count, double largest,
                                                       double headroom, double* out) {
+    constexpr double kFarBelow = -700.0;
     constexpr double kExpUnderflow = -746.0;               // exp of anything below is 0
     constexpr double kExpMinus64 = 1.603810890548638e-28;  // exp(-64)
     const double scale = std::exp(headroom);
-    for (std::size_t c = 0; c < count; ++c) {
+    bool anyFarBelow = false;
+    std::size_t c = 0;
+    for (; c + 4 <= count; c += 4) {
+        for (std::size_t lane = 0; lane < 4; ++lane) out[c + lane] = logDensities[c + lane] - largest;
+        expNonPositiveLanes(out + c, out + c);
+        for (std::size_t lane = 0; lane < 4; ++lane) out[c + lane] *= scale;
+    }
+    for (; c < count; ++c) out[c] = expNonPositiveInline(logDensities[c] - largest) * scale;
+    for (c = 0; c < count; ++c) anyFarBelow |= logDensities[c] - largest < kFarBelow;
+    if (!anyFarBelow) return;
+    for (c = 0; c < count; ++c) {
         const double below = logDensities[c] - largest;
-        // Further below, the share is subnormal or 0: exp of an argument
-        // raised into range, scaled back down.
-        out[c] = below >= -700.0                   ? expNonPositiveInline(below) * scale
-                 : below + headroom < kExpUnderflow ? 0.0
-                                                    : expNonPositiveInline(below + headroom + 64.0) * kExpMinus64;
+        if (!(below < kFarBelow)) continue;
+        out[c] = below + headroom < kExpUnderflow ? 0.0 : expNonPositiveInline(below + headroom + 64.0) * kExpMinus64;
     }
 }
 
@@ -182,63 +213,85 @@ struct PairScale {
     return scratch.humanShares[i] * largestOf(cells, columnCount, 0.0);
 }
 
-// Fills scratch.rowLargest with every row's largest cell, 0 for a row that
-// can hold no term above the final cut, and returns the largest of all. That
-// leaves out most rows of a large table at the cost of one product per row:
-// a row whose bound (its share times the largest mouse share times its
-// largest table cell) falls below the cut taken from the row of the largest
-// human share can hold no term above the final cut.
+// Fills scratch.rowLargest with the largest cell of every row that may hold
+// the pair's largest cell, 0 for every other row, and returns the largest of
+// all. The row of the largest human share gives a first peak; a row whose
+// bound (its share times the largest mouse share times its largest table
+// cell, multiplied in the order a cell is) falls below that peak cannot hold
+// a cell as large, so with peaked shares most rows of a large table cost one
+// product each.
 [[gnu::always_inline]] inline double peakOfRows(const PairTable& table, const double* humanLogDensities,
-                                                const PairScale& scale, double positiveScatter,
-                                                PairLogScratch& scratch) {
+                                                const PairScale& scale, PairLogScratch& scratch) {
     const auto rowCount = static_cast<std::size_t>(table.rows);
     const auto columnCount = static_cast<std::size_t>(table.cols);
     const double* humanShares = scratch.humanShares.data();
     double* rowLargest = scratch.rowLargest.data();
+    if (rowCount == 0 || !scale.anyCell) {
+        for (std::size_t i = 0; i < rowCount; ++i) rowLargest[i] = 0.0;
+        return 0.0;
+    }
     const double largestMouseShare = largestOf(scratch.mouseShares.data(), columnCount, 0.0);
     std::size_t firstRow = 0;
     while (firstRow + 1 < rowCount && !(humanLogDensities[firstRow] == scale.humanLargest)) ++firstRow;
-    const double firstPeak = rowCount > 0 && scale.anyCell ? rowPeak(table, firstRow, columnCount, scratch) : 0.0;
-    const double roughCut = (firstPeak > positiveScatter ? firstPeak : positiveScatter) * kNegligible;
+    const double firstPeak = rowPeak(table, firstRow, columnCount, scratch);
     for (std::size_t i = 0; i < rowCount; ++i) {
-        const double bound = (humanShares[i] * largestMouseShare) * scratch.tableRowLargest[i];
-        rowLargest[i] = bound < roughCut || humanShares[i] == 0.0 ? 0.0 : rowPeak(table, i, columnCount, scratch);
+        // Rounded products are monotone, so no cell of the row exceeds its bound.
+        const double bound = humanShares[i] * (largestMouseShare * scratch.tableRowLargest[i]);
+        rowLargest[i] = bound < firstPeak || humanShares[i] == 0.0 ? 0.0 : rowPeak(table, i, columnCount, scratch);
     }
     return largestOf(rowLargest, rowCount, 0.0);
 }
 
-// A row left out by the cut contributes nothing.
-[[gnu::always_inline]] inline bool rowBelowCut(const PairLogScratch& scratch, std::size_t i, double cut) {
-    // NaN shares pass on, as a NaN density does in the exact step.
-    return scratch.rowLargest[i] < cut || scratch.rowLargest[i] == 0.0;
+// The dot product of two rows, element i in partial sum i % 4; fixed order.
+[[gnu::always_inline]] inline double dotOf(const double* a, const double* b, std::size_t count) {
+    Lanes partial = {0.0, 0.0, 0.0, 0.0};
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        ORTHOMIX_LOAD_LANES(x, a + i);
+        ORTHOMIX_LOAD_LANES(y, b + i);
+        partial += x * y;
+    }
+    for (; i < count; ++i) partial[i % 4] += a[i] * b[i];
+    return (partial[0] + partial[1]) + (partial[2] + partial[3]);
 }
 
-// The cells above the cut, summed into the row and column sums on the cells'
-// scale; returns their total.
-[[gnu::always_inline]] inline double sumCellsAboveCut(const PairTable& table, double cut, PairLogScratch& scratch,
-                                                      double* rowSums, double* columnSums) {
+// sums[j] += factor * row[j] for every j.
+[[gnu::always_inline]] inline void addScaledRow(double factor, const double* row, std::size_t count, double* sums) {
+    const Lanes scale = {factor, factor, factor, factor};
+    std::size_t j = 0;
+    for (; j + 4 <= count; j += 4) {
+        ORTHOMIX_LOAD_LANES(sum, sums + j);
+        ORTHOMIX_LOAD_LANES(term, row + j);
+        sum += scale * term;
+        std::memcpy(sums + j, &sum, sizeof sum);
+    }
+    for (; j < count; ++j) sums[j] += factor * row[j];
+}
+
+// The row and column sums of the pair's cells on the cells' scale, through
+// the factorisation of a cell as humanShare[i] * mouseShare[j] * P[i][j]: a
+// row sum is the human share times the table row's product with the mouse
+// shares, a column sum the mouse share times the table column's product
+// with the human shares. Two passes over the table instead of one per cell
+// and sum. Returns the total of the row sums.
+[[gnu::always_inline]] inline double sumCells(const PairTable& table, PairLogScratch& scratch, double* rowSums,
+                                              double* columnSums) {
     const auto rowCount = static_cast<std::size_t>(table.rows);
     const auto columnCount = static_cast<std::size_t>(table.cols);
+    const double* humanShares = scratch.humanShares.data();
     const double* mouseShares = scratch.mouseShares.data();
-    double* cells = scratch.cells.data();
-    for (std::size_t j = 0; j < columnCount; ++j) columnSums[j] = 0.0;
-    double cellTotal = 0.0;
+    double* columnProducts = scratch.cells.data();
+    for (std::size_t j = 0; j < columnCount; ++j) columnProducts[j] = 0.0;
     for (std::size_t i = 0; i < rowCount; ++i) {
-        if (rowBelowCut(scratch, i, cut)) {
-            rowSums[i] = 0.0;
-            continue;
-        }
-        const double humanShare = scratch.humanShares[i];
+        const double humanShare = humanShares[i];
         const double* tableRow = table.cells.data() + i * columnCount;
-        for (std::size_t j = 0; j < columnCount; ++j) {
-            const double cell = humanShare * (mouseShares[j] * tableRow[j]);
-            cells[j] = cell < cut ? 0.0 : cell;
-            columnSums[j] += cells[j];
-        }
-        rowSums[i] = sumOf(cells, columnCount);
-        cellTotal += rowSums[i];
+        rowSums[i] = humanShare * dotOf(mouseShares, tableRow, columnCount);
+        // A share of 0 adds nothing to a finite sum.
+        if (humanShare == 0.0) continue;
+        addScaledRow(humanShare, tableRow, columnCount, columnProducts);
     }
-    return cellTotal;
+    for (std::size_t j = 0; j < columnCount; ++j) columnSums[j] = mouseShares[j] * columnProducts[j];
+    return sumOf(rowSums, rowCount);
 }
 
 // The pair's total density and what a cell on the cells' scale is
@@ -296,16 +349,14 @@ struct CellPosition {
     return position;
 }
 
-[[gnu::always_inline]] inline void writePosterior(const PairTable& table, double cut, double factor,
+[[gnu::always_inline]] inline void writePosterior(const PairTable& table, double factor,
                                                   const PairLogScratch& scratch, double* posterior) {
     const auto rowCount = static_cast<std::size_t>(table.rows);
     const auto columnCount = static_cast<std::size_t>(table.cols);
     for (std::size_t i = 0; i < rowCount; ++i) {
         const double* tableRow = table.cells.data() + i * columnCount;
-        const bool below = rowBelowCut(scratch, i, cut);
         for (std::size_t j = 0; j < columnCount; ++j) {
-            const double cell = below ? 0.0 : scratch.humanShares[i] * (scratch.mouseShares[j] * tableRow[j]);
-            posterior[i * columnCount + j] = (cell < cut ? 0.0 : cell) * factor;
+            posterior[i * columnCount + j] = (scratch.humanShares[i] * (scratch.mouseShares[j] * tableRow[j])) * factor;
         }
     }
 }
@@ -322,14 +373,14 @@ __attribute__((target_clones("avx2", "default"))) double pairLogEStep(
     sharesOfPair(scale, humanLogDensities, rowCount, mouseLogDensities, columnCount, scratch);
     const double scatterShifted = scatterOnCellScale(scatter, scale);
     const double positiveScatter = scatterShifted > 0.0 ? scatterShifted : 0.0;
-    const double best = peakOfRows(table, humanLogDensities, scale, positiveScatter, scratch);
+    const double best = peakOfRows(table, humanLogDensities, scale, scratch);
     const double cut = (best > positiveScatter ? best : positiveScatter) * kNegligible;
-    const double cellTotal = sumCellsAboveCut(table, cut, scratch, rowSums, columnSums);
+    const double cellTotal = sumCells(table, scratch, rowSums, columnSums);
     const PairNormalisation total = normalisationOf(cellTotal, scatterShifted, scatter, scale.shift);
     for (std::size_t i = 0; i < rowCount; ++i) rowSums[i] *= total.factor;
     for (std::size_t j = 0; j < columnCount; ++j) columnSums[j] *= total.factor;
     const CellPosition bestCell = firstCellOf(best, cut, table, scratch);
-    if (posterior) writePosterior(table, cut, total.factor, scratch, posterior);
+    if (posterior) writePosterior(table, total.factor, scratch, posterior);
     // Only a cell whose posterior is above 0 can be chosen, as in the exact step.
     const double bestPosterior = bestCell.row < 0 ? 0.0 : best * total.factor;
     labels = bestPosterior > 0.0

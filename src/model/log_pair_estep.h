@@ -32,9 +32,11 @@ struct PairLogScratch {
 // The E-step of one pair in the log domain, factorised: the human and the
 // mouse log densities are each shifted by their largest value and
 // exponentiated (k_hm + k_ms exponentials), and every cell is the product of
-// the two shares and the table, so that nothing underflows or overflows. A
-// term below exp(-708) times the pair's largest one counts as 0. `scratch`
-// must have been prepared for `table`.
+// the two shares and the table, so that nothing underflows or overflows. The
+// row and column sums come from the table's products with the shares, not
+// cell by cell; the largest cell is searched only in rows whose bound can
+// reach it. A largest cell below exp(-708) times a positive scatter term is
+// not chosen. `scratch` must have been prepared for `table`.
 // Same assignment rules and posterior sums as pairEStep, with the same
 // treatment of a total that is not positive; returns the logarithm of the
 // pair's total density (0 when it is not positive). The full posterior goes
