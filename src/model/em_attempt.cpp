@@ -208,10 +208,11 @@ double EmAttempt::eStep(double scatterTerm) {
 // objective does.
 bool EmAttempt::startFromKMeans(const AttemptStart& start) {
     ThreadPool* pool = settings_.pool;
+    const NearestMeanMethod method = settings_.arithmetic.nearestMeans;
     KMeansStart humanStart = runKMeans(human_.expression, start.humanSeeds, settings_.stoppingThr,
-                                       settings_.kmeansMaxIterations, pool);
+                                       settings_.kmeansMaxIterations, pool, method);
     KMeansStart mouseStart = runKMeans(mouse_.expression, start.mouseSeeds, settings_.stoppingThr,
-                                       settings_.kmeansMaxIterations, pool);
+                                       settings_.kmeansMaxIterations, pool, method);
     const auto summary = [](const std::vector<std::uint32_t>& seeds, const KMeansStart& kmeans) {
         return StartClusters{static_cast<std::int32_t>(seeds.size()),
                              static_cast<std::int32_t>(kmeans.clusters.count()), kmeans.identicalSeeds};
@@ -262,7 +263,8 @@ Result<AttemptResult> EmAttempt::run(const AttemptStart& start) {
         timings.mStep += secondsSince(clock);
         watch_.check("M-step", 1.0);
         const std::optional<std::size_t> scatterPairs =
-            reassignClusterMembers(data_, human_.state, mouse_.state, reassignment_, settings_.pool);
+            reassignClusterMembers(data_, human_.state, mouse_.state, reassignment_, settings_.pool,
+                                   settings_.arithmetic.nearestMeans);
         timings.reassignment += secondsSince(clock);
         if (!scatterPairs) return reject("a gene without a nearest mean");
         result_.scatterPairs = *scatterPairs;

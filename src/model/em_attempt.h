@@ -8,6 +8,7 @@
 #include "model/attempt_observer.h"
 #include "model/cluster_parameters.h"
 #include "model/density_strategy.h"
+#include "model/nearest_mean.h"
 #include "model/organism_clusters.h"
 #include "model/pair_table.h"
 #include "numeric/random_generator.h"
@@ -25,6 +26,7 @@ inline constexpr int kMaxEmIterations = 100;
 struct EmArithmetic {
     DensityDomain densities = DensityDomain::Exact;
     PairTableFit pairTableFit = PairTableFit::Decomposition;
+    NearestMeanMethod nearestMeans = NearestMeanMethod::RowByRow;  // same answers either way
 };
 
 // The reference arithmetic.
@@ -32,7 +34,8 @@ inline constexpr EmArithmetic kExactArithmetic{};
 // The fast mode: log densities, and the table fitted through the structure
 // of its design instead of a decomposition of the whole design.
 inline constexpr EmArithmetic kFastArithmetic{.densities = DensityDomain::Log,
-                                              .pairTableFit = PairTableFit::Structured};
+                                              .pairTableFit = PairTableFit::Structured,
+                                              .nearestMeans = NearestMeanMethod::Expanded};
 
 // What an attempt needs beyond the data and its start. Build it by naming
 // the members you set.

@@ -42,7 +42,7 @@ std::int32_t countIdenticalSeeds(const ExpressionMatrix& expression, std::vector
 }  // namespace
 
 KMeansStart runKMeans(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& seeds, double tolerance,
-                      std::int32_t maxIterations, ThreadPool* pool) {
+                      std::int32_t maxIterations, ThreadPool* pool, NearestMeanMethod method) {
     const std::size_t geneCount = expression.rows();
     const std::size_t columns = expression.columns();
     const std::size_t k = seeds.size();
@@ -62,10 +62,7 @@ KMeansStart runKMeans(const ExpressionMatrix& expression, const std::vector<std:
     for (;;) {
         for (auto& members : clusters.members) members.clear();
         search.prepare(clusters.centres.data(), k, columns);
-        forRanges(pool, geneCount, [&](std::size_t begin, std::size_t end) {
-            std::vector<double> scratch(search.scratchSize());
-            for (std::size_t g = begin; g < end; ++g) nearest[g] = search.find(expression.row(g), scratch.data(), nullptr);
-        });
+        findNearestMeans(search, expression, nearest, pool, method);
         for (std::uint32_t g = 0; g < geneCount; ++g) {
             // A gene whose distances are all NaN lands in cluster 0.
             clusters.members[nearest[g] < 0 ? 0 : static_cast<std::size_t>(nearest[g])].push_back(g);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "model/nearest_mean.h"
 #include "model/organism_clusters.h"
 #include "numeric/random_generator.h"
 #include "support/thread_pool.h"
@@ -36,6 +37,7 @@ struct KMeansStart {
 // The distances and centres may be computed on a pool; the result does not
 // depend on it.
 KMeansStart runKMeans(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& seeds, double tolerance,
-                      std::int32_t maxIterations, ThreadPool* pool = nullptr);
+                      std::int32_t maxIterations, ThreadPool* pool = nullptr,
+                      NearestMeanMethod method = NearestMeanMethod::RowByRow);
 
 }  // namespace orthomix

@@ -1,5 +1,7 @@
 #include "model/nearest_mean.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -62,7 +64,205 @@ __attribute__((target_clones("avx2", "default"))) void squaredDistances(const do
     }
 }
 
+// x.m for four rows against `Vectors` vectors of four means: 4 x Vectors
+// sums in registers, one fused multiply-add per term, in column order. Rows
+// past `rows` repeat the last one and are not written.
+template <std::size_t Vectors>
+[[gnu::always_inline]] [[gnu::target("avx2,fma")]] inline void crossBlock(const double* const* x, std::size_t rows,
+                                                                          std::size_t columns,
+                                                                          const double* meansByColumn,
+                                                                          std::size_t stride, double* cross) {
+    __m256d sums[4][Vectors];
+#pragma GCC unroll 4
+    for (std::size_t r = 0; r < 4; ++r) {
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < Vectors; ++v) sums[r][v] = _mm256_setzero_pd();
+    }
+    for (std::size_t i = 0; i < columns; ++i) {
+        __m256d mean[Vectors];
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < Vectors; ++v) mean[v] = _mm256_loadu_pd(meansByColumn + i * stride + v * kLanes);
+#pragma GCC unroll 4
+        for (std::size_t r = 0; r < 4; ++r) {
+            const __m256d value = _mm256_broadcast_sd(x[r] + i);
+#pragma GCC unroll 4
+            for (std::size_t v = 0; v < Vectors; ++v) sums[r][v] = _mm256_fmadd_pd(value, mean[v], sums[r][v]);
+        }
+    }
+#pragma GCC unroll 4
+    for (std::size_t r = 0; r < 4; ++r) {
+        if (r >= rows) break;
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < Vectors; ++v) _mm256_storeu_pd(cross + r * stride + v * kLanes, sums[r][v]);
+    }
+}
+
+[[gnu::target("avx2,fma")]] void crossProductsFused(const double* const* x, std::size_t rows, std::size_t columns,
+                                                    const double* meansByColumn, std::size_t stride, double* cross) {
+    constexpr std::size_t kVectors = 3;  // 12 sums and 3 means in the 16 vector registers
+    for (std::size_t first = 0; first < stride; first += kVectors * kLanes) {
+        const double* means = meansByColumn + first;
+        double* out = cross + first;
+        switch (std::min(kVectors, (stride - first) / kLanes)) {
+            case 1: crossBlock<1>(x, rows, columns, means, stride, out); break;
+            case 2: crossBlock<2>(x, rows, columns, means, stride, out); break;
+            default: crossBlock<3>(x, rows, columns, means, stride, out); break;
+        }
+    }
+}
+
+void crossProductsPortable(const double* const* x, std::size_t rows, std::size_t columns,
+                           const double* meansByColumn, std::size_t stride, double* cross) {
+    for (std::size_t r = 0; r < rows; ++r) {
+        double* out = cross + r * stride;
+        std::fill(out, out + stride, 0.0);
+        for (std::size_t i = 0; i < columns; ++i) {
+            const double value = x[r][i];
+            const double* means = meansByColumn + i * stride;
+            for (std::size_t c = 0; c < stride; ++c) out[c] += value * means[c];
+        }
+    }
+}
+
+bool processorHasFusedMultiplyAdd() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+// The squared distance as squaredDistances computes each lane: the squared
+// differences summed in column order.
+double squaredDistance(const double* x, const double* mean, std::size_t columns) {
+    double sum = 0.0;
+    for (std::size_t i = 0; i < columns; ++i) {
+        const double d = mean[i] - x[i];
+        sum += d * d;
+    }
+    return sum;
+}
+
+// How far, relative to (|x| + |m|)^2, the expanded squared distance and the
+// one summed term by term may each stray from the true one, with room to
+// spare, so that every mean the exact search could choose is measured.
+double expansionSlack(std::size_t columns) {
+    constexpr double kRounding = 2.220446049250313e-16;
+    return (4.0 * static_cast<double>(columns) + 16.0) * kRounding;
+}
+
+// Four squared distances at once, each summed as squaredDistance sums it:
+// four independent chains of additions instead of one that waits on each.
+void squaredDistancesOfFour(const double* const* x, const double* const* means, std::size_t columns, double* out) {
+    double sums[4] = {0.0, 0.0, 0.0, 0.0};
+    for (std::size_t i = 0; i < columns; ++i) {
+        for (std::size_t lane = 0; lane < 4; ++lane) {
+            const double d = means[lane][i] - x[lane][i];
+            sums[lane] += d * d;
+        }
+    }
+    for (std::size_t lane = 0; lane < 4; ++lane) out[lane] = sums[lane];
+}
+
+// Element i in partial sum i % 4, so that the sums advance side by side.
+double sumOfSquares(const double* x, std::size_t columns) {
+    double partial[4] = {0.0, 0.0, 0.0, 0.0};
+    std::size_t i = 0;
+    for (; i + 4 <= columns; i += 4) {
+        for (std::size_t lane = 0; lane < 4; ++lane) partial[lane] += x[i + lane] * x[i + lane];
+    }
+    for (; i < columns; ++i) partial[i % 4] += x[i] * x[i];
+    return (partial[0] + partial[1]) + (partial[2] + partial[3]);
+}
+
 }  // namespace
+
+void NearestMeanSearch::findRows(const double* rows, std::size_t begin, std::size_t end, int* nearest,
+                                 NearestMeanScratch& scratch) const {
+    if (clusterCount_ == 0 || columns_ == 0) {
+        for (std::size_t g = begin; g < end; ++g) nearest[g - begin] = -1;
+        return;
+    }
+    const std::size_t k = clusterCount_;
+    const std::size_t d = columns_;
+    scratch.cross.resize(4 * stride_);
+    scratch.expanded.resize(k);
+    scratch.sums.resize(stride_);
+    std::vector<NearestMeanScratch::Candidate>& candidates = scratch.candidates;
+    const bool fused = processorHasFusedMultiplyAdd();
+    const double slack = expansionSlack(d);
+    for (std::size_t g = begin; g < end; g += 4) {
+        const std::size_t count = std::min<std::size_t>(4, end - g);
+        const double* x[4];
+        for (std::size_t r = 0; r < 4; ++r) x[r] = rows + (g + std::min(r, count - 1)) * d;
+        if (fused) {
+            crossProductsFused(x, count, d, meansByColumn_.data(), stride_, scratch.cross.data());
+        } else {
+            crossProductsPortable(x, count, d, meansByColumn_.data(), stride_, scratch.cross.data());
+        }
+        // The means each row may be nearest to, by row and then in cluster order.
+        candidates.clear();
+        for (std::size_t r = 0; r < count; ++r) {
+            const double squares = sumOfSquares(x[r], d);
+            const double norm = std::sqrt(squares);
+            const double* products = scratch.cross.data() + r * stride_;
+            double* expanded = scratch.expanded.data();
+            // The lowest upper end of the expanded distances' error intervals.
+            double lowestTop = std::numeric_limits<double>::infinity();
+            bool finite = std::isfinite(squares);
+            for (std::size_t c = 0; c < k; ++c) {
+                expanded[c] = (squares - 2.0 * products[c]) + meanSquares_[c];
+                const double reach = norm + meanNorms_[c];
+                const double top = expanded[c] + slack * (reach * reach);
+                finite = finite && std::isfinite(top);
+                lowestTop = std::min(lowestTop, top);
+            }
+            if (!finite) {
+                nearest[g + r - begin] = find(x[r], scratch.sums.data(), nullptr);
+                continue;
+            }
+            const std::size_t before = candidates.size();
+            for (std::size_t c = 0; c < k; ++c) {
+                const double reach = norm + meanNorms_[c];
+                if (expanded[c] - slack * (reach * reach) <= lowestTop) {
+                    candidates.push_back({static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(c), 0.0});
+                }
+            }
+            // A single mean within reach is the nearest by any measure.
+            if (candidates.size() == before + 1) {
+                nearest[g + r - begin] = static_cast<int>(candidates.back().cluster);
+                candidates.pop_back();
+            }
+        }
+        std::size_t first = 0;
+        for (; first + 4 <= candidates.size(); first += 4) {
+            const double* values[4];
+            const double* means[4];
+            double out[4];
+            for (std::size_t lane = 0; lane < 4; ++lane) {
+                values[lane] = x[candidates[first + lane].row];
+                means[lane] = means_.data() + candidates[first + lane].cluster * d;
+            }
+            squaredDistancesOfFour(values, means, d, out);
+            for (std::size_t lane = 0; lane < 4; ++lane) candidates[first + lane].squaredDistance = out[lane];
+        }
+        for (; first < candidates.size(); ++first) {
+            candidates[first].squaredDistance =
+                squaredDistance(x[candidates[first].row], means_.data() + candidates[first].cluster * d, d);
+        }
+        // As find chooses: the first of the smallest distances.
+        for (std::size_t next = 0; next < candidates.size();) {
+            const std::uint32_t row = candidates[next].row;
+            double best = std::numeric_limits<double>::infinity();
+            int position = -1;
+            for (; next < candidates.size() && candidates[next].row == row; ++next) {
+                const double distance = std::sqrt(candidates[next].squaredDistance);
+                if (distance < best) {
+                    best = distance;
+                    position = static_cast<int>(candidates[next].cluster);
+                }
+            }
+            nearest[g + row - begin] = position;
+        }
+    }
+}
 
 void NearestMeanSearch::prepare(const double* means, std::size_t clusterCount, std::size_t columns) {
     clusterCount_ = clusterCount;
@@ -73,6 +273,13 @@ void NearestMeanSearch::prepare(const double* means, std::size_t clusterCount, s
         for (std::size_t i = 0; i < columns; ++i) meansByColumn_[i * stride_ + c] = means[c * columns + i];
     }
     sums_.resize(stride_);
+    means_.assign(means, means + clusterCount * columns);
+    meanSquares_.resize(clusterCount);
+    meanNorms_.resize(clusterCount);
+    for (std::size_t c = 0; c < clusterCount; ++c) {
+        meanSquares_[c] = sumOfSquares(means + c * columns, columns);
+        meanNorms_[c] = std::sqrt(meanSquares_[c]);
+    }
 }
 
 int NearestMeanSearch::find(const double* x, double* distance) { return find(x, sums_.data(), distance); }
@@ -91,6 +298,21 @@ int NearestMeanSearch::find(const double* x, double* sums_, double* distance) co
     }
     if (distance) *distance = best;
     return position;
+}
+
+void findNearestMeans(const NearestMeanSearch& search, const ExpressionMatrix& expression, std::vector<int>& nearest,
+                      ThreadPool* pool, NearestMeanMethod method) {
+    nearest.resize(expression.rows());
+    if (expression.rows() == 0) return;
+    forRanges(pool, expression.rows(), [&](std::size_t begin, std::size_t end) {
+        if (method == NearestMeanMethod::Expanded) {
+            NearestMeanScratch scratch;
+            search.findRows(expression.row(0), begin, end, nearest.data() + begin, scratch);
+            return;
+        }
+        std::vector<double> scratch(search.scratchSize());
+        for (std::size_t g = begin; g < end; ++g) nearest[g] = search.find(expression.row(g), scratch.data(), nullptr);
+    });
 }
 
 }  // namespace orthomix

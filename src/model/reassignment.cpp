@@ -3,16 +3,6 @@
 namespace orthomix {
 namespace {
 
-// Every gene's nearest mean (-1 for none), genes side by side on the pool.
-void findNearest(const NearestMeanSearch& search, const ExpressionMatrix& expression, std::vector<int>& nearest,
-                 ThreadPool* pool) {
-    nearest.resize(expression.rows());
-    forRanges(pool, expression.rows(), [&](std::size_t begin, std::size_t end) {
-        std::vector<double> scratch(search.scratchSize());
-        for (std::size_t g = begin; g < end; ++g) nearest[g] = search.find(expression.row(g), scratch.data(), nullptr);
-    });
-}
-
 bool place(const std::vector<int>& nearest, std::uint32_t gene, OrganismState& state) {
     const int position = nearest[gene];
     if (position < 0 || position >= state.clusterCount()) return false;
@@ -28,15 +18,16 @@ void refresh(const ExpressionMatrix& expression, OrganismState& state, ThreadPoo
 }  // namespace
 
 std::optional<std::size_t> reassignClusterMembers(const Dataset& data, OrganismState& human, OrganismState& mouse,
-                                                  ReassignmentWorkspace& workspace, ThreadPool* pool) {
+                                                  ReassignmentWorkspace& workspace, ThreadPool* pool,
+                                                  NearestMeanMethod method) {
     const ExpressionMatrix& humanValues = data.human.expression;
     const ExpressionMatrix& mouseValues = data.mouse.expression;
     workspace.human.prepare(human.parameters.means.data(), human.parameters.clusterCount, humanValues.columns());
     workspace.mouse.prepare(mouse.parameters.means.data(), mouse.parameters.clusterCount, mouseValues.columns());
     // A gene's nearest mean does not depend on the pair it is placed through,
     // so it is found once per gene (also for genes that end up placed nowhere).
-    findNearest(workspace.human, humanValues, workspace.humanNearest, pool);
-    findNearest(workspace.mouse, mouseValues, workspace.mouseNearest, pool);
+    findNearestMeans(workspace.human, humanValues, workspace.humanNearest, pool, method);
+    findNearestMeans(workspace.mouse, mouseValues, workspace.mouseNearest, pool, method);
     for (auto& members : human.clusters.members) members.clear();
     for (auto& members : mouse.clusters.members) members.clear();
     const int kHm = human.clusterCount();

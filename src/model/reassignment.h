@@ -26,6 +26,7 @@ struct ReassignmentWorkspace {
 // nearest means and the centres may be found on the pool's threads; members
 // are appended in the order above.
 std::optional<std::size_t> reassignClusterMembers(const Dataset& data, OrganismState& human, OrganismState& mouse,
-                                                  ReassignmentWorkspace& workspace, ThreadPool* pool = nullptr);
+                                                  ReassignmentWorkspace& workspace, ThreadPool* pool = nullptr,
+                                                  NearestMeanMethod method = NearestMeanMethod::RowByRow);
 
 }  // namespace orthomix
