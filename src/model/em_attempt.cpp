@@ -92,7 +92,8 @@ private:
     void applyLabels(const OrthologPair& pair, const PairLabels& labels);
     double applyPairResults();
     bool updateParameters() {
-        return updateClusterParameters(data_, weights_, human_.state, mouse_.state, mStep_, settings_.pool);
+        return updateClusterParameters(data_, weights_, human_.state, mouse_.state, mStep_, settings_.pool,
+                                       settings_.arithmetic.mStepWeights);
     }
     void measureSpreads() {
         result_.humanSpread = human_.spread(settings_.pool);

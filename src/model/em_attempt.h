@@ -8,6 +8,7 @@
 #include "model/attempt_observer.h"
 #include "model/cluster_parameters.h"
 #include "model/density_strategy.h"
+#include "model/m_step.h"
 #include "model/nearest_mean.h"
 #include "model/organism_clusters.h"
 #include "model/pair_table.h"
@@ -27,6 +28,7 @@ struct EmArithmetic {
     DensityDomain densities = DensityDomain::Exact;
     PairTableFit pairTableFit = PairTableFit::Decomposition;
     NearestMeanMethod nearestMeans = NearestMeanMethod::RowByRow;  // same answers either way
+    MStepWeights mStepWeights = MStepWeights::AllButZero;
 };
 
 // The reference arithmetic.
@@ -35,7 +37,8 @@ inline constexpr EmArithmetic kExactArithmetic{};
 // of its design instead of a decomposition of the whole design.
 inline constexpr EmArithmetic kFastArithmetic{.densities = DensityDomain::Log,
                                               .pairTableFit = PairTableFit::Structured,
-                                              .nearestMeans = NearestMeanMethod::Expanded};
+                                              .nearestMeans = NearestMeanMethod::Expanded,
+                                              .mStepWeights = MStepWeights::AboveRounding};
 
 // What an attempt needs beyond the data and its start. Build it by naming
 // the members you set.

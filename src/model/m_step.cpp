@@ -1,6 +1,7 @@
 #include "model/m_step.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace orthomix {
@@ -46,10 +47,31 @@ __attribute__((target_clones("avx2", "default"))) void addWeightedSquares(const 
 template <typename WeightsOf, typename GeneOf>
 bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount, std::size_t clusterCount,
                       WeightsOf weightsOf, GeneOf geneOf, ClusterParameters& out, MStepWorkspace& workspace,
-                      ThreadPool* pool) {
+                      ThreadPool* pool, MStepWeights weights) {
+    std::vector<double>& totalWeight = workspace.totalWeights;
+    totalWeight.assign(clusterCount, 0.0);
+    for (std::size_t r = 0; r < pairCount; ++r) {
+        const double* w = weightsOf(r);
+        for (std::size_t c = 0; c < clusterCount; ++c) {
+            if (w[c] != 0.0) totalWeight[c] += w[c];
+        }
+    }
+    for (std::size_t c = 0; c < clusterCount; ++c) {
+        if (totalWeight[c] <= 0.0) return false;  // NaN passes on, as in the estimate itself
+    }
     // A term of weight 0 leaves every sum as it is (a sum of such terms
     // stays +0.0), so each pair lists the clusters it weighs on, once, and
     // the passes below walk only those: most posteriors sit in one cell.
+    // With negligible weights left out too, a cluster's sums leave out terms
+    // whose weights together are at most one rounding of its total weight.
+    std::vector<double>& smallestKept = workspace.smallestKeptWeights;
+    smallestKept.assign(clusterCount, 0.0);
+    if (weights == MStepWeights::AboveRounding) {
+        constexpr double kRounding = 2.220446049250313e-16;
+        for (std::size_t c = 0; c < clusterCount; ++c) {
+            smallestKept[c] = kRounding * totalWeight[c] / static_cast<double>(pairCount);
+        }
+    }
     std::vector<std::uint32_t>& listedClusters = workspace.weightedClusters;
     std::vector<std::uint32_t>& listedCounts = workspace.weightedClusterCounts;
     listedClusters.resize(pairCount * clusterCount);
@@ -60,23 +82,14 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
             std::uint32_t* listed = listedClusters.data() + r * clusterCount;
             std::uint32_t count = 0;
             for (std::size_t c = 0; c < clusterCount; ++c) {
-                if (w[c] != 0.0) listed[count++] = static_cast<std::uint32_t>(c);
+                // NaN is listed, and passes on.
+                if (w[c] != 0.0 && !(std::fabs(w[c]) <= smallestKept[c])) listed[count++] = static_cast<std::uint32_t>(c);
             }
             listedCounts[r] = count;
         }
     });
     const auto listOf = [&](std::size_t r) { return listedClusters.data() + r * clusterCount; };
 
-    std::vector<double>& totalWeight = workspace.totalWeights;
-    totalWeight.assign(clusterCount, 0.0);
-    for (std::size_t r = 0; r < pairCount; ++r) {
-        const double* w = weightsOf(r);
-        const std::uint32_t* listed = listOf(r);
-        for (std::size_t l = 0; l < listedCounts[r]; ++l) totalWeight[listed[l]] += w[listed[l]];
-    }
-    for (std::size_t c = 0; c < clusterCount; ++c) {
-        if (totalWeight[c] <= 0.0) return false;  // NaN passes on, as in the estimate itself
-    }
     const std::size_t columns = expression.columns();
     out.resize(clusterCount, columns);
     // Each thread takes a block of columns of every cluster through all
@@ -118,7 +131,8 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
 }  // namespace
 
 bool updateClusterParameters(const Dataset& data, const PairWeights& weights, OrganismState& human,
-                             OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool) {
+                             OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool,
+                             MStepWeights mStepWeights) {
     const std::vector<OrthologPair>& pairs = data.orthologs.pairs;
     ExpressionMatrix& mouseValues = workspace.mouseValuesByPair;
     const std::size_t mouseColumns = data.mouse.expression.columns();
@@ -134,11 +148,11 @@ bool updateClusterParameters(const Dataset& data, const PairWeights& weights, Or
     }
     const bool humanOk = estimateClusters(
         data.human.expression, pairs.size(), weights.humanClusters(), [&](std::size_t r) { return weights.rowSums(r); },
-        [&](std::size_t r) { return pairs[r].human; }, human.parameters, workspace, pool);
+        [&](std::size_t r) { return pairs[r].human; }, human.parameters, workspace, pool, mStepWeights);
     if (!humanOk) return false;
     return estimateClusters(
         mouseValues, pairs.size(), weights.mouseClusters(), [&](std::size_t r) { return weights.columnSums(r); },
-        [](std::size_t r) { return r; }, mouse.parameters, workspace, pool);
+        [](std::size_t r) { return r; }, mouse.parameters, workspace, pool, mStepWeights);
 }
 
 }  // namespace orthomix

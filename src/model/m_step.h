@@ -33,9 +33,16 @@ private:
     std::vector<double> values_;
 };
 
+// Which posterior weights the M-step's sums take. AboveRounding leaves out,
+// per cluster, weights of at most one rounding of its total weight shared
+// over all pairs: together they could move its sums by about one rounding,
+// and most of a pair's weights are that small.
+enum class MStepWeights { AllButZero, AboveRounding };
+
 // Scratch of the M-step, reused across iterations.
 struct MStepWorkspace {
     std::vector<double> totalWeights;
+    std::vector<double> smallestKeptWeights;  // per cluster
     std::vector<std::uint32_t> weightedClusters;       // per pair, the clusters of weight other than 0
     std::vector<std::uint32_t> weightedClusterCounts;  // per pair, how many
     // The mouse genes' values in pair order, copied once per dataset. The
@@ -53,6 +60,7 @@ struct MStepWorkspace {
 // when a cluster has no positive total weight. Columns are shared out among
 // the pool's threads; every sum keeps its order.
 bool updateClusterParameters(const Dataset& data, const PairWeights& weights, OrganismState& human,
-                             OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool = nullptr);
+                             OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool = nullptr,
+                             MStepWeights mStepWeights = MStepWeights::AllButZero);
 
 }  // namespace orthomix
