@@ -362,7 +362,7 @@ TEST_F(RealWorldFiles, TheOrthologLineCountsEachCauseOfLostPairsWithAnExample) {
                   "\"MX1\"), " +
                   std::to_string(dropped) + " a gene that preprocessing left out (such as human \"" + constant + "\")"})
         << lost.err;
-    EXPECT_NE(lost.err.find("warning: 1 lines of orthologs.txt repeat the pair of an earlier one (1 on several, such "
+    EXPECT_NE(lost.err.find("warning: 1 line of orthologs.txt repeats the pair of an earlier one (1 on several, such "
                             "as \"" + field(5, 0) + " " + field(5, 1) + "\"): each pair counts once\n"),
               std::string::npos)
         << lost.err;

@@ -59,7 +59,7 @@ inline std::string withoutOrthologReport(const std::string& err) {
     while (std::getline(in, line)) {
         const bool matching = line.find(" ortholog pairs, ") != std::string::npos &&
                               line.find(" with both genes present and kept") != std::string::npos;
-        const bool repeats = line.find(" repeat the pair of an earlier one (") != std::string::npos;
+        const bool repeats = line.find(" the pair of an earlier one (") != std::string::npos;
         if (!matching && !repeats) kept += line + "\n";
     }
     return kept;

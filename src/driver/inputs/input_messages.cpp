@@ -99,11 +99,14 @@ std::string nonNumericWarning(const ExpressionFile& file, const std::string& pat
 
 namespace {
 
-// "3 lines of f.txt repeat an identifier of an earlier line (2 identifiers, such as "a", "b")"
-std::string repeatsText(const RepeatedIdentifiers& repeated, const std::string& path, const char* rows,
+// "3 lines of f.txt repeat the identifier of an earlier one (2 on several, such as "a", "b")";
+// `row` is the singular noun, "1 line of f.txt repeats ..." for one.
+std::string repeatsText(const RepeatedIdentifiers& repeated, const std::string& path, const char* row,
                         const char* what) {
-    std::string text = std::to_string(repeated.repeatRows) + " " + rows + " of " + path + " repeat " + what +
-                       " of an earlier one (" + std::to_string(repeated.identifiers) + " on several, such as ";
+    const bool one = repeated.repeatRows == 1;
+    std::string text = std::to_string(repeated.repeatRows) + " " + row + (one ? "" : "s") + " of " + path +
+                       (one ? " repeats " : " repeat ") + what + " of an earlier one (" +
+                       std::to_string(repeated.identifiers) + " on several, such as ";
     for (std::size_t e = 0; e < repeated.examples.size(); ++e) text += (e ? ", " : "") + quoted(repeated.examples[e]);
     return text + ")";
 }
@@ -112,7 +115,7 @@ std::string repeatsText(const RepeatedIdentifiers& repeated, const std::string& 
 
 std::string repeatedRowsWarning(const RepeatedIdentifiers& repeated, const std::string& path,
                                 const std::string& rule) {
-    const std::string text = repeatsText(repeated, path, "rows", "the identifier");
+    const std::string text = repeatsText(repeated, path, "row", "the identifier");
     if (rule == "first") return text + ": the first row of each identifier is kept (duplicateIds = first)";
     if (rule == "mean") return text + ": each identifier is one row, the mean of its rows (duplicateIds = mean)";
     return text + ": each row is clustered as a gene of its own, and an ortholog pair naming the identifier "
@@ -120,13 +123,13 @@ std::string repeatedRowsWarning(const RepeatedIdentifiers& repeated, const std::
 }
 
 Error repeatedRowsError(const RepeatedIdentifiers& repeated, const std::string& path) {
-    return Error{repeatsText(repeated, path, "rows", "the identifier") +
+    return Error{repeatsText(repeated, path, "row", "the identifier") +
                  ", and duplicateIds = error stops the run: make the identifiers unique, or set duplicateIds to "
                  "keep, first or mean"};
 }
 
 std::string repeatedAnnotationsWarning(const RepeatedIdentifiers& repeated, const std::string& path) {
-    return repeatsText(repeated, path, "lines", "the identifier") + ": the last line of each identifier is used";
+    return repeatsText(repeated, path, "line", "the identifier") + ": the last line of each identifier is used";
 }
 
 std::string headerWithoutCornerNote(const ExpressionFile& file, const std::string& path) {
@@ -197,7 +200,7 @@ OrthologMatchLine orthologMatchLine(const OrthologMatchSummary& summary, const P
 }
 
 std::string repeatedOrthologPairsWarning(const RepeatedIdentifiers& repeated, const std::string& path) {
-    return repeatsText(repeated, path, "lines", "the pair") + ": each pair counts once";
+    return repeatsText(repeated, path, "line", "the pair") + ": each pair counts once";
 }
 
 std::string dateLikeIdentifiersWarning(const DateLikeIdentifiers& found, const std::string& path) {
