@@ -56,8 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [human, mouse] : table) {
         const std::size_t h = firstPosition(humanIds, human);
         const std::size_t m = firstPosition(mouseIds, mouse);
+        // An entry with both identifiers absent counts for its human one.
         if (h == humanIds.size() && humanExample.empty()) humanExample = human;
-        if (m == mouseIds.size() && mouseExample.empty()) mouseExample = mouse;
+        if (h < humanIds.size() && m == mouseIds.size() && mouseExample.empty()) mouseExample = mouse;
         if (h < humanIds.size() && m < mouseIds.size()) matched.emplace_back(h, m);
     }
     std::stable_sort(matched.begin(), matched.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -66,6 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(resolved.summary.matched == matched.size());
     FUZZ_CHECK(resolved.summary.absentHumanExample == humanExample);
     FUZZ_CHECK(resolved.summary.absentMouseExample == mouseExample);
+    FUZZ_CHECK(resolved.summary.matched + resolved.summary.namingAbsentGene() + resolved.summary.namingDroppedGene ==
+               resolved.summary.entries);
     FUZZ_CHECK(resolved.pairs.size() == matched.size());
     std::vector<char> humanPaired(humanIds.size(), 0);
     std::vector<char> mousePaired(mouseIds.size(), 0);

@@ -101,11 +101,17 @@ ResolvedOrthologs resolveOrthologs(const OrthologTable& table, const OrganismDat
                 keepFirst(summary.versionExample, humanAbsent ? humanId : mouseId);
             }
         }
-        if (humanAbsent) keepFirst(summary.absentHumanExample, humanId);
-        if (mouseAbsent) keepFirst(summary.absentMouseExample, mouseId);
-        if (h == humanPositions.end() && !humanAbsent) keepFirst(summary.droppedHumanExample, humanId);
-        if (m == mousePositions.end() && !mouseAbsent) keepFirst(summary.droppedMouseExample, mouseId);
-        ++(humanAbsent || mouseAbsent ? summary.namingAbsentGene : summary.namingDroppedGene);
+        if (humanAbsent) {
+            ++summary.namingAbsentHuman;
+            keepFirst(summary.absentHumanExample, humanId);
+        } else if (mouseAbsent) {
+            ++summary.namingAbsentMouse;
+            keepFirst(summary.absentMouseExample, mouseId);
+        } else {
+            ++summary.namingDroppedGene;
+            if (h == humanPositions.end()) keepFirst(summary.droppedHumanExample, humanId);
+            if (m == mousePositions.end()) keepFirst(summary.droppedMouseExample, mouseId);
+        }
     }
     summary.matched = resolved.pairs.size();
     std::stable_sort(resolved.pairs.begin(), resolved.pairs.end(),

@@ -22,15 +22,18 @@ struct OrthologPair {
     std::uint32_t mouse = 0;
 };
 
-// How the ortholog file matched the genes of the run. An entry that does not
-// match names an absent gene (an identifier its data file does not have) or,
-// when both its identifiers were read, a gene that preprocessing dropped.
+// How the ortholog file matched the genes of the run. Every entry that does
+// not match has one cause, the first of these that applies: its human
+// identifier is absent (the human data file does not have it), its mouse
+// identifier is absent, or preprocessing dropped one of its genes.
 struct OrthologMatchSummary {
     std::size_t entries = 0;  // distinct (human, mouse) entries of the file
     std::size_t matched = 0;  // entries whose two genes are both present
-    std::size_t namingAbsentGene = 0;
+    std::size_t namingAbsentHuman = 0;
+    std::size_t namingAbsentMouse = 0;
     std::size_t namingDroppedGene = 0;
-    // The first such identifier of each organism in table order, "" when there is none.
+    // The first identifier of each cause in table order, "" when there is none;
+    // a dropped gene of either organism is an example of the last cause.
     std::string absentHumanExample;
     std::string absentMouseExample;
     std::string droppedHumanExample;
@@ -39,6 +42,9 @@ struct OrthologMatchSummary {
     // (".12") were ignored on both sides; 0 when they are ignored.
     std::size_t matchableWithoutVersions = 0;
     std::string versionExample;  // such an identifier of the file
+
+    std::size_t namingAbsentGene() const { return namingAbsentHuman + namingAbsentMouse; }
+    std::size_t lost() const { return entries - matched; }
 };
 
 // The identifier without a version suffix: a final "." and digits, when

@@ -70,7 +70,7 @@ TEST_F(RealWorldFiles, AHeaderWithoutItsCornerCellGivesTheResultsOfTheHeaderWith
         write("human_expression.txt", withHeader(expression, form));
         const CommandResult done = run();
         ASSERT_EQ(done.exitStatus, 0) << done.err;
-        EXPECT_EQ(done.err,
+        EXPECT_EQ(withoutOrthologReport(done.err),
                   "the header of human_expression.txt names 8 samples and every gene line holds an identifier and 8 "
                   "values: the header has no cell over the identifiers, so each of its names is read as a sample\n");
         const std::map<std::string, std::string> withoutCorner = results();
@@ -295,9 +295,110 @@ TEST_F(RealWorldFiles, DatesAndVersionSuffixesAreNamedAndVersionsCanBeIgnored) {
     set("stripIdVersions", "yes");
     const CommandResult recovered = run();
     ASSERT_EQ(recovered.exitStatus, 0) << recovered.err;
-    EXPECT_EQ(recovered.err, "");
+    EXPECT_EQ(withoutOrthologReport(recovered.err), "");
     const std::map<std::string, std::string> stripped = results();
     for (const std::string& name : kResultFiles) EXPECT_TRUE(stripped.at(name) == plain.at(name)) << name;
+}
+
+// The lines of standard error that report how the ortholog pairs matched.
+std::vector<std::string> orthologLines(const std::string& err) {
+    std::vector<std::string> found;
+    for (const std::string& line : splitText(err, '\n')) {
+        if (line.find(" ortholog pairs, ") != std::string::npos) found.push_back(line);
+    }
+    return found;
+}
+
+TEST_F(RealWorldFiles, TheOrthologLineCountsEachCauseOfLostPairsWithAnExample) {
+    // Thresholds every gene passes: preprocessing leaves out the constant gene alone.
+    set("CVThr", "-1e300");
+    set("maxExpr", "-1e300");
+    const CommandResult plain = run();
+    ASSERT_EQ(plain.exitStatus, 0) << plain.err;
+    std::vector<std::string> pairs = readLines(work.file("orthologs.txt"));
+    const std::size_t entries = std::set<std::string>(pairs.begin(), pairs.end()).size();
+    ASSERT_EQ(entries, pairs.size()) << "the planted file repeats no pair";
+    EXPECT_EQ(orthologLines(plain.err),
+              std::vector<std::string>{"orthologs.txt holds " + std::to_string(entries) + " ortholog pairs, " +
+                                       std::to_string(entries) + " with both genes present and kept"})
+        << "a run whose pairs all match says so too:\n" << plain.err;
+
+    // Two absent human identifiers, one entry with both absent (it counts for
+    // its human one), one absent mouse identifier, a human gene made constant,
+    // and a line written twice.
+    const auto field = [&](std::size_t line, std::size_t column) { return splitText(pairs[line], '\t')[column]; };
+    pairs[0] = "HX2\t" + field(0, 1);
+    pairs[1] = "HX1\t" + field(1, 1);
+    pairs[2] = "HX3\tMX3";
+    pairs[3] = field(3, 0) + "\tMX1";
+    const std::string constant = field(4, 0);
+    ASSERT_NE(field(3, 0), constant);
+    std::size_t dropped = 0;
+    for (std::size_t p = 4; p < pairs.size(); ++p) dropped += field(p, 0) == constant ? 1 : 0;
+    std::string orthologs;
+    for (const std::string& line : pairs) orthologs += line + "\n";
+    write("orthologs.txt", orthologs + pairs[5] + "\n");
+    std::vector<std::string> expression = readLines(work.file("human_expression.txt"));
+    std::string human;
+    for (std::string& line : expression) {
+        if (line.rfind(constant + "\t", 0) == 0) {
+            const std::size_t samples = splitText(line, '\t').size() - 1;
+            line = constant;
+            for (std::size_t s = 0; s < samples; ++s) line += "\t5";
+        }
+        human += line + "\n";
+    }
+    write("human_expression.txt", human);
+
+    const CommandResult lost = run();
+    ASSERT_EQ(lost.exitStatus, 0) << lost.err;
+    ASSERT_LE((4 + dropped) * 10, entries) << "the causes stay under one pair in ten";
+    EXPECT_EQ(orthologLines(lost.err),
+              std::vector<std::string>{
+                  "orthologs.txt holds " + std::to_string(entries) + " ortholog pairs, " +
+                  std::to_string(entries - 4 - dropped) + " with both genes present and kept; the other " +
+                  std::to_string(4 + dropped) + ": 3 name a human identifier that human_expression.txt does not have "
+                  "(such as \"HX1\"), 1 a mouse identifier that mouse_expression.txt does not have (such as "
+                  "\"MX1\"), " +
+                  std::to_string(dropped) + " a gene that preprocessing left out (such as human \"" + constant + "\")"})
+        << lost.err;
+    EXPECT_NE(lost.err.find("warning: 1 line of orthologs.txt repeats the pair of an earlier one (1 on several, such "
+                            "as \"" + field(5, 0) + " " + field(5, 1) + "\"): each pair counts once\n"),
+              std::string::npos)
+        << lost.err;
+}
+
+TEST_F(RealWorldFiles, MoreThanOnePairInTenLostMakesTheOrthologLineAWarning) {
+    set("CVThr", "-1e300");
+    set("maxExpr", "-1e300");
+    const std::vector<std::string> pairs = readLines(work.file("orthologs.txt"));
+    ASSERT_GE(pairs.size(), 100u);
+    // The first 100 pairs, of which `lost` name a human identifier no file has.
+    const auto runLosing = [&](std::size_t lost) {
+        std::string orthologs;
+        for (std::size_t p = 0; p < 100; ++p) {
+            orthologs += (p < lost ? "HX" + std::to_string(p) + pairs[p].substr(pairs[p].find('\t')) : pairs[p]) + "\n";
+        }
+        write("orthologs.txt", orthologs);
+        return runTool(work.path(), "--check ParameterSetting.txt");
+    };
+    const std::string cause = "name a human identifier that human_expression.txt does not have (such as \"HX0\")";
+
+    const CommandResult tenth = runLosing(10);
+    ASSERT_EQ(tenth.exitStatus, 0) << tenth.err;
+    EXPECT_EQ(orthologLines(tenth.err),
+              std::vector<std::string>{"orthologs.txt holds 100 ortholog pairs, 90 with both genes present and kept; "
+                                       "the other 10: 10 " + cause})
+        << "one in ten exactly is a note:\n" << tenth.err;
+
+    const CommandResult more = runLosing(11);
+    ASSERT_EQ(more.exitStatus, 0) << more.err;
+    EXPECT_EQ(orthologLines(more.err),
+              std::vector<std::string>{"warning: orthologs.txt holds 100 ortholog pairs, only 89 with both genes "
+                                       "present and kept (more than one in ten is lost); the other 11: 11 " + cause +
+                                       "; check that the ortholog file's identifiers are those of the expression "
+                                       "files' first columns"})
+        << "one more is a warning, on the one line:\n" << more.err;
 }
 
 // Every path under the folder, relative to it.
@@ -387,7 +488,11 @@ TEST(CommaSeparatedExample, GivesTheResultsOfTheTabSeparatedExampleByteForByte) 
     const CommandResult csv = runTool(work.path(), "ParameterSetting.txt");
     ASSERT_EQ(csv.exitStatus, 0) << csv.err;
     EXPECT_EQ(csv.out, tabs.out);
-    EXPECT_EQ(csv.err, tabs.err);
+    std::string csvErr = csv.err;
+    for (std::size_t at = csvErr.find(".csv"); at != std::string::npos; at = csvErr.find(".csv", at)) {
+        csvErr.replace(at, 4, ".txt");
+    }
+    EXPECT_EQ(csvErr, tabs.err) << "the same messages, the files named as they are";
     for (const std::string& name : kResultFiles) {
         EXPECT_TRUE(readFile(work.file("out/" + name)) == expected.at(name)) << name;
     }

@@ -98,22 +98,26 @@ TEST(ResolveOrthologs, TellsIdentifiersNoFileHasFromGenesPreprocessingDropped) {
         {"h2", "m2"},  // human gene dropped
         {"h3", "zz"},  // mouse identifier in no file (and the human gene dropped): absent wins
         {"xx", "m1"},  // human identifier in no file
+        {"xy", "zy"},  // both identifiers in no file: counted once, for the human one
     };
     const ResolvedOrthologs resolved =
         resolveOrthologs(table, organism({"h1"}), organism({"m1", "m2"}), ReadIdentifiers{&humanRead, &mouseRead});
     const OrthologMatchSummary& summary = resolved.summary;
     EXPECT_EQ(summary.matched, 1u);
-    EXPECT_EQ(summary.namingAbsentGene, 2u);
+    EXPECT_EQ(summary.namingAbsentHuman, 2u);
+    EXPECT_EQ(summary.namingAbsentMouse, 1u);
     EXPECT_EQ(summary.namingDroppedGene, 2u);
     EXPECT_EQ(summary.absentHumanExample, "xx");
-    EXPECT_EQ(summary.absentMouseExample, "zz");
+    EXPECT_EQ(summary.absentMouseExample, "zz") << "not zy, whose entry counts for its human identifier";
     EXPECT_EQ(summary.droppedHumanExample, "h2") << "the first in table order";
     EXPECT_EQ(summary.droppedMouseExample, "m3");
-    EXPECT_EQ(summary.matched + summary.namingAbsentGene + summary.namingDroppedGene, summary.entries);
+    EXPECT_EQ(summary.matched + summary.namingAbsentGene() + summary.namingDroppedGene, summary.entries);
+    EXPECT_EQ(summary.lost(), 5u);
 
     // Without the identifiers as read, nothing can have been dropped.
     const ResolvedOrthologs unread = resolveOrthologs(table, organism({"h1"}), organism({"m1", "m2"}));
-    EXPECT_EQ(unread.summary.namingAbsentGene, 4u);
+    EXPECT_EQ(unread.summary.namingAbsentHuman, 4u);
+    EXPECT_EQ(unread.summary.namingAbsentMouse, 1u) << "h1 m3";
     EXPECT_EQ(unread.summary.namingDroppedGene, 0u);
     EXPECT_EQ(unread.summary.absentHumanExample, "h2");
     EXPECT_EQ(unread.summary.droppedHumanExample, "");
@@ -140,7 +144,7 @@ TEST(ResolveOrthologs, VersionSuffixesAreCountedAndIgnoredOnRequest) {
     EXPECT_EQ(loose.pairs[1].human, 1u);
     EXPECT_EQ(loose.pairs[1].mouse, 1u);
     EXPECT_EQ(loose.summary.matchableWithoutVersions, 0u);
-    EXPECT_EQ(loose.summary.namingAbsentGene, 1u);
+    EXPECT_EQ(loose.summary.namingAbsentMouse, 1u);
 }
 
 TEST(ResolveOrthologs, EmptyAndFullyMatchedTables) {
@@ -168,8 +172,9 @@ TEST(ResolveOrthologs, EmptyAndFullyMatchedTables) {
     // No genes at all: every entry is unmatched.
     const ResolvedOrthologs noGenes = resolveOrthologs({{"a", "x"}}, organism({}), organism({}));
     EXPECT_TRUE(noGenes.pairs.empty());
+    EXPECT_EQ(noGenes.summary.namingAbsentHuman, 1u);
     EXPECT_EQ(noGenes.summary.absentHumanExample, "a");
-    EXPECT_EQ(noGenes.summary.absentMouseExample, "x");
+    EXPECT_EQ(noGenes.summary.absentMouseExample, "") << "the entry counts for its human identifier";
 }
 
 }  // namespace

@@ -50,6 +50,21 @@ inline void writeFile(const std::string& path, const std::string& text) {
     out << text;
 }
 
+// Standard error without what every run says about its ortholog file: the
+// line on how the pairs matched and the warning about pairs written twice.
+inline std::string withoutOrthologReport(const std::string& err) {
+    std::istringstream in(err);
+    std::string line;
+    std::string kept;
+    while (std::getline(in, line)) {
+        const bool matching = line.find(" ortholog pairs, ") != std::string::npos &&
+                              line.find(" with both genes present and kept") != std::string::npos;
+        const bool repeats = line.find(" the pair of an earlier one (") != std::string::npos;
+        if (!matching && !repeats) kept += line + "\n";
+    }
+    return kept;
+}
+
 struct CommandResult {
     int exitStatus = -1;
     std::string out;

@@ -89,8 +89,8 @@ Status resolvePairs(const OrthologTable& table, const ReadGeneNames& readNames, 
     const OrthologMatchSummary& summary = data.orthologs.summary;
     outcome.orthologEntries = summary.entries;
     outcome.orthologPairsPresent = summary.matched;
-    if (summary.matched == 0) return noMatchedOrthologsError(summary, settings.orthologFile);
-    reportOrthologMatching(summary, settings.orthologFile, reporter);
+    if (summary.matched == 0) return noMatchedOrthologsError(summary, settings);
+    reportOrthologMatching(summary, settings, reporter);
     // The largest k has the most cells.
     const std::string sparse = sparsePairTableWarning(clusterCounts(settings).back(), data);
     if (!sparse.empty()) reporter.warning(sparse);

@@ -74,15 +74,13 @@ VarianceFilter varianceFilterOf(const PreprocessingThresholds& thresholds) {
     return filter;
 }
 
-void reportOrthologMatching(const OrthologMatchSummary& summary, const std::string& path, Reporter& reporter) {
-    // More than one entry in ten lost to identifiers that no data file has
-    // deserves a warning (genes that preprocessing dropped were meant to go);
-    // fewer than half matched, whatever the cause, too. Entries that version
-    // suffixes kept apart deserve the line that says how to match them.
-    if (summary.namingAbsentGene * 10 > summary.entries || summary.matched * 2 < summary.entries) {
-        reporter.warning(fewMatchedOrthologsWarning(summary, path));
-    } else if (summary.matchableWithoutVersions > 0) {
-        reporter.note(orthologMatchNote(summary, path));
+void reportOrthologMatching(const OrthologMatchSummary& summary, const ParameterSetting& settings,
+                            Reporter& reporter) {
+    const OrthologMatchLine line = orthologMatchLine(summary, settings);
+    if (line.warning) {
+        reporter.warning(line.text);
+    } else {
+        reporter.note(line.text);
     }
 }
 

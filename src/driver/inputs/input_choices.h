@@ -36,10 +36,10 @@ VarianceFilter varianceFilterOf(const PreprocessingThresholds& thresholds);
 OrganismData settleMissingValues(ExpressionFile file, const ParameterSetting& settings, const std::string& path,
                                  Reporter& reporter, std::optional<std::size_t>& genesDropped);
 
-// How the ortholog pairs matched: a warning when more than one in ten names
-// an absent identifier or fewer than half match, a note when version suffixes
-// kept some apart, nothing otherwise.
-void reportOrthologMatching(const OrthologMatchSummary& summary, const std::string& path, Reporter& reporter);
+// How the ortholog pairs matched, on every run that resolves them: one line,
+// a warning when more than one pair in ten is lost, a note otherwise.
+void reportOrthologMatching(const OrthologMatchSummary& summary, const ParameterSetting& settings,
+                            Reporter& reporter);
 
 // A warning when identifiers of the file look like spreadsheet dates.
 void reportDateLikeIdentifiers(const std::vector<std::string>& identifiers, const std::string& path,

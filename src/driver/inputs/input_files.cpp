@@ -56,9 +56,12 @@ Status readAnnotationAndOrthologFiles(const ParameterSetting& settings, const st
     reporter.line("finish human annot");
     ORTHOMIX_TRY(readAnnotations(settings.annotFile_ms, parameterPath, inputs.mouse, reporter));
     reporter.line("finish reading annot");
-    Result<OrthologTable> orthologs = readOrthologFile(settings.orthologFile);
+    Result<OrthologFile> orthologs = readOrthologRecords(settings.orthologFile);
     if (!orthologs) return withFolderHint(orthologs.error(), settings.orthologFile, parameterPath);
-    inputs.orthologs = std::move(*orthologs);
+    if (orthologs->repeatedPairs.any()) {
+        reporter.warning(repeatedOrthologPairsWarning(orthologs->repeatedPairs, settings.orthologFile));
+    }
+    inputs.orthologs = std::move(orthologs->table);
     reportDateLikeIdentifiers(orthologIdentifiers(inputs.orthologs), settings.orthologFile, reporter);
     return okStatus();
 }

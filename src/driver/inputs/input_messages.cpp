@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "support/number_format.h"
 
@@ -11,6 +12,9 @@ namespace {
 
 // Preprocessing that keeps fewer than one gene in this many is worth a warning.
 constexpr std::size_t kFewKeptDivisor = 10;
+// Losing more than one ortholog pair in this many is worth a warning, and a
+// cause that loses so many alone is worth a word on what to check.
+constexpr std::size_t kLostPairsDivisor = 10;
 // Bytes of a field quoted in a warning.
 constexpr std::size_t kQuotedBytes = 40;
 
@@ -18,26 +22,24 @@ std::string quoted(const std::string& text) {
     return "\"" + (text.size() <= kQuotedBytes ? text : text.substr(0, kQuotedBytes) + "...") + "\"";
 }
 
-// " (for example human "a", mouse "b")" for the examples that are set.
-std::string examples(const std::string& human, const std::string& mouse) {
+// Why the entries that are lost matched no pair of present genes: the count
+// of each cause that occurs, with an example of it.
+std::string unmatchedBreakdown(const OrthologMatchSummary& summary, const ParameterSetting& settings) {
+    std::vector<std::string> causes;
+    const auto add = [&](std::size_t count, const std::string& cause, const std::string& example) {
+        if (count == 0) return;
+        causes.push_back(std::to_string(count) + (causes.empty() ? " name " : " ") + cause + " (such as " + example +
+                         ")");
+    };
+    add(summary.namingAbsentHuman, "a human identifier that " + settings.dataFile_hm + " does not have",
+        quoted(summary.absentHumanExample));
+    add(summary.namingAbsentMouse, "a mouse identifier that " + settings.dataFile_ms + " does not have",
+        quoted(summary.absentMouseExample));
+    add(summary.namingDroppedGene, "a gene that preprocessing left out",
+        summary.droppedHumanExample.empty() ? "mouse " + quoted(summary.droppedMouseExample)
+                                            : "human " + quoted(summary.droppedHumanExample));
     std::string text;
-    if (!human.empty()) text += "human " + quoted(human);
-    if (!mouse.empty()) text += (text.empty() ? "" : ", ") + std::string("mouse ") + quoted(mouse);
-    return " (for example " + text + ")";
-}
-
-// Why entries matched no pair of present genes.
-std::string unmatchedBreakdown(const OrthologMatchSummary& summary) {
-    std::string text;
-    if (summary.namingAbsentGene > 0) {
-        text += std::to_string(summary.namingAbsentGene) + " name an identifier that its data file does not have" +
-                examples(summary.absentHumanExample, summary.absentMouseExample);
-    }
-    if (summary.namingDroppedGene > 0) {
-        text += std::string(text.empty() ? "" : ", ") + std::to_string(summary.namingDroppedGene) +
-                " name a gene that preprocessing dropped" +
-                examples(summary.droppedHumanExample, summary.droppedMouseExample);
-    }
+    for (std::size_t c = 0; c < causes.size(); ++c) text += (c == 0 ? "" : ", ") + causes[c];
     return text;
 }
 
@@ -47,6 +49,21 @@ std::string versionHint(const OrthologMatchSummary& summary) {
     return "; " + std::to_string(summary.matchableWithoutVersions) +
            " of them would match without a version suffix (such as " + quoted(summary.versionExample) +
            "): stripIdVersions = yes matches identifiers so";
+}
+
+// More than one entry in ten.
+bool manyOf(std::size_t count, std::size_t entries) { return count * kLostPairsDivisor > entries; }
+
+// What to look at for each cause that alone loses more than one entry in ten.
+std::string orthologAdvice(const OrthologMatchSummary& summary) {
+    std::string advice;
+    if (manyOf(summary.namingAbsentGene(), summary.entries)) {
+        advice += "; check that the ortholog file's identifiers are those of the expression files' first columns";
+    }
+    if (manyOf(summary.namingDroppedGene, summary.entries)) {
+        advice += "; preprocessing may be too strict for one organism";
+    }
+    return advice;
 }
 
 }  // namespace
@@ -82,11 +99,14 @@ std::string nonNumericWarning(const ExpressionFile& file, const std::string& pat
 
 namespace {
 
-// "3 lines of f.txt repeat an identifier of an earlier line (2 identifiers, such as "a", "b")"
-std::string repeatsText(const RepeatedIdentifiers& repeated, const std::string& path, const char* rows,
+// "3 lines of f.txt repeat the identifier of an earlier one (2 on several, such as "a", "b")";
+// `row` is the singular noun, "1 line of f.txt repeats ..." for one.
+std::string repeatsText(const RepeatedIdentifiers& repeated, const std::string& path, const char* row,
                         const char* what) {
-    std::string text = std::to_string(repeated.repeatRows) + " " + rows + " of " + path + " repeat " + what +
-                       " of an earlier one (" + std::to_string(repeated.identifiers) + " on several, such as ";
+    const bool one = repeated.repeatRows == 1;
+    std::string text = std::to_string(repeated.repeatRows) + " " + row + (one ? "" : "s") + " of " + path +
+                       (one ? " repeats " : " repeat ") + what + " of an earlier one (" +
+                       std::to_string(repeated.identifiers) + " on several, such as ";
     for (std::size_t e = 0; e < repeated.examples.size(); ++e) text += (e ? ", " : "") + quoted(repeated.examples[e]);
     return text + ")";
 }
@@ -95,7 +115,7 @@ std::string repeatsText(const RepeatedIdentifiers& repeated, const std::string& 
 
 std::string repeatedRowsWarning(const RepeatedIdentifiers& repeated, const std::string& path,
                                 const std::string& rule) {
-    const std::string text = repeatsText(repeated, path, "rows", "the identifier");
+    const std::string text = repeatsText(repeated, path, "row", "the identifier");
     if (rule == "first") return text + ": the first row of each identifier is kept (duplicateIds = first)";
     if (rule == "mean") return text + ": each identifier is one row, the mean of its rows (duplicateIds = mean)";
     return text + ": each row is clustered as a gene of its own, and an ortholog pair naming the identifier "
@@ -103,13 +123,13 @@ std::string repeatedRowsWarning(const RepeatedIdentifiers& repeated, const std::
 }
 
 Error repeatedRowsError(const RepeatedIdentifiers& repeated, const std::string& path) {
-    return Error{repeatsText(repeated, path, "rows", "the identifier") +
+    return Error{repeatsText(repeated, path, "row", "the identifier") +
                  ", and duplicateIds = error stops the run: make the identifiers unique, or set duplicateIds to "
                  "keep, first or mean"};
 }
 
 std::string repeatedAnnotationsWarning(const RepeatedIdentifiers& repeated, const std::string& path) {
-    return repeatsText(repeated, path, "lines", "the identifier") + ": the last line of each identifier is used";
+    return repeatsText(repeated, path, "line", "the identifier") + ": the last line of each identifier is used";
 }
 
 std::string headerWithoutCornerNote(const ExpressionFile& file, const std::string& path) {
@@ -158,28 +178,29 @@ std::string varianceFilterNote(const PreprocessingCounts& counts, const std::str
     return note;
 }
 
-Error noMatchedOrthologsError(const OrthologMatchSummary& summary, const std::string& path) {
-    std::string message = "No entry of the ortholog file " + path + " names two genes of the data files: ";
+Error noMatchedOrthologsError(const OrthologMatchSummary& summary, const ParameterSetting& settings) {
+    const std::string message =
+        "No entry of the ortholog file " + settings.orthologFile + " names two genes of the data files: ";
     if (summary.entries == 0) return Error{message + "it has no entries"};
-    message += unmatchedBreakdown(summary) + versionHint(summary);
-    if (summary.namingAbsentGene > 0) {
-        message += "; check that its identifiers are those of the expression files' first columns";
-    }
-    if (summary.namingDroppedGene > 0) message += "; preprocessing may be too strict for one organism";
-    return Error{message};
+    return Error{message + unmatchedBreakdown(summary, settings) + versionHint(summary) + orthologAdvice(summary)};
 }
 
-std::string fewMatchedOrthologsWarning(const OrthologMatchSummary& summary, const std::string& path) {
-    return "only " + std::to_string(summary.matched) + " of the " + std::to_string(summary.entries) +
-           " entries of the ortholog file " + path + " name two present genes: " + unmatchedBreakdown(summary) +
-           versionHint(summary);
+OrthologMatchLine orthologMatchLine(const OrthologMatchSummary& summary, const ParameterSetting& settings) {
+    OrthologMatchLine line;
+    line.warning = manyOf(summary.lost(), summary.entries);
+    line.text = settings.orthologFile + " holds " + std::to_string(summary.entries) + " ortholog pairs, " +
+                (line.warning ? "only " : "") + std::to_string(summary.matched) +
+                " with both genes present and kept";
+    if (line.warning) line.text += " (more than one in ten is lost)";
+    if (summary.lost() == 0) return line;
+    line.text += "; the other " + std::to_string(summary.lost()) + ": " + unmatchedBreakdown(summary, settings) +
+                 versionHint(summary);
+    if (line.warning) line.text += orthologAdvice(summary);
+    return line;
 }
 
-std::string orthologMatchNote(const OrthologMatchSummary& summary, const std::string& path) {
-    std::string note = path + ": " + std::to_string(summary.entries) + " ortholog pairs, " +
-                       std::to_string(summary.matched) + " with both genes present and kept";
-    if (summary.matched < summary.entries) note += "; " + unmatchedBreakdown(summary) + versionHint(summary);
-    return note;
+std::string repeatedOrthologPairsWarning(const RepeatedIdentifiers& repeated, const std::string& path) {
+    return repeatsText(repeated, path, "line", "the pair") + ": each pair counts once";
 }
 
 std::string dateLikeIdentifiersWarning(const DateLikeIdentifiers& found, const std::string& path) {

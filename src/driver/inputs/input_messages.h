@@ -48,14 +48,20 @@ std::string varianceFilterNote(const PreprocessingCounts& counts, const std::str
                                const PreprocessingThresholds& thresholds);
 
 // No entry of the ortholog file names two present genes: why, with examples.
-Error noMatchedOrthologsError(const OrthologMatchSummary& summary, const std::string& path);
+Error noMatchedOrthologsError(const OrthologMatchSummary& summary, const ParameterSetting& settings);
 
-// Fewer than nine in ten entries name two present genes: the identifiers
-// that no data file has, apart from the genes that preprocessing dropped.
-std::string fewMatchedOrthologsWarning(const OrthologMatchSummary& summary, const std::string& path);
+// The line on how the entries of the ortholog file matched the genes of the
+// run: the counts, each cause of the lost entries with an example, and how
+// versioned identifiers match. A warning, with what to check, when more than
+// one entry in ten is lost, whatever the cause; a note otherwise.
+struct OrthologMatchLine {
+    bool warning = false;
+    std::string text;
+};
+OrthologMatchLine orthologMatchLine(const OrthologMatchSummary& summary, const ParameterSetting& settings);
 
-// How the entries of the ortholog file matched, and why the others did not.
-std::string orthologMatchNote(const OrthologMatchSummary& summary, const std::string& path);
+// Lines of the ortholog file that repeat the pair of an earlier line.
+std::string repeatedOrthologPairsWarning(const RepeatedIdentifiers& repeated, const std::string& path);
 
 // Identifiers of a file that look like dates a spreadsheet made of gene names.
 std::string dateLikeIdentifiersWarning(const DateLikeIdentifiers& found, const std::string& path);

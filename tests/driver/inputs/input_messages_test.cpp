@@ -100,20 +100,34 @@ TEST(InputMessages, PreprocessingThatKeepsUnderATenthSaysWhyAndNamesTheKeysThatA
     EXPECT_EQ(preprocessingWarning(PreprocessingCounts{}, "human", thresholds), "") << "no genes, nothing to say";
 }
 
-TEST(InputMessages, TheOrthologLineCountsEveryCauseAndSaysHowVersionedIdentifiersMatch) {
+ParameterSetting orthologFiles() {
+    ParameterSetting settings;
+    settings.orthologFile = "o.txt";
+    settings.dataFile_hm = "h.txt";
+    settings.dataFile_ms = "m.txt";
+    return settings;
+}
+
+TEST(InputMessages, TheOrthologLineNamesOnlyTheCausesThatOccurAndSaysHowVersionedIdentifiersMatch) {
+    const ParameterSetting settings = orthologFiles();
     OrthologMatchSummary summary;
     summary.entries = 1500;
     summary.matched = 1500;
-    EXPECT_EQ(orthologMatchNote(summary, "o.txt"), "o.txt: 1500 ortholog pairs, 1500 with both genes present and kept");
-    summary.matched = 1000;
-    summary.namingAbsentGene = 500;
+    OrthologMatchLine line = orthologMatchLine(summary, settings);
+    EXPECT_FALSE(line.warning);
+    EXPECT_EQ(line.text, "o.txt holds 1500 ortholog pairs, 1500 with both genes present and kept");
+
+    summary.matched = 1400;
+    summary.namingAbsentMouse = 100;
     summary.absentMouseExample = "ENSMUSG1.3";
-    summary.matchableWithoutVersions = 498;
+    summary.matchableWithoutVersions = 98;
     summary.versionExample = "ENSMUSG1.3";
-    EXPECT_EQ(orthologMatchNote(summary, "o.txt"),
-              "o.txt: 1500 ortholog pairs, 1000 with both genes present and kept; 500 name an identifier that its data "
-              "file does not have (for example mouse \"ENSMUSG1.3\"); 498 of them would match without a version suffix "
-              "(such as \"ENSMUSG1.3\"): stripIdVersions = yes matches identifiers so");
+    line = orthologMatchLine(summary, settings);
+    EXPECT_FALSE(line.warning);
+    EXPECT_EQ(line.text,
+              "o.txt holds 1500 ortholog pairs, 1400 with both genes present and kept; the other 100: 100 name a mouse "
+              "identifier that m.txt does not have (such as \"ENSMUSG1.3\"); 98 of them would match without a version "
+              "suffix (such as \"ENSMUSG1.3\"): stripIdVersions = yes matches identifiers so");
 
     EXPECT_EQ(dateLikeIdentifiersWarning({2, "1-Mar"}, "h.txt"),
               "2 identifiers of h.txt look like dates (such as \"1-Mar\"), which a spreadsheet makes of gene names "
@@ -121,37 +135,63 @@ TEST(InputMessages, TheOrthologLineCountsEveryCauseAndSaysHowVersionedIdentifier
               "text");
 }
 
-TEST(InputMessages, OrthologMessagesTellAbsentIdentifiersFromDroppedGenes) {
+TEST(InputMessages, OrthologMessagesCountEachCauseAndSayWhatToCheckForTheCausesThatLoseMany) {
+    const ParameterSetting settings = orthologFiles();
     OrthologMatchSummary summary{.entries = 15000,
                                  .matched = 12,
-                                 .namingAbsentGene = 2000,
+                                 .namingAbsentHuman = 1500,
+                                 .namingAbsentMouse = 500,
                                  .namingDroppedGene = 12988,
                                  .absentHumanExample = "ENSG1",
-                                 .absentMouseExample = "",
+                                 .absentMouseExample = "Xkr4",
                                  .droppedHumanExample = "1",
                                  .droppedMouseExample = "A1bg",
                                  .matchableWithoutVersions = 0,
                                  .versionExample = ""};
-    EXPECT_EQ(fewMatchedOrthologsWarning(summary, "orthologs.txt"),
-              "only 12 of the 15000 entries of the ortholog file orthologs.txt name two present genes: 2000 name an "
-              "identifier that its data file does not have (for example human \"ENSG1\"), 12988 name a gene that "
-              "preprocessing dropped (for example human \"1\", mouse \"A1bg\")");
+    const OrthologMatchLine few = orthologMatchLine(summary, settings);
+    EXPECT_TRUE(few.warning);
+    EXPECT_EQ(few.text,
+              "o.txt holds 15000 ortholog pairs, only 12 with both genes present and kept (more than one in ten is "
+              "lost); the other 14988: 1500 name a human identifier that h.txt does not have (such as \"ENSG1\"), 500 "
+              "a mouse identifier that m.txt does not have (such as \"Xkr4\"), 12988 a gene that preprocessing left "
+              "out (such as human \"1\"); check that the ortholog file's identifiers are those of the expression "
+              "files' first columns; preprocessing may be too strict for one organism");
 
+    // Past one pair in ten lost, only a cause that loses so many alone gets a word on what to check.
+    summary = OrthologMatchSummary{};
+    summary.entries = 1000;
+    summary.matched = 899;
+    summary.namingAbsentHuman = 1;
+    summary.absentHumanExample = "ENSG1";
+    summary.namingDroppedGene = 100;
+    summary.droppedMouseExample = "A1bg";
+    EXPECT_EQ(orthologMatchLine(summary, settings).text,
+              "o.txt holds 1000 ortholog pairs, only 899 with both genes present and kept (more than one in ten is "
+              "lost); the other 101: 1 name a human identifier that h.txt does not have (such as \"ENSG1\"), 100 a "
+              "gene that preprocessing left out (such as mouse \"A1bg\")");
+    summary.matched = 898;
+    summary.namingDroppedGene = 101;
+    const std::string text = orthologMatchLine(summary, settings).text;
+    EXPECT_EQ(text.substr(text.find("), 101")),
+              "), 101 a gene that preprocessing left out (such as mouse \"A1bg\"); preprocessing may be too strict "
+              "for one organism");
+
+    summary = OrthologMatchSummary{};
+    summary.entries = 15000;
     summary.matched = 0;
-    summary.namingAbsentGene = 0;
     summary.namingDroppedGene = 15000;
-    EXPECT_EQ(noMatchedOrthologsError(summary, "orthologs.txt").message,
-              "No entry of the ortholog file orthologs.txt names two genes of the data files: 15000 name a gene that "
-              "preprocessing dropped (for example human \"1\", mouse \"A1bg\"); preprocessing may be too strict for "
-              "one organism");
-    summary.namingAbsentGene = 15000;
+    summary.droppedHumanExample = "1";
+    EXPECT_EQ(noMatchedOrthologsError(summary, settings).message,
+              "No entry of the ortholog file o.txt names two genes of the data files: 15000 name a gene that "
+              "preprocessing left out (such as human \"1\"); preprocessing may be too strict for one organism");
     summary.namingDroppedGene = 0;
-    summary.absentMouseExample = "Xkr4";
-    EXPECT_EQ(noMatchedOrthologsError(summary, "o.txt").message,
-              "No entry of the ortholog file o.txt names two genes of the data files: 15000 name an identifier that "
-              "its data file does not have (for example human \"ENSG1\", mouse \"Xkr4\"); check that its identifiers "
-              "are those of the expression files' first columns");
-    EXPECT_EQ(noMatchedOrthologsError(OrthologMatchSummary{}, "o.txt").message,
+    summary.namingAbsentHuman = 15000;
+    summary.absentHumanExample = "ENSG1";
+    EXPECT_EQ(noMatchedOrthologsError(summary, settings).message,
+              "No entry of the ortholog file o.txt names two genes of the data files: 15000 name a human identifier "
+              "that h.txt does not have (such as \"ENSG1\"); check that the ortholog file's identifiers are those of "
+              "the expression files' first columns");
+    EXPECT_EQ(noMatchedOrthologsError(OrthologMatchSummary{}, settings).message,
               "No entry of the ortholog file o.txt names two genes of the data files: it has no entries");
 }
 
