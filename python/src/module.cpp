@@ -38,6 +38,17 @@ constexpr const char* kKeywordSource = "<keyword settings>";
 // Fills the required paths that a fit in memory does not use.
 constexpr const char* kUnusedPath = "<in memory>";
 
+// What messages call an input that was never a file, such as the line on
+// how many ortholog pairs matched.
+std::string inMemoryName(std::string_view key) {
+    if (key == "dataFile_hm") return "the human expression table";
+    if (key == "dataFile_ms") return "the mouse expression table";
+    if (key == "annotFile_hm") return "the human annotation";
+    if (key == "annotFile_ms") return "the mouse annotation";
+    if (key == "orthologFile") return "the ortholog table";
+    return kUnusedPath;
+}
+
 std::string withoutSource(std::string message) {
     const std::string source = std::string(" in parameter file ") + kKeywordSource;
     for (std::size_t at; (at = message.find(source)) != std::string::npos;) message.erase(at, source.size());
@@ -87,7 +98,7 @@ ParameterSetting checkedSettings(ParameterTable table, BackgroundRun& run) {
     for (const SettingDefinition& definition : kSettings) {
         if (definition.required && (definition.kind == SettingKind::InputPath ||
                                     definition.kind == SettingKind::OutputPath)) {
-            table.emplace(std::string(definition.key), kUnusedPath);
+            table.emplace(std::string(definition.key), inMemoryName(definition.key));
         }
     }
     for (const std::string& warning : parameterWarnings(table, kKeywordSource)) {

@@ -51,6 +51,9 @@ def test_fit_from_dataframes_gives_the_membership_files_labels_and_files(name, t
     model = orthomix.OrthoMix(**settings, threads=2).fit(**data)
     assert model.seed_ == settings["seed"]
     assert model.k_ == settings["k"]
+    # Inputs that were never files are named for what they are.
+    [matching] = [line for line in model.console_ if " ortholog pairs, " in line]
+    assert "the ortholog table holds" in matching and "<in memory>" not in matching
     for organism in ("human", "mouse"):
         expected = membership_positions(GOLDEN / name / "expected" / f"{organism}_clusters.txt")
         labels = getattr(model, f"{organism}_labels_")
