@@ -15,15 +15,12 @@ constexpr std::size_t kLanes = 4;  // doubles in one vector register of the fuse
 void GeneFeatures::build(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& genes) {
     rows = genes.size();
     columns = expression.columns();
-    values.resize(rows * columns);
+    rowValues.resize(rows);
     largestMagnitude.assign(columns, 0.0);
     for (std::size_t g = 0; g < rows; ++g) {
         const double* x = expression.row(genes[g]);
-        double* out = values.data() + g * columns;
-        for (std::size_t i = 0; i < columns; ++i) {
-            out[i] = x[i];
-            largestMagnitude[i] = std::max(largestMagnitude[i], std::fabs(x[i]));
-        }
+        rowValues[g] = x;
+        for (std::size_t i = 0; i < columns; ++i) largestMagnitude[i] = std::max(largestMagnitude[i], std::fabs(x[i]));
     }
 }
 

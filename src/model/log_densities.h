@@ -10,18 +10,20 @@
 
 namespace orthomix {
 
-// Genes prepared once per attempt for log densities as a matrix product: the
-// values of the genes taken, one after another (rows x columns, row-major).
-// The features of a gene are its squared values, then its values; the
-// squares are formed where they are used, which halves what a pass reads.
+// Genes prepared once per attempt for log densities as a matrix product:
+// where each gene's values are, one gene after another, and the largest
+// magnitude of every column. The features of a gene are its squared values,
+// then its values; they are formed where they are used, so that a pass reads
+// the values in place and nothing is copied. The expression matrix must
+// outlive the features.
 struct GeneFeatures {
     std::size_t rows = 0;
     std::size_t columns = 0;  // of the expression data
-    std::vector<double> values;
+    std::vector<const double*> rowValues;
     std::vector<double> largestMagnitude;  // per column, over the genes
 
     void build(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& genes);
-    const double* row(std::size_t gene) const { return values.data() + gene * columns; }
+    const double* row(std::size_t gene) const { return rowValues[gene]; }
 };
 
 // One organism's clusters prepared for log densities, so that

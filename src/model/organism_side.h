@@ -37,7 +37,7 @@ struct OrganismSide {
     PairedGenes paired;
     // The forms of the attempt's density domain; the other domain's stay empty.
     ClusterDensityForms exactForms;
-    GeneFeatures features;  // the paired genes' values, gathered once per attempt
+    GeneFeatures features;  // where the paired genes' values are, once per attempt
     LogDensityForms logForms;
     // Per paired gene and cluster, [slot * clusterCount + cluster]: densities
     // in the exact domain, their logarithms in the log domain.
