@@ -141,8 +141,9 @@ compare() {
     echo "  E-step $(field floorEStep "$fast_one") s (densities $(field floorDensities "$fast_one") s + pairs" \
         "$(field floorPairs "$fast_one") s), M-step $(field floorMStep "$fast_one") s, reassignment" \
         "$(field floorReassignment "$fast_one") s, iteration $(field floorIteration "$fast_one") s"
-    echo "(s/iter and the phases: mean seconds per EM iteration, summed over attempts that run at once; the M-step"
-    echo " per M-step, an attempt making one before its first iteration, and s/iter with those;"
+    echo "(s/iter: the fitting's phases over its EM iterations, every attempt; the phases: mean seconds per"
+    echo " iteration of the accepted attempts, the M-step per M-step (one more than iterations); both summed over"
+    echo " attempts that run at once;"
     echo " floor: one exp per kept gene, cluster and column; run/pr and fit/pr: whole run and fitting over the peer;"
     echo " E/fl, M/fl, R/fl, it/fl: E-step, M-step, reassignment and whole iteration over their fast-mode floors,"
     echo " shown for the fast mode with threads = 1 only: with more threads the phase times are summed over"
@@ -179,9 +180,10 @@ wide() {
     echo "run $(field run "$summary") s (fitting $(field fitting "$summary") s), $(field attempts "$summary") attempts" \
         "($(field accepted "$summary") accepted), $(field iterations "$summary") iterations;" \
         "profile with floors $(elapsed "$began") s"
-    echo "per iteration $per_iteration s: E-step $(field eStep "$summary") s, M-step $(field mStep "$summary") s" \
-        "(per M-step, $(field mSteps "$summary") of them), reassignment $(field reassignment "$summary") s, pair table" \
-        "$(field pairTable "$summary") s; the fitting over its iterations: $(field perIteration "$summary") s"
+    echo "per iteration of the accepted attempt, $(field acceptedIterations "$summary") iterations, steps summed:" \
+        "$per_iteration s: E-step $(field eStep "$summary") s, M-step $(field mStep "$summary") s (per M-step," \
+        "$(field mSteps "$summary") of them), reassignment $(field reassignment "$summary") s, pair table" \
+        "$(field pairTable "$summary") s; the fitting over every attempt's iterations: $(field perIteration "$summary") s"
     echo "matrix-product floor per iteration, one thread: $floor s (E-step $(field floorEStep "$summary") s," \
         "M-step $(field floorMStep "$summary") s, reassignment $(field floorReassignment "$summary") s)"
     echo "iteration over the floor: $(ratio "$per_iteration" "$floor");" \

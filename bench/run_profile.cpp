@@ -87,32 +87,46 @@ double peakResidentMegabytes() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-// An attempt that starts its EM makes one M-step before its first iteration
-// (the time of an M-step that fails is not counted), so the M-step's time is
-// set against the M-steps made and the other phases' against the iterations.
-struct Iterations {
+// The steps of the accepted attempts, which end with whole iterations (a
+// rejected one may stop inside an iteration, after steps no iteration
+// counts). An accepted attempt makes one M-step before its first iteration,
+// so one M-step more than iterations.
+struct StepTimes {
     orthomix::EmTimings sum;
-    int count = 0;
+    int iterations = 0;
     int mSteps = 0;
-    double perIteration(double seconds) const { return count > 0 ? seconds / count : 0.0; }
+    double perIteration(double seconds) const { return iterations > 0 ? seconds / iterations : 0.0; }
     double perMStep() const { return mSteps > 0 ? sum.mStep / mSteps : 0.0; }
     // One iteration as the sum of its steps, without the M-step before the first.
     double ofSteps() const { return perIteration(sum.pairTable + sum.eStep + sum.reassignment) + perMStep(); }
 };
 
-Iterations reportAttempts(const std::vector<orthomix::AttemptRecord>& attempts) {
+struct AttemptTotals {
+    double phaseSeconds = 0.0;  // the four phases of every attempt
+    int iterations = 0;         // of every attempt
+    int accepted = 0;
+    StepTimes steps;
+    double perIteration() const { return iterations > 0 ? phaseSeconds / iterations : 0.0; }
+};
+
+AttemptTotals reportAttempts(const std::vector<orthomix::AttemptRecord>& attempts) {
     std::fprintf(stderr, "\n%-10s %-9s %10s %10s %16s  %s\n", "repetition", "accepted", "iterations", "seconds",
                  "log-likelihood", "rejected because");
-    Iterations out;
+    AttemptTotals out;
     for (const orthomix::AttemptRecord& attempt : attempts) {
         std::fprintf(stderr, "%-10d %-9s %10d %10.3f %16.6g  %s\n", attempt.repetition, attempt.accepted ? "yes" : "no",
                      attempt.iterations, attempt.seconds, attempt.logLikelihood, attempt.rejectionReason.c_str());
-        out.sum.pairTable += attempt.timings.pairTable;
-        out.sum.eStep += attempt.timings.eStep;
-        out.sum.mStep += attempt.timings.mStep;
-        out.sum.reassignment += attempt.timings.reassignment;
-        out.count += attempt.iterations;
-        out.mSteps += attempt.iterations + (attempt.timings.mStep > 0.0 ? 1 : 0);
+        const orthomix::EmTimings& t = attempt.timings;
+        out.phaseSeconds += t.pairTable + t.eStep + t.mStep + t.reassignment;
+        out.iterations += attempt.iterations;
+        if (!attempt.accepted) continue;
+        ++out.accepted;
+        out.steps.sum.pairTable += t.pairTable;
+        out.steps.sum.eStep += t.eStep;
+        out.steps.sum.mStep += t.mStep;
+        out.steps.sum.reassignment += t.reassignment;
+        out.steps.iterations += attempt.iterations;
+        out.steps.mSteps += attempt.iterations + 1;
     }
     return out;
 }
@@ -163,12 +177,10 @@ int main(int argc, char** argv) {
     report("write results", record.writingSeconds);
     std::fprintf(stderr, "%-28s %10.3f (processor time %.3f)\n", "total", runSeconds, cpu);
 
-    const Iterations iterations = reportAttempts(record.attempts);
-    int accepted = 0;
-    for (const orthomix::AttemptRecord& attempt : record.attempts) accepted += attempt.accepted ? 1 : 0;
-    const orthomix::EmTimings& sum = iterations.sum;
-    const double perIteration =
-        iterations.perIteration(sum.pairTable + sum.eStep + sum.mStep + sum.reassignment);
+    const AttemptTotals attempts = reportAttempts(record.attempts);
+    const StepTimes& steps = attempts.steps;
+    const orthomix::EmTimings& sum = steps.sum;
+    const double perIteration = attempts.perIteration();
     const orthomix::RunInputs& inputs = record.inputs;
     const std::optional<orthomix::bench::RunShape> shape = runShapeOf(inputs, fitted);
     // The floor of the exact densities: one exp per kept gene, cluster and column.
@@ -184,24 +196,26 @@ int main(int argc, char** argv) {
     const std::int32_t threadsAsked = inputs.parameters ? inputs.parameters->threads : 0;
     const unsigned threads = threadsAsked > 0 ? static_cast<unsigned>(threadsAsked)
                                               : std::max(1U, std::thread::hardware_concurrency());
-    if (iterations.count > 0) {
+    if (attempts.iterations > 0) {
         std::fprintf(stderr, "\nmean per EM iteration (%d iterations): %.4f s, summed over attempts running at once\n",
-                     iterations.count, perIteration);
+                     attempts.iterations, perIteration);
         const auto phase = [&](const char* name, double mean, double floor) {
             std::fprintf(stderr, "  %-14s %.4f s  = %5.2f x the exp floor", name, mean, ratioOf(mean, expFloor));
             if (floor > 0.0) std::fprintf(stderr, "  %8.4f s fast-mode floor  %5.2f x", floor, ratioOf(mean, floor));
             std::fprintf(stderr, "\n");
         };
-        phase("pair table", iterations.perIteration(sum.pairTable), 0.0);
-        phase("E-step", iterations.perIteration(sum.eStep), floors.eStep());
-        phase("M-step", iterations.perMStep(), floors.mStep);
-        phase("reassignment", iterations.perIteration(sum.reassignment), floors.reassignment);
+        std::fprintf(stderr, "  the steps of the %d accepted attempts, %d iterations:\n", attempts.accepted,
+                     steps.iterations);
+        phase("pair table", steps.perIteration(sum.pairTable), 0.0);
+        phase("E-step", steps.perIteration(sum.eStep), floors.eStep());
+        phase("M-step", steps.perMStep(), floors.mStep);
+        phase("reassignment", steps.perIteration(sum.reassignment), floors.reassignment);
         std::fprintf(stderr, "  %-14s %.4f s  %29s %8.4f s fast-mode floor  %5.2f x\n", "steps summed",
-                     iterations.ofSteps(), "", floors.iteration(), ratioOf(iterations.ofSteps(), floors.iteration()));
+                     steps.ofSteps(), "", floors.iteration(), ratioOf(steps.ofSteps(), floors.iteration()));
         std::fprintf(stderr,
                      "  (the M-step per M-step, %d of them: an attempt makes one before its first iteration;\n"
                      "   steps summed: one iteration without that first M-step)\n",
-                     iterations.mSteps);
+                     steps.mSteps);
         std::fprintf(stderr,
                      "  (exp floor: one exp per kept gene, cluster and column, %.4f s per iteration)\n"
                      "  (fast-mode floors, both organisms, Eigen on one thread, best of a few rounds:\n"
@@ -232,19 +246,20 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "peak resident memory of the run: %.1f MB (%.2f x the two expression matrices as doubles, %.1f MB)\n",
                  peakMegabytes, ratioOf(peakMegabytes, matrixMegabytes), matrixMegabytes);
-    const auto perIterationOf = [&](double seconds) { return iterations.perIteration(seconds); };
+    const auto perIterationOf = [&](double seconds) { return steps.perIteration(seconds); };
     std::printf(
         "summary run=%.3f fitting=%.3f cpu=%.3f attempts=%zu accepted=%d iterations=%d perIteration=%.5f "
-        "pairTable=%.5f eStep=%.5f mStep=%.5f reassignment=%.5f floor=%.5f peakMB=%.1f threads=%u mSteps=%d "
+        "pairTable=%.5f eStep=%.5f mStep=%.5f reassignment=%.5f floor=%.5f peakMB=%.1f threads=%u "
+        "acceptedIterations=%d mSteps=%d "
         "floorDensities=%.5f floorPairs=%.5f floorEStep=%.5f floorMStep=%.5f floorReassignment=%.5f "
         "floorIteration=%.5f iterationOfSteps=%.5f eStepRatio=%.2f mStepRatio=%.2f reassignmentRatio=%.2f "
         "iterationRatio=%.2f matrixMB=%.1f\n",
-        runSeconds, record.repetitionsSeconds.value_or(0.0), cpu, record.attempts.size(), accepted, iterations.count,
-        perIteration, perIterationOf(sum.pairTable), perIterationOf(sum.eStep), iterations.perMStep(),
-        perIterationOf(sum.reassignment), expFloor, peakMegabytes, threads, iterations.mSteps, floors.densities,
-        floors.pairs, floors.eStep(), floors.mStep, floors.reassignment, floors.iteration(), iterations.ofSteps(),
-        ratioOf(perIterationOf(sum.eStep), floors.eStep()), ratioOf(iterations.perMStep(), floors.mStep),
-        ratioOf(perIterationOf(sum.reassignment), floors.reassignment), ratioOf(iterations.ofSteps(), floors.iteration()),
+        runSeconds, record.repetitionsSeconds.value_or(0.0), cpu, record.attempts.size(), attempts.accepted,
+        attempts.iterations, perIteration, perIterationOf(sum.pairTable), perIterationOf(sum.eStep), steps.perMStep(),
+        perIterationOf(sum.reassignment), expFloor, peakMegabytes, threads, steps.iterations, steps.mSteps,
+        floors.densities, floors.pairs, floors.eStep(), floors.mStep, floors.reassignment, floors.iteration(), steps.ofSteps(),
+        ratioOf(perIterationOf(sum.eStep), floors.eStep()), ratioOf(steps.perMStep(), floors.mStep),
+        ratioOf(perIterationOf(sum.reassignment), floors.reassignment), ratioOf(steps.ofSteps(), floors.iteration()),
         matrixMegabytes);
     return status ? 0 : 1;
 }
