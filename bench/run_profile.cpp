@@ -36,7 +36,8 @@ void report(const char* name, const std::optional<double>& seconds) {
     if (seconds) std::fprintf(stderr, "%-28s %10.3f\n", name, *seconds);
 }
 
-// The shapes the fit worked on, taken from the data it prepared.
+// The shapes the fit worked on, taken from the data it prepared; unknown
+// when it did not get as far as the ortholog pairs or released the data.
 struct FittedShape {
     orthomix::bench::OrganismShape human, mouse;  // without the number of clusters
     std::size_t pairs = 0;
@@ -53,7 +54,7 @@ FittedShape shapeOf(const orthomix::Dataset& data) {
     shape.human = {human.size(), data.human.geneCount(), data.human.expression.columns(), 0};
     shape.mouse = {mouse.size(), data.mouse.geneCount(), data.mouse.expression.columns(), 0};
     shape.pairs = data.orthologs.pairs.size();
-    shape.known = true;
+    shape.known = shape.pairs > 0;
     return shape;
 }
 
