@@ -23,6 +23,7 @@ if [ "${1:-}" = --wide ]; then
     shift
 fi
 build="${1:-$root/build-bench}"
+mkdir -p "$build" && build="$(cd "$build" && pwd)"  # the runs below change folder
 threads_all="$(nproc 2>/dev/null || echo 2)"
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DORTHOMIX_BUILD_BENCHMARKS=ON -DORTHOMIX_BUILD_TESTS=OFF >/dev/null
