@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "support/processor.h"
+
 namespace orthomix {
 
 using RowMajorMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
@@ -166,11 +168,6 @@ template <std::size_t Vectors>
             }
         }
     }
-}
-
-bool processorHasFusedMultiplyAdd() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 
 }  // namespace

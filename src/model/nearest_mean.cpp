@@ -8,6 +8,8 @@
 #include <limits>
 #include <utility>
 
+#include "support/processor.h"
+
 namespace orthomix {
 namespace {
 
@@ -122,11 +124,6 @@ void crossProductsPortable(const double* const* x, std::size_t rows, std::size_t
             for (std::size_t c = 0; c < stride; ++c) out[c] += value * means[c];
         }
     }
-}
-
-bool processorHasFusedMultiplyAdd() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 
 // The squared distance as squaredDistances computes each lane: the squared
