@@ -119,6 +119,10 @@ PreprocessedOrganism preprocessOrganism(const OrganismData& organism, double cvT
     if (variance.mostVariable) chosen = mostVariable(chosen, deviations, *variance.mostVariable);
     counts.beyondTop = passing.size() - chosen.size();
 
+    // Room for every kept gene at once: growing row by row copied the matrix over and over.
+    kept.expression.reserveRows(chosen.size());
+    kept.identifiers.reserve(chosen.size());
+    kept.annotations.reserve(chosen.size());
     std::vector<double> standardised(columns);
     for (const std::size_t i : chosen) {
         const std::size_t g = passing[i];
