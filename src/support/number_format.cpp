@@ -1,13 +1,134 @@
 #include "support/number_format.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 namespace orthomix {
+namespace {
+
+// Powers of ten that are doubles exactly: a product or quotient by one of
+// them is rounded once.
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kLargestExactPower = 22;
+
+// Powers of ten (the doubles nearest them) to guess a decimal exponent with;
+// the guess is checked, so it need not be exact.
+constexpr int kSmallestTabledPower = -17;
+constexpr int kLargestTabledPower = 28;
+constexpr double kPowersOfTen[] = {1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12, 1e-11, 1e-10, 1e-9, 1e-8, 1e-7, 1e-6,
+                                   1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,   1e2,   1e3,  1e4,  1e5,  1e6,
+                                   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,  1e14,  1e15, 1e16, 1e17, 1e18,
+                                   1e19,  1e20,  1e21,  1e22,  1e23,  1e24,  1e25,  1e26,  1e27, 1e28};
+
+// |value| * 10^(5 - exponent), rounded once; false when the power is not exact.
+bool sixDigitScale(double magnitude, int exponent, double& scaled) {
+    const int power = 5 - exponent;
+    if (power > kLargestExactPower || -power > kLargestExactPower) return false;
+    scaled = power >= 0 ? magnitude * kExactPowersOfTen[power] : magnitude / kExactPowersOfTen[-power];
+    return true;
+}
+
+// The six significant digits of |value| and its decimal exponent, when they
+// are certain. The scaled value is within a ten-billionth of the exact
+// product, so its rounding to an integer is certain unless its fraction
+// lies within a millionth of one half; those rare values, ties among them,
+// are left to the exact formatter, as is everything out of the range of
+// exact powers of ten.
+bool sixSignificantDigits(double magnitude, std::uint32_t& digits, int& exponent) {
+    constexpr double kUncertain = 1e-6;
+    const int binaryExponent = static_cast<int>((std::bit_cast<std::uint64_t>(magnitude) >> 52) & 0x7ff) - 1023;
+    // floor(binaryExponent * log10(2)) for every exponent of a double; then
+    // 10^exponent <= magnitude < 10^(exponent + 1) holds for this guess or the next.
+    exponent = (binaryExponent * 78913) >> 18;
+    if (exponent + 1 >= kSmallestTabledPower && exponent + 1 <= kLargestTabledPower &&
+        magnitude >= kPowersOfTen[exponent + 1 - kSmallestTabledPower]) {
+        ++exponent;
+    }
+    for (int tries = 0; tries < 3; ++tries) {
+        double scaled = 0.0;
+        if (!sixDigitScale(magnitude, exponent, scaled)) return false;
+        // scaled is below 10^7 here: truncation is its floor.
+        const double whole = static_cast<double>(static_cast<std::int64_t>(scaled));
+        const double fraction = scaled - whole;
+        if (std::fabs(fraction - 0.5) < kUncertain) return false;
+        const double rounded = fraction > 0.5 ? whole + 1.0 : whole;
+        if (rounded < 100000.0) {
+            --exponent;
+        } else if (rounded >= 1000000.0) {
+            ++exponent;
+        } else {
+            digits = static_cast<std::uint32_t>(rounded);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::size_t writeDigits(std::uint32_t digits, int count, char* out) {
+    for (int i = count - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + digits % 10);
+        digits /= 10;
+    }
+    return static_cast<std::size_t>(count);
+}
+
+// printf's %g: trailing zeros of the fraction go, and the point with them.
+std::size_t withoutTrailingZeros(char* begin, char* end) {
+    char* point = begin;
+    while (point < end && *point != '.') ++point;
+    if (point == end) return static_cast<std::size_t>(end - begin);
+    while (end > point + 1 && end[-1] == '0') --end;
+    if (end == point + 1) --end;
+    return static_cast<std::size_t>(end - begin);
+}
+
+std::size_t formatSixDigits(bool negative, std::uint32_t digits, int exponent, char* out) {
+    char* cursor = out;
+    if (negative) *cursor++ = '-';
+    char text[6];
+    writeDigits(digits, 6, text);
+    if (exponent < -4 || exponent >= 6) {
+        char* mantissa = cursor;
+        *cursor++ = text[0];
+        *cursor++ = '.';
+        for (int i = 1; i < 6; ++i) *cursor++ = text[i];
+        cursor = mantissa + withoutTrailingZeros(mantissa, cursor);
+        *cursor++ = 'e';
+        *cursor++ = exponent < 0 ? '-' : '+';
+        const int size = exponent < 0 ? -exponent : exponent;
+        cursor += writeDigits(static_cast<std::uint32_t>(size), size >= 100 ? 3 : 2, cursor);
+        return static_cast<std::size_t>(cursor - out);
+    }
+    char* number = cursor;
+    if (exponent >= 0) {
+        for (int i = 0; i <= exponent; ++i) *cursor++ = text[i];
+        *cursor++ = '.';
+        for (int i = exponent + 1; i < 6; ++i) *cursor++ = text[i];
+    } else {
+        *cursor++ = '0';
+        *cursor++ = '.';
+        for (int i = exponent + 1; i < 0; ++i) *cursor++ = '0';
+        for (int i = 0; i < 6; ++i) *cursor++ = text[i];
+    }
+    return static_cast<std::size_t>(number - out) + withoutTrailingZeros(number, cursor);
+}
+
+}  // namespace
 
 std::size_t formatGeneral6(double value, char* out) {
-    // to_chars with a precision formats exactly as printf's %.6g, several times faster.
+    // Most values take the short path above; the rest, to_chars with a
+    // precision, formats exactly as printf's %.6g.
+    if (std::isfinite(value) && value != 0.0) {
+        std::uint32_t digits = 0;
+        int exponent = 0;
+        if (sixSignificantDigits(std::fabs(value), digits, exponent)) {
+            return formatSixDigits(value < 0.0, digits, exponent, out);
+        }
+    }
     if (std::isfinite(value)) {
         const auto result = std::to_chars(out, out + 31, value, std::chars_format::general, 6);
         if (result.ec == std::errc()) return static_cast<std::size_t>(result.ptr - out);
