@@ -27,19 +27,22 @@ namespace fs = std::filesystem;
 constexpr int kTemporarySlots = 32;
 constexpr std::size_t kSlotBytes = 4096;
 struct TemporarySlot {
-    std::atomic<bool> used{false};
+    std::atomic<bool> taken{false};  // claimed by a file, which may still be copying its path in
+    std::atomic<bool> used{false};   // path holds the temporary file's name
     char path[kSlotBytes];
 };
 static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler reads the slots");
 TemporarySlot temporarySlots[kTemporarySlots];
 
 // Claimed before the file is created and released after it is renamed or
-// removed, so that whenever the file exists its slot names it.
+// removed, so that whenever the file exists its slot names it. Files may be
+// written on several threads at once, so a slot is taken by exchange.
 int claimTemporarySlot(const std::string& path) {
     if (path.size() >= kSlotBytes) return -1;
     for (int i = 0; i < kTemporarySlots; ++i) {
         TemporarySlot& slot = temporarySlots[i];
-        if (slot.used.load(std::memory_order_acquire)) continue;
+        bool taken = false;
+        if (!slot.taken.compare_exchange_strong(taken, true, std::memory_order_acq_rel)) continue;
         std::memcpy(slot.path, path.c_str(), path.size() + 1);
         slot.used.store(true, std::memory_order_release);
         return i;
@@ -48,7 +51,10 @@ int claimTemporarySlot(const std::string& path) {
 }
 
 void releaseTemporarySlot(int& slot) {
-    if (slot >= 0) temporarySlots[slot].used.store(false, std::memory_order_release);
+    if (slot >= 0) {
+        temporarySlots[slot].used.store(false, std::memory_order_release);
+        temporarySlots[slot].taken.store(false, std::memory_order_release);
+    }
     slot = -1;
 }
 

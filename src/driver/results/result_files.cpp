@@ -11,6 +11,7 @@
 #include "driver/results/report.h"
 #include "driver/results/result_assembly.h"
 #include "io/result_writers.h"
+#include "support/thread_pool.h"
 
 namespace orthomix {
 namespace {
@@ -109,10 +110,30 @@ void pauseBeforeCommit(Reporter& reporter) {
 void writeResults(OutputSet& results, const FitOutcome& outcome, const ParameterSetting& settings,
                   const RunInputs& inputs, const RunClock& clock) {
     const ResultSource source{outcome, settings, inputs, clock};
+    struct Writing {
+        AtomicOutputFile* out;
+        const ResultFile* file;
+    };
+    // Each file is its own text, written on its own thread; the set keeps the
+    // order above. The gene-pair cluster file, usually the largest, starts first.
+    std::vector<Writing> writings;
     for (const ResultFile& file : kResultFiles) {
         const std::string& path = settings.*file.path;
-        if (!path.empty()) file.write(results.add(path), source);
+        if (path.empty()) continue;
+        Writing writing{&results.add(path), &file};
+        if (file.write == writeGenePairClusters) {
+            writings.insert(writings.begin(), writing);
+        } else {
+            writings.push_back(writing);
+        }
     }
+    ThreadPool pool(static_cast<unsigned>(settings.threads));
+    pool.parallelFor(
+        writings.size(),
+        [&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) writings[i].file->write(*writings[i].out, source);
+        },
+        writings.size());
 }
 
 Status commitResults(OutputSet& results, Reporter& reporter) {
