@@ -9,6 +9,8 @@
 #define ZLIB_CONST
 #include <zlib.h>
 
+#include "support/huge_pages.h"
+
 namespace orthomix {
 namespace {
 
@@ -174,7 +176,9 @@ Status inflateGzip(std::string_view compressed, std::string& text, std::string_v
     const std::string cannotRead = "Cannot read " + std::string(sourceName) + ": ";
     InflateStream inflater;
     z_stream* stream = inflater.get();
-    text.assign(inflatedSizeGuess(compressed), '\0');
+    text.clear();
+    reserveWithHugePages(text, inflatedSizeGuess(compressed));
+    text.resize(inflatedSizeGuess(compressed));
     std::size_t fed = 0;
     std::size_t produced = 0;
     for (;;) {
@@ -184,7 +188,10 @@ Status inflateGzip(std::string_view compressed, std::string& text, std::string_v
             stream->avail_in = static_cast<uInt>(piece);
             fed += piece;
         }
-        if (produced == text.size()) text.resize(text.size() * 2);
+        if (produced == text.size()) {
+            reserveWithHugePages(text, text.size() * 2);
+            text.resize(text.size() * 2);
+        }
         const std::size_t room = std::min(text.size() - produced, kLargestPiece);
         stream->next_out = reinterpret_cast<Bytef*>(text.data() + produced);
         stream->avail_out = static_cast<uInt>(room);

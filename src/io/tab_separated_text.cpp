@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "io/input_decoding.h"
+#include "support/huge_pages.h"
 
 namespace orthomix {
 namespace {
@@ -31,6 +32,7 @@ bool readFileContents(const std::string& path, std::string& contents) {
     std::size_t block = sizeError ? kMinimumBlock : static_cast<std::size_t>(sizeHint) + 1;
     std::size_t used = 0;
     for (;;) {
+        if (contents.capacity() < used + block) reserveWithHugePages(contents, used + block);
         contents.resize(used + block);
         const std::size_t got = std::fread(contents.data() + used, 1, block, file.get());
         used += got;

@@ -12,6 +12,7 @@
 #include "model/organism_side.h"
 #include "model/pair_estep.h"
 #include "model/reassignment.h"
+#include "support/huge_pages.h"
 
 namespace orthomix {
 namespace {
@@ -141,7 +142,7 @@ void EmAttempt::createPairWeights() {
     mouse_.paired.build(pairs, mouse_.expression, &OrthologPair::mouse);
     for (OrganismSide* side : {&human_, &mouse_}) {
         densities_->prepareGenes(*side);
-        side->densities.assign(side->paired.genes.size() * side->clusterCount(), 0.0);
+        assignWithHugePages(side->densities, side->paired.genes.size() * side->clusterCount(), 0.0);
     }
 }
 

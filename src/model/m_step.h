@@ -6,6 +6,7 @@
 
 #include "model/organism_state.h"
 #include "records/dataset.h"
+#include "support/huge_pages.h"
 #include "support/thread_pool.h"
 
 namespace orthomix {
@@ -18,7 +19,7 @@ public:
     void reset(std::size_t pairs, std::size_t humanClusters, std::size_t mouseClusters) {
         humanClusters_ = humanClusters;
         mouseClusters_ = mouseClusters;
-        values_.assign(pairs * (humanClusters + mouseClusters), 0.0);
+        assignWithHugePages(values_, pairs * (humanClusters + mouseClusters), 0.0);
     }
     std::size_t humanClusters() const { return humanClusters_; }
     std::size_t mouseClusters() const { return mouseClusters_; }

@@ -4,6 +4,8 @@
 #include <span>
 #include <vector>
 
+#include "support/huge_pages.h"
+
 namespace orthomix {
 
 // The expression values of one organism: genes x samples, row-major, one
@@ -11,7 +13,10 @@ namespace orthomix {
 class ExpressionMatrix {
 public:
     ExpressionMatrix() = default;
-    ExpressionMatrix(std::size_t rows, std::size_t columns) : rows_(rows), columns_(columns), values_(rows * columns) {}
+    ExpressionMatrix(std::size_t rows, std::size_t columns) : rows_(rows), columns_(columns) {
+        reserveWithHugePages(values_, rows * columns);
+        values_.resize(rows * columns);
+    }
 
     std::size_t rows() const { return rows_; }
     std::size_t columns() const { return columns_; }
@@ -24,7 +29,7 @@ public:
         values_.insert(values_.end(), values, values + columns_);
         ++rows_;
     }
-    void reserveRows(std::size_t rows) { values_.reserve(rows * columns_); }
+    void reserveRows(std::size_t rows) { reserveWithHugePages(values_, rows * columns_); }
 
 private:
     std::size_t rows_ = 0;
