@@ -134,8 +134,19 @@ bool updateClusterParameters(const Dataset& data, const PairWeights& weights, Or
                              OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool,
                              MStepWeights mStepWeights) {
     const std::vector<OrthologPair>& pairs = data.orthologs.pairs;
-    ExpressionMatrix& mouseValues = workspace.mouseValuesByPair;
+    const auto humanWeights = [&](std::size_t r) { return weights.rowSums(r); };
+    const auto mouseWeights = [&](std::size_t r) { return weights.columnSums(r); };
+    const bool humanOk = estimateClusters(data.human.expression, pairs.size(), weights.humanClusters(), humanWeights,
+                                          [&](std::size_t r) { return pairs[r].human; }, human.parameters, workspace,
+                                          pool, mStepWeights);
+    if (!humanOk) return false;
     const std::size_t mouseColumns = data.mouse.expression.columns();
+    if (mouseColumns >= kColumnsReadInPlace) {
+        return estimateClusters(data.mouse.expression, pairs.size(), weights.mouseClusters(), mouseWeights,
+                                [&](std::size_t r) { return pairs[r].mouse; }, mouse.parameters, workspace, pool,
+                                mStepWeights);
+    }
+    ExpressionMatrix& mouseValues = workspace.mouseValuesByPair;
     if (workspace.copiedFrom != &data || mouseValues.rows() != pairs.size() || mouseValues.columns() != mouseColumns) {
         mouseValues = ExpressionMatrix(pairs.size(), mouseColumns);
         forRanges(pool, pairs.size(), [&](std::size_t begin, std::size_t end) {
@@ -146,13 +157,8 @@ bool updateClusterParameters(const Dataset& data, const PairWeights& weights, Or
         });
         workspace.copiedFrom = &data;
     }
-    const bool humanOk = estimateClusters(
-        data.human.expression, pairs.size(), weights.humanClusters(), [&](std::size_t r) { return weights.rowSums(r); },
-        [&](std::size_t r) { return pairs[r].human; }, human.parameters, workspace, pool, mStepWeights);
-    if (!humanOk) return false;
-    return estimateClusters(
-        mouseValues, pairs.size(), weights.mouseClusters(), [&](std::size_t r) { return weights.columnSums(r); },
-        [](std::size_t r) { return r; }, mouse.parameters, workspace, pool, mStepWeights);
+    return estimateClusters(mouseValues, pairs.size(), weights.mouseClusters(), mouseWeights,
+                            [](std::size_t r) { return r; }, mouse.parameters, workspace, pool, mStepWeights);
 }
 
 }  // namespace orthomix

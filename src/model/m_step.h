@@ -40,16 +40,21 @@ private:
 // and most of a pair's weights are that small.
 enum class MStepWeights { AllButZero, AboveRounding };
 
+inline constexpr std::size_t kColumnsReadInPlace = 256;
+
 // Scratch of the M-step, reused across iterations.
 struct MStepWorkspace {
     std::vector<double> totalWeights;
     std::vector<double> smallestKeptWeights;  // per cluster
     std::vector<std::uint32_t> weightedClusters;       // per pair, the clusters of weight other than 0
     std::vector<std::uint32_t> weightedClusterCounts;  // per pair, how many
-    // The mouse genes' values in pair order, copied once per dataset. The
-    // pairs come in human gene order, so the human values are read in
-    // order anyway; the mouse values would be gathered from all over the
-    // matrix twice per M-step, which costs more than all the arithmetic.
+    // The mouse genes' values in pair order, copied once per dataset when
+    // their rows are short. The pairs come in human gene order, so the human
+    // values are read in order anyway; short mouse rows would be gathered
+    // from all over the matrix twice per M-step, which costs more than all
+    // the arithmetic. Rows of kColumnsReadInPlace values or more (16 kB of
+    // wide data) stream as well where they lie, and a copy of them would
+    // hold as much memory as the mouse matrix once more per attempt.
     const Dataset* copiedFrom = nullptr;
     ExpressionMatrix mouseValuesByPair;
 };

@@ -87,6 +87,41 @@ TEST(UpdateClusterParameters, DividesByMultiplyingWithTheReciprocal) {
     EXPECT_EQ(variancesOf(human, 0), (std::vector<double>{squares * (1.0 / total)}));
 }
 
+TEST(UpdateClusterParameters, WideMouseRowsReadWhereTheyLieGiveTheSameSums) {
+    // Rows this wide are read through the pairs, not copied into pair order;
+    // the pairs name the mouse genes out of their order, and one of them twice.
+    const std::size_t columns = kColumnsReadInPlace + 3;
+    std::vector<std::vector<double>> mouseRows(3, std::vector<double>(columns));
+    for (std::size_t g = 0; g < 3; ++g) {
+        for (std::size_t c = 0; c < columns; ++c) mouseRows[g][c] = 0.1 * static_cast<double>(g + 1) + 0.01 * c;
+    }
+    const Dataset data =
+        datasetOf(organismOf({"a", "b", "c"}, {{1.0}, {2.0}, {3.0}}), organismOf({"x", "y", "z"}, mouseRows),
+                  {{"a", "z"}, {"b", "x"}, {"c", "z"}});
+    const PairWeights weights = weightsOf({{1.0}, {1.0}, {1.0}}, {{0.3}, {0.7}, {0.9}});
+    OrganismState human, mouse;
+    MStepWorkspace workspace;
+    ASSERT_TRUE(updateClusterParameters(data, weights, human, mouse, workspace));
+    const std::size_t pairMouse[] = {2, 0, 2};
+    const double pairWeight[] = {0.3, 0.7, 0.9};
+    const double total = ((0.0 + 0.3) + 0.7) + 0.9;
+    std::vector<double> expectedMeans(columns), expectedVariances(columns);
+    for (std::size_t c = 0; c < columns; ++c) {
+        double sum = 0.0;
+        for (std::size_t r = 0; r < 3; ++r) sum += mouseRows[pairMouse[r]][c] * pairWeight[r];
+        const double mean = sum * (1.0 / total);
+        double squares = 0.0;
+        for (std::size_t r = 0; r < 3; ++r) {
+            const double deviation = mouseRows[pairMouse[r]][c] - mean;
+            squares += (deviation * deviation) * pairWeight[r];
+        }
+        expectedMeans[c] = mean;
+        expectedVariances[c] = squares * (1.0 / total);
+    }
+    EXPECT_EQ(meansOf(mouse, 0), expectedMeans);
+    EXPECT_EQ(variancesOf(mouse, 0), expectedVariances);
+}
+
 TEST(UpdateClusterParameters, ClusterWithoutWeightFailsAndNanWeightPassesOn) {
     const Dataset data = datasetOf(organismOf({"h1"}, {{1.0}}), organismOf({"m1"}, {{5.0}}), {{"h1", "m1"}});
     OrganismState human, mouse;
