@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace orthomix {
 namespace {
@@ -68,53 +69,62 @@ bool sixSignificantDigits(double magnitude, std::uint32_t& digits, int& exponent
     return false;
 }
 
-std::size_t writeDigits(std::uint32_t digits, int count, char* out) {
-    for (int i = count - 1; i >= 0; --i) {
-        out[i] = static_cast<char>('0' + digits % 10);
-        digits /= 10;
-    }
-    return static_cast<std::size_t>(count);
+// "00" to "99", for writing two digits at once.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The six digits of 100000 <= digits < 1000000 into text[0..5]; returns the
+// index of the last digit that is not a trailing zero.
+int sixDigitsText(std::uint32_t digits, char* text) {
+    const std::uint32_t high = digits / 10000;
+    const std::uint32_t rest = digits % 10000;
+    std::memcpy(text, kDigitPairs + 2 * high, 2);
+    std::memcpy(text + 2, kDigitPairs + 2 * (rest / 100), 2);
+    std::memcpy(text + 4, kDigitPairs + 2 * (rest % 100), 2);
+    int last = 5;
+    while (last > 0 && text[last] == '0') --last;
+    return last;
 }
 
-// printf's %g: trailing zeros of the fraction go, and the point with them.
-std::size_t withoutTrailingZeros(char* begin, char* end) {
-    char* point = begin;
-    while (point < end && *point != '.') ++point;
-    if (point == end) return static_cast<std::size_t>(end - begin);
-    while (end > point + 1 && end[-1] == '0') --end;
-    if (end == point + 1) --end;
-    return static_cast<std::size_t>(end - begin);
-}
-
+// printf's %g of sign * digits * 10^(exponent - 5): fixed notation for
+// exponents from -4 to 5, scientific otherwise; trailing zeros of the
+// fraction go, and the point with them.
 std::size_t formatSixDigits(bool negative, std::uint32_t digits, int exponent, char* out) {
     char* cursor = out;
-    if (negative) *cursor++ = '-';
-    char text[6];
-    writeDigits(digits, 6, text);
+    *cursor = '-';
+    cursor += negative ? 1 : 0;
+    char text[8];
+    const int last = sixDigitsText(digits, text);
     if (exponent < -4 || exponent >= 6) {
-        char* mantissa = cursor;
         *cursor++ = text[0];
-        *cursor++ = '.';
-        for (int i = 1; i < 6; ++i) *cursor++ = text[i];
-        cursor = mantissa + withoutTrailingZeros(mantissa, cursor);
+        if (last > 0) {
+            *cursor++ = '.';
+            for (int i = 1; i <= last; ++i) *cursor++ = text[i];
+        }
         *cursor++ = 'e';
         *cursor++ = exponent < 0 ? '-' : '+';
         const int size = exponent < 0 ? -exponent : exponent;
-        cursor += writeDigits(static_cast<std::uint32_t>(size), size >= 100 ? 3 : 2, cursor);
-        return static_cast<std::size_t>(cursor - out);
+        if (size >= 100) {
+            *cursor++ = static_cast<char>('0' + size / 100);
+        }
+        std::memcpy(cursor, kDigitPairs + 2 * (size % 100), 2);
+        return static_cast<std::size_t>(cursor + 2 - out);
     }
-    char* number = cursor;
     if (exponent >= 0) {
         for (int i = 0; i <= exponent; ++i) *cursor++ = text[i];
-        *cursor++ = '.';
-        for (int i = exponent + 1; i < 6; ++i) *cursor++ = text[i];
-    } else {
-        *cursor++ = '0';
-        *cursor++ = '.';
-        for (int i = exponent + 1; i < 0; ++i) *cursor++ = '0';
-        for (int i = 0; i < 6; ++i) *cursor++ = text[i];
+        if (last > exponent) {
+            *cursor++ = '.';
+            for (int i = exponent + 1; i <= last; ++i) *cursor++ = text[i];
+        }
+        return static_cast<std::size_t>(cursor - out);
     }
-    return static_cast<std::size_t>(number - out) + withoutTrailingZeros(number, cursor);
+    *cursor++ = '0';
+    *cursor++ = '.';
+    for (int i = exponent + 1; i < 0; ++i) *cursor++ = '0';
+    for (int i = 0; i <= last; ++i) *cursor++ = text[i];
+    return static_cast<std::size_t>(cursor - out);
 }
 
 }  // namespace
