@@ -280,6 +280,40 @@ struct PairScale {
     return (partial[0] + partial[1]) + (partial[2] + partial[3]);
 }
 
+// dotOf(a, row, count) for four consecutive rows of a table `count` wide,
+// each with the same partial sums in the same order, side by side: the
+// shares are read once for all four, and the four reductions overlap.
+[[gnu::always_inline]] inline void dotsOfFourRows(const double* a, const double* rows, std::size_t count,
+                                                  double* dots) {
+    const double* row0 = rows;
+    const double* row1 = rows + count;
+    const double* row2 = rows + 2 * count;
+    const double* row3 = rows + 3 * count;
+    Lanes partial0 = {0.0, 0.0, 0.0, 0.0}, partial1 = partial0, partial2 = partial0, partial3 = partial0;
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        ORTHOMIX_LOAD_LANES(x, a + i);
+        ORTHOMIX_LOAD_LANES(y0, row0 + i);
+        ORTHOMIX_LOAD_LANES(y1, row1 + i);
+        ORTHOMIX_LOAD_LANES(y2, row2 + i);
+        ORTHOMIX_LOAD_LANES(y3, row3 + i);
+        partial0 += x * y0;
+        partial1 += x * y1;
+        partial2 += x * y2;
+        partial3 += x * y3;
+    }
+    for (; i < count; ++i) {
+        partial0[i % 4] += a[i] * row0[i];
+        partial1[i % 4] += a[i] * row1[i];
+        partial2[i % 4] += a[i] * row2[i];
+        partial3[i % 4] += a[i] * row3[i];
+    }
+    dots[0] = (partial0[0] + partial0[1]) + (partial0[2] + partial0[3]);
+    dots[1] = (partial1[0] + partial1[1]) + (partial1[2] + partial1[3]);
+    dots[2] = (partial2[0] + partial2[1]) + (partial2[2] + partial2[3]);
+    dots[3] = (partial3[0] + partial3[1]) + (partial3[2] + partial3[3]);
+}
+
 // sums[j] += factor * row[j] for every j.
 [[gnu::always_inline]] inline void addScaledRow(double factor, const double* row, std::size_t count, double* sums) {
     const Lanes scale = {factor, factor, factor, factor};
@@ -307,7 +341,18 @@ struct PairScale {
     const double* mouseShares = scratch.mouseShares.data();
     double* columnProducts = scratch.cells.data();
     for (std::size_t j = 0; j < columnCount; ++j) columnProducts[j] = 0.0;
-    for (std::size_t i = 0; i < rowCount; ++i) {
+    const double* cells = table.cells.data();
+    std::size_t i = 0;
+    for (; i + 4 <= rowCount; i += 4) {
+        double dots[4];
+        dotsOfFourRows(mouseShares, cells + i * columnCount, columnCount, dots);
+        for (std::size_t q = 0; q < 4; ++q) {
+            const double humanShare = humanShares[i + q];
+            rowSums[i + q] = humanShare * dots[q];
+            if (humanShare != 0.0) addScaledRow(humanShare, cells + (i + q) * columnCount, columnCount, columnProducts);
+        }
+    }
+    for (; i < rowCount; ++i) {
         const double humanShare = humanShares[i];
         const double* tableRow = table.cells.data() + i * columnCount;
         rowSums[i] = humanShare * dotOf(mouseShares, tableRow, columnCount);
