@@ -161,47 +161,61 @@ struct PairScale {
     return scale;
 }
 
-// exp(logDensity - largest + headroom) for every cluster of one side. The
-// first loop, free of branches, vectorises; the rare shares further below,
-// subnormal or 0, are then taken as exp of an argument raised into range,
-// scaled back down.
+// exp(logDensity - largest + headroom) for every cluster of one side, taken
+// as exp(logDensity - largest) * exp(headroom). A share further below than
+// that product can hold (subnormal or 0) is taken instead as the exp of its
+// argument raised into range, scaled back down; with many columns most
+// clusters of a gene are that far below its nearest.
+constexpr double kFarBelow = -700.0;
+constexpr double kExpUnderflow = -746.0;               // exp of anything below is 0
+constexpr double kExpMinus64 = 1.603810890548638e-28;  // exp(-64)
+
+// Four shares from their arguments' distance below the largest, in registers.
+[[gnu::always_inline]] inline void sharesOfFour(const Lanes& below, const Lanes& headroom, const Lanes& scale,
+                                                Lanes& shares) {
+    expNonPositiveOf(below, shares);
+    shares *= scale;
+    const LaneBits farBelow = below < kFarBelow;
+    if ((farBelow[0] | farBelow[1] | farBelow[2] | farBelow[3]) == 0) return;
+    const Lanes raisedArgument = below + headroom;
+    Lanes raised;
+    expNonPositiveOf(raisedArgument + 64.0, raised);
+    raised *= kExpMinus64;
+    const Lanes farShares = raisedArgument < kExpUnderflow ? Lanes{0.0, 0.0, 0.0, 0.0} : raised;
+    shares = farBelow ? farShares : shares;
+}
+
 [[gnu::always_inline]] inline void exponentiateShares(const double* logDensities, std::size_t count, double largest,
                                                       double headroom, double* out) {
-    constexpr double kFarBelow = -700.0;
-    constexpr double kExpUnderflow = -746.0;               // exp of anything below is 0
-    constexpr double kExpMinus64 = 1.603810890548638e-28;  // exp(-64)
     const double scale = std::exp(headroom);
-    bool anyFarBelow = false;
-    // In registers, eight at a time: two exponentials side by side keep the
-    // processor busy through the polynomial's chain of dependent steps.
+    // Eight at a time: two exponentials side by side keep the processor busy
+    // through the polynomial's chain of dependent steps.
     const Lanes largestLanes = {largest, largest, largest, largest};
+    const Lanes headroomLanes = {headroom, headroom, headroom, headroom};
     const Lanes scaleLanes = {scale, scale, scale, scale};
     std::size_t c = 0;
     for (; c + 8 <= count; c += 8) {
         ORTHOMIX_LOAD_LANES(first, logDensities + c);
         ORTHOMIX_LOAD_LANES(second, logDensities + c + 4);
         Lanes firstShares, secondShares;
-        expNonPositiveOf(first - largestLanes, firstShares);
-        expNonPositiveOf(second - largestLanes, secondShares);
-        firstShares *= scaleLanes;
-        secondShares *= scaleLanes;
+        sharesOfFour(first - largestLanes, headroomLanes, scaleLanes, firstShares);
+        sharesOfFour(second - largestLanes, headroomLanes, scaleLanes, secondShares);
         std::memcpy(out + c, &firstShares, sizeof firstShares);
         std::memcpy(out + c + 4, &secondShares, sizeof secondShares);
     }
     for (; c + 4 <= count; c += 4) {
         ORTHOMIX_LOAD_LANES(values, logDensities + c);
         Lanes shares;
-        expNonPositiveOf(values - largestLanes, shares);
-        shares *= scaleLanes;
+        sharesOfFour(values - largestLanes, headroomLanes, scaleLanes, shares);
         std::memcpy(out + c, &shares, sizeof shares);
     }
-    for (; c < count; ++c) out[c] = expNonPositiveInline(logDensities[c] - largest) * scale;
-    for (c = 0; c < count; ++c) anyFarBelow |= logDensities[c] - largest < kFarBelow;
-    if (!anyFarBelow) return;
-    for (c = 0; c < count; ++c) {
+    for (; c < count; ++c) {
         const double below = logDensities[c] - largest;
-        if (!(below < kFarBelow)) continue;
-        out[c] = below + headroom < kExpUnderflow ? 0.0 : expNonPositiveInline(below + headroom + 64.0) * kExpMinus64;
+        out[c] = expNonPositiveInline(below) * scale;
+        if (below < kFarBelow) {
+            out[c] = below + headroom < kExpUnderflow ? 0.0
+                                                      : expNonPositiveInline(below + headroom + 64.0) * kExpMinus64;
+        }
     }
 }
 
