@@ -176,9 +176,10 @@ Status inflateGzip(std::string_view compressed, std::string& text, std::string_v
     const std::string cannotRead = "Cannot read " + std::string(sourceName) + ": ";
     InflateStream inflater;
     z_stream* stream = inflater.get();
+    const std::size_t guess = inflatedSizeGuess(compressed);
     text.clear();
-    reserveWithHugePages(text, inflatedSizeGuess(compressed));
-    text.resize(inflatedSizeGuess(compressed));
+    reserveWithHugePages(text, guess);
+    text.resize(guess);
     std::size_t fed = 0;
     std::size_t produced = 0;
     for (;;) {

@@ -32,7 +32,7 @@ bool readFileContents(const std::string& path, std::string& contents) {
     std::size_t block = sizeError ? kMinimumBlock : static_cast<std::size_t>(sizeHint) + 1;
     std::size_t used = 0;
     for (;;) {
-        if (contents.capacity() < used + block) reserveWithHugePages(contents, used + block);
+        reserveWithHugePages(contents, used + block);
         contents.resize(used + block);
         const std::size_t got = std::fread(contents.data() + used, 1, block, file.get());
         used += got;

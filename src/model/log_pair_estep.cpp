@@ -83,21 +83,11 @@ using LaneBits = std::int64_t __attribute__((vector_size(4 * sizeof(std::int64_t
     exp = x < kLowest ? Lanes{0.0, 0.0, 0.0, 0.0} : result;
 }
 
-// exp of the four values at `in` into `out` (they may be the same).
-[[gnu::always_inline]] inline void expNonPositiveLanes(const double* in, double* out) {
-    ORTHOMIX_LOAD_LANES(x, in);
+double expNonPositive(double x) {
     Lanes exp;
-    expNonPositiveOf(x, exp);
-    std::memcpy(out, &exp, sizeof exp);
+    expNonPositiveOf(Lanes{x, x, x, x}, exp);
+    return exp[0];
 }
-
-[[gnu::always_inline]] inline double expNonPositiveInline(double x) {
-    double lanes[4] = {x, x, x, x};
-    expNonPositiveLanes(lanes, lanes);
-    return lanes[0];
-}
-
-double expNonPositive(double x) { return expNonPositiveInline(x); }
 
 ScatterTerm ScatterTerm::of(double value) {
     ScatterTerm term;
@@ -209,13 +199,14 @@ constexpr double kExpMinus64 = 1.603810890548638e-28;  // exp(-64)
         sharesOfFour(values - largestLanes, headroomLanes, scaleLanes, shares);
         std::memcpy(out + c, &shares, sizeof shares);
     }
-    for (; c < count; ++c) {
-        const double below = logDensities[c] - largest;
-        out[c] = expNonPositiveInline(below) * scale;
-        if (below < kFarBelow) {
-            out[c] = below + headroom < kExpUnderflow ? 0.0
-                                                      : expNonPositiveInline(below + headroom + 64.0) * kExpMinus64;
-        }
+    // The last one to three: padded to four with arguments of 0, each lane
+    // computed as it would be among four.
+    if (c < count) {
+        Lanes values = largestLanes;
+        for (std::size_t lane = 0; c + lane < count; ++lane) values[lane] = logDensities[c + lane];
+        Lanes shares;
+        sharesOfFour(values - largestLanes, headroomLanes, scaleLanes, shares);
+        for (std::size_t lane = 0; c + lane < count; ++lane) out[c + lane] = shares[lane];
     }
 }
 

@@ -13,9 +13,10 @@ namespace orthomix {
 // alone. Call it on memory that is allocated but not yet written.
 void adviseHugePages(const void* data, std::size_t bytes);
 
-// v.reserve(count), with the new room advised as above.
+// v.reserve(count), with the room advised as above when it is new.
 template <class Vector>
 void reserveWithHugePages(Vector& vector, std::size_t count) {
+    if (vector.capacity() >= count) return;
     vector.reserve(count);
     adviseHugePages(vector.data(), vector.capacity() * sizeof(*vector.data()));
 }
@@ -23,10 +24,9 @@ void reserveWithHugePages(Vector& vector, std::size_t count) {
 // v.assign(count, value), the room advised as above when it is new.
 template <class Vector, class Value>
 void assignWithHugePages(Vector& vector, std::size_t count, const Value& value) {
-    if (vector.capacity() < count) {
-        vector.clear();
-        reserveWithHugePages(vector, count);
-    }
+    // Cleared first, so that no old contents are copied into the new room.
+    if (vector.capacity() < count) vector.clear();
+    reserveWithHugePages(vector, count);
     vector.assign(count, value);
 }
 
