@@ -3,47 +3,143 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace orthomix {
 namespace {
 
-// x * w[c] added to the sums of every listed cluster c (sums[c * stride + i]
-// for the `columns` columns from x on); each sum gains one term, so the order
-// of every sum is the order of the calls.
-__attribute__((target_clones("avx2", "default"))) void addWeightedValues(const double* x, const double* w,
-                                                                          const std::uint32_t* clusters,
-                                                                          std::size_t listed, std::size_t columns,
-                                                                          std::size_t stride, double* sums) {
-    for (std::size_t l = 0; l < listed; ++l) {
-        const std::size_t c = clusters[l];
-        const double weight = w[c];
-        double* sum = sums + c * stride;
-        for (std::size_t i = 0; i < columns; ++i) sum[i] += x[i] * weight;
-    }
+// Four columns side by side; each lane is one column's sum.
+using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
+constexpr std::size_t kLanes = 4;
+// A block of columns whose sums, and then means, stay in registers while the
+// cluster's members go by: four vectors of sums and four of means.
+constexpr std::size_t kBlockColumns = 16;
+// Members whose rows are asked for ahead of their turn: a cluster's members
+// lie far apart in the matrix, where no hardware prefetcher follows.
+constexpr std::size_t kMembersAhead = 8;
+
+// The pairs that weigh on one cluster, in pair order: the row of each
+// pair's gene in the matrix read, and the pair's weight on the cluster.
+struct MemberList {
+    const std::uint32_t* rows;
+    const double* weights;
+    std::size_t count;
+};
+
+[[gnu::always_inline]] inline void prefetchSlice(const double* values, std::size_t stride, const MemberList& members,
+                                                 std::size_t m, std::size_t width) {
+    if (m >= members.count) return;
+    const char* slice = reinterpret_cast<const char*>(values + members.rows[m] * stride);
+    for (std::size_t offset = 0; offset < width * sizeof(double); offset += 64) __builtin_prefetch(slice + offset);
 }
 
-// ((x - mean) * (x - mean)) * w[c] added likewise, with the clusters' means.
-__attribute__((target_clones("avx2", "default"))) void addWeightedSquares(const double* x, const double* w,
-                                                                           const std::uint32_t* clusters,
-                                                                           std::size_t listed, std::size_t columns,
-                                                                           std::size_t stride, const double* means,
-                                                                           double* sums) {
-    for (std::size_t l = 0; l < listed; ++l) {
-        const std::size_t c = clusters[l];
-        const double weight = w[c];
-        const double* mean = means + c * stride;
-        double* sum = sums + c * stride;
-        for (std::size_t i = 0; i < columns; ++i) {
-            const double d = x[i] - mean[i];
-            sum[i] += (d * d) * weight;
+// Adds x * w of every member, in pair order, to the sums of the `Groups`
+// groups of four columns from `values` on (row 0's address); with `means`,
+// ((x - mean) * (x - mean)) * w instead.
+template <std::size_t Groups>
+[[gnu::always_inline]] inline void addMemberTerms(const double* values, std::size_t stride, const MemberList& members,
+                                                  Lanes (&sums)[Groups], const Lanes* means) {
+    for (std::size_t m = 0; m < members.count; ++m) {
+        prefetchSlice(values, stride, members, m + kMembersAhead, Groups * kLanes);
+        const double* x = values + members.rows[m] * stride;
+        const double w = members.weights[m];
+        const Lanes weight = {w, w, w, w};
+#pragma GCC unroll 4
+        for (std::size_t g = 0; g < Groups; ++g) {
+            Lanes value;
+            std::memcpy(&value, x + g * kLanes, sizeof value);
+            if (means) {
+                const Lanes deviation = value - means[g];
+                sums[g] += (deviation * deviation) * weight;
+            } else {
+                sums[g] += value * weight;
+            }
         }
     }
 }
 
+// Mean and variance of `Groups` groups of four columns of one cluster: each
+// sum adds one member's term after the other, in pair order, as
+// sum += x * w and then sum += ((x - mean) * (x - mean)) * w, and is
+// multiplied by the reciprocal of the cluster's total weight.
+template <std::size_t Groups>
+[[gnu::always_inline]] inline void momentsOfGroups(const double* values, std::size_t stride,
+                                                   const MemberList& members, double reciprocal, double* mean,
+                                                   double* variance) {
+    Lanes sums[Groups];
+#pragma GCC unroll 4
+    for (std::size_t g = 0; g < Groups; ++g) sums[g] = Lanes{0.0, 0.0, 0.0, 0.0};
+    addMemberTerms(values, stride, members, sums, nullptr);
+    const Lanes scale = {reciprocal, reciprocal, reciprocal, reciprocal};
+    Lanes means[Groups];
+#pragma GCC unroll 4
+    for (std::size_t g = 0; g < Groups; ++g) {
+        means[g] = sums[g] * scale;
+        std::memcpy(mean + g * kLanes, &means[g], sizeof means[g]);
+        sums[g] = Lanes{0.0, 0.0, 0.0, 0.0};
+    }
+    addMemberTerms(values, stride, members, sums, means);
+#pragma GCC unroll 4
+    for (std::size_t g = 0; g < Groups; ++g) {
+        const Lanes scaled = sums[g] * scale;
+        std::memcpy(variance + g * kLanes, &scaled, sizeof scaled);
+    }
+}
+
+// The same for the last one to three columns, one at a time.
+void momentsOfColumns(const double* values, std::size_t stride, std::size_t width, const MemberList& members,
+                      double reciprocal, double* mean, double* variance) {
+    for (std::size_t i = 0; i < width; ++i) {
+        double sum = 0.0;
+        for (std::size_t m = 0; m < members.count; ++m) sum += values[members.rows[m] * stride + i] * members.weights[m];
+        mean[i] = sum * reciprocal;
+        double squares = 0.0;
+        for (std::size_t m = 0; m < members.count; ++m) {
+            const double deviation = values[members.rows[m] * stride + i] - mean[i];
+            squares += (deviation * deviation) * members.weights[m];
+        }
+        variance[i] = squares * reciprocal;
+    }
+}
+
+__attribute__((target_clones("avx2", "default"))) void momentsOfBlock(const double* values, std::size_t stride,
+                                                                       std::size_t width, const MemberList& members,
+                                                                       double reciprocal, double* mean,
+                                                                       double* variance) {
+    switch (width / kLanes) {
+        case 4: momentsOfGroups<4>(values, stride, members, reciprocal, mean, variance); break;
+        case 3: momentsOfGroups<3>(values, stride, members, reciprocal, mean, variance); break;
+        case 2: momentsOfGroups<2>(values, stride, members, reciprocal, mean, variance); break;
+        case 1: momentsOfGroups<1>(values, stride, members, reciprocal, mean, variance); break;
+        default: momentsOfColumns(values, stride, width, members, reciprocal, mean, variance); break;
+    }
+}
+
+// The columns cut into blocks: full blocks of kBlockColumns, then the rest
+// as whole groups of four, then the last one to three columns.
+struct ColumnBlock {
+    std::size_t first = 0;
+    std::size_t width = 0;
+};
+
+std::size_t columnBlockCount(std::size_t columns) {
+    const std::size_t rest = columns % kBlockColumns;
+    return columns / kBlockColumns + (rest >= kLanes ? 1 : 0) + (rest % kLanes != 0 ? 1 : 0);
+}
+
+ColumnBlock columnBlock(std::size_t block, std::size_t columns) {
+    const std::size_t full = columns / kBlockColumns;
+    if (block < full) return {block * kBlockColumns, kBlockColumns};
+    const std::size_t rest = columns % kBlockColumns;
+    const std::size_t grouped = rest / kLanes * kLanes;
+    if (block == full && grouped > 0) return {full * kBlockColumns, grouped};
+    return {full * kBlockColumns + grouped, rest - grouped};
+}
+
 // Posterior-weighted means and variances of all clusters of one organism.
-// Each cluster's sums still run over the pairs in list order; walking the
-// pairs once per pass, with all clusters side by side, reads every gene once
-// instead of once per cluster.
+// Each cluster's sums run over the pairs in pair order; the pairs that weigh
+// on a cluster are gathered first, so that every cluster and block of columns
+// is one piece of work that reads only its members' values.
 template <typename WeightsOf, typename GeneOf>
 bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount, std::size_t clusterCount,
                       WeightsOf weightsOf, GeneOf geneOf, ClusterParameters& out, MStepWorkspace& workspace,
@@ -61,7 +157,7 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
     }
     // A term of weight 0 leaves every sum as it is (a sum of such terms
     // stays +0.0), so each pair lists the clusters it weighs on, once, and
-    // the passes below walk only those: most posteriors sit in one cell.
+    // the sums take only those: most posteriors sit in one cell.
     // With negligible weights left out too, a cluster's sums leave out terms
     // whose weights together are at most one rounding of its total weight.
     std::vector<double>& smallestKept = workspace.smallestKeptWeights;
@@ -88,43 +184,53 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
             listedCounts[r] = count;
         }
     });
-    const auto listOf = [&](std::size_t r) { return listedClusters.data() + r * clusterCount; };
+
+    // The members of every cluster, in pair order, one cluster after the other.
+    std::vector<std::size_t>& firstMember = workspace.firstMembers;
+    firstMember.assign(clusterCount + 1, 0);
+    for (std::size_t r = 0; r < pairCount; ++r) {
+        const std::uint32_t* listed = listedClusters.data() + r * clusterCount;
+        for (std::uint32_t l = 0; l < listedCounts[r]; ++l) ++firstMember[listed[l] + 1];
+    }
+    for (std::size_t c = 0; c < clusterCount; ++c) firstMember[c + 1] += firstMember[c];
+    std::vector<std::size_t>& nextMember = workspace.nextMembers;
+    nextMember.assign(firstMember.begin(), firstMember.end() - 1);
+    workspace.memberRows.resize(firstMember.back());
+    workspace.memberWeights.resize(firstMember.back());
+    for (std::size_t r = 0; r < pairCount; ++r) {
+        const double* w = weightsOf(r);
+        const std::uint32_t* listed = listedClusters.data() + r * clusterCount;
+        const auto row = static_cast<std::uint32_t>(geneOf(r));
+        for (std::uint32_t l = 0; l < listedCounts[r]; ++l) {
+            const std::size_t slot = nextMember[listed[l]]++;
+            workspace.memberRows[slot] = row;
+            workspace.memberWeights[slot] = w[listed[l]];
+        }
+    }
 
     const std::size_t columns = expression.columns();
     out.resize(clusterCount, columns);
-    // Each thread takes a block of columns of every cluster through all
-    // pairs: together they read every gene once, and no sum is shared. The
-    // sums of a block live in the thread's own buffer, so that two threads
-    // never write to one cache line.
-    const std::size_t blocks = pool ? pool->threads() : 1;
+    if (columns == 0) return true;
+    // Every cluster and block of columns is a piece of work of its own: its
+    // sums are its own, so no thread waits for another's, and big clusters
+    // still split into as many pieces as they have blocks.
+    const std::size_t blocks = columnBlockCount(columns);
+    const std::size_t pieces = clusterCount * blocks;
     forRanges(
-        pool, columns,
-        [&](std::size_t first, std::size_t end) {
-            const std::size_t width = end - first;
-            std::vector<double> means(clusterCount * width, 0.0);
-            std::vector<double> variances(clusterCount * width, 0.0);
-            for (std::size_t r = 0; r < pairCount; ++r) {
-                addWeightedValues(expression.row(geneOf(r)) + first, weightsOf(r), listOf(r), listedCounts[r], width,
-                                  width, means.data());
-            }
-            for (std::size_t c = 0; c < clusterCount; ++c) {
-                const double reciprocal = 1.0 / totalWeight[c];
-                double* mean = means.data() + c * width;
-                for (std::size_t i = 0; i < width; ++i) mean[i] = mean[i] * reciprocal;
-            }
-            for (std::size_t r = 0; r < pairCount; ++r) {
-                addWeightedSquares(expression.row(geneOf(r)) + first, weightsOf(r), listOf(r), listedCounts[r], width,
-                                   width, means.data(), variances.data());
-            }
-            for (std::size_t c = 0; c < clusterCount; ++c) {
-                const double reciprocal = 1.0 / totalWeight[c];
-                double* variance = variances.data() + c * width;
-                for (std::size_t i = 0; i < width; ++i) variance[i] = variance[i] * reciprocal;
-                std::copy(means.data() + c * width, means.data() + (c + 1) * width, out.means.data() + c * columns + first);
-                std::copy(variance, variance + width, out.variances.data() + c * columns + first);
+        pool, pieces,
+        [&](std::size_t begin, std::size_t end) {
+            for (std::size_t piece = begin; piece < end; ++piece) {
+                const std::size_t c = piece / blocks;
+                const ColumnBlock block = columnBlock(piece % blocks, columns);
+                const MemberList members{workspace.memberRows.data() + firstMember[c],
+                                         workspace.memberWeights.data() + firstMember[c],
+                                         firstMember[c + 1] - firstMember[c]};
+                momentsOfBlock(expression.row(0) + block.first, columns, block.width, members,
+                               1.0 / totalWeight[c], out.means.data() + c * columns + block.first,
+                               out.variances.data() + c * columns + block.first);
             }
         },
-        blocks);
+        pieces);
     return true;
 }
 

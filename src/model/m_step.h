@@ -48,6 +48,13 @@ struct MStepWorkspace {
     std::vector<double> smallestKeptWeights;  // per cluster
     std::vector<std::uint32_t> weightedClusters;       // per pair, the clusters of weight other than 0
     std::vector<std::uint32_t> weightedClusterCounts;  // per pair, how many
+    // The pairs weighing on each cluster, cluster after cluster in pair
+    // order: where each cluster's list begins, the row of each pair's gene in
+    // the matrix the sums read, and its weight.
+    std::vector<std::size_t> firstMembers;
+    std::vector<std::size_t> nextMembers;
+    std::vector<std::uint32_t> memberRows;
+    std::vector<double> memberWeights;
     // The mouse genes' values in pair order, copied once per dataset when
     // their rows are short. The pairs come in human gene order, so the human
     // values are read in order anyway; short mouse rows would be gathered
@@ -63,8 +70,8 @@ struct MStepWorkspace {
 // clusters, as averages over the ortholog pairs weighted by their posterior
 // weights, each sum in pair order and divided by multiplying with the
 // reciprocal of the total weight. False, with the parameters partly rebuilt,
-// when a cluster has no positive total weight. Columns are shared out among
-// the pool's threads; every sum keeps its order.
+// when a cluster has no positive total weight. Each cluster's blocks of
+// columns are shared out among the pool's threads; every sum keeps its order.
 bool updateClusterParameters(const Dataset& data, const PairWeights& weights, OrganismState& human,
                              OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool = nullptr,
                              MStepWeights mStepWeights = MStepWeights::AllButZero);

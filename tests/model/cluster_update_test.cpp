@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "model/m_step.h"
@@ -120,6 +121,80 @@ TEST(UpdateClusterParameters, WideMouseRowsReadWhereTheyLieGiveTheSameSums) {
     }
     EXPECT_EQ(meansOf(mouse, 0), expectedMeans);
     EXPECT_EQ(variancesOf(mouse, 0), expectedVariances);
+}
+
+// Every cluster's mean and variance summed pair after pair, as the M-step
+// must: sum += x * w over the pairs of weight other than 0, in pair order.
+void expectSumsInPairOrder(const ExpressionMatrix& values, const std::vector<std::uint32_t>& geneOfPair,
+                           const std::vector<std::vector<double>>& weights, const OrganismState& state,
+                           const std::string& where) {
+    const std::size_t columns = values.columns();
+    for (std::size_t c = 0; c < weights.front().size(); ++c) {
+        double total = 0.0;
+        for (const std::vector<double>& w : weights) total = w[c] != 0.0 ? total + w[c] : total;
+        std::vector<double> means(columns), variances(columns);
+        for (std::size_t i = 0; i < columns; ++i) {
+            double sum = 0.0;
+            for (std::size_t r = 0; r < weights.size(); ++r) {
+                if (weights[r][c] != 0.0) sum += values.row(geneOfPair[r])[i] * weights[r][c];
+            }
+            means[i] = sum * (1.0 / total);
+            double squares = 0.0;
+            for (std::size_t r = 0; r < weights.size(); ++r) {
+                const double deviation = values.row(geneOfPair[r])[i] - means[i];
+                if (weights[r][c] != 0.0) squares += (deviation * deviation) * weights[r][c];
+            }
+            variances[i] = squares * (1.0 / total);
+        }
+        EXPECT_EQ(meansOf(state, c), means) << where << ", cluster " << c;
+        EXPECT_EQ(variancesOf(state, c), variances) << where << ", cluster " << c;
+    }
+}
+
+TEST(UpdateClusterParameters, EveryBlockOfColumnsSumsInPairOrderOnAnyNumberOfThreads) {
+    // Widths that take each kind of block: one column alone, a group of four
+    // and two left over, full blocks of sixteen with a group and a column
+    // after them, and more clusters than a block holds columns.
+    std::mt19937 random(29);
+    std::uniform_real_distribution<double> value(-3.0, 5.0);
+    for (const std::size_t columns : {std::size_t{1}, std::size_t{6}, std::size_t{23}, std::size_t{37}}) {
+        const auto organism = [&](char prefix, std::size_t genes, std::size_t width) {
+            std::vector<std::string> names;
+            std::vector<std::vector<double>> rows(genes, std::vector<double>(width));
+            for (std::size_t g = 0; g < genes; ++g) {
+                names.push_back(prefix + std::to_string(g));
+                for (double& v : rows[g]) v = value(random);
+            }
+            return organismOf(names, rows);
+        };
+        OrthologTable table;
+        for (std::size_t p = 0; p < 60; ++p) table.insert({"h" + std::to_string(p % 40), "m" + std::to_string((p * 7) % 30)});
+        const Dataset data = datasetOf(organism('h', 40, columns), organism('m', 30, columns + 2), table);
+        const std::size_t pairs = data.orthologs.pairs.size();
+        ASSERT_GT(pairs, 50u);
+        // Seven human and five mouse clusters; a third of the weights are 0.
+        std::vector<std::vector<double>> rowSums(pairs, std::vector<double>(7)), columnSums(pairs, std::vector<double>(5));
+        for (std::vector<std::vector<double>>* sums : {&rowSums, &columnSums}) {
+            for (std::vector<double>& w : *sums) {
+                for (double& x : w) x = random() % 3 == 0 ? 0.0 : value(random) + 3.5;
+            }
+        }
+        const PairWeights weights = weightsOf(rowSums, columnSums);
+        std::vector<std::uint32_t> humanOfPair, mouseOfPair;
+        for (const OrthologPair& pair : data.orthologs.pairs) {
+            humanOfPair.push_back(pair.human);
+            mouseOfPair.push_back(pair.mouse);
+        }
+        ThreadPool threeThreads(3);
+        for (ThreadPool* pool : {static_cast<ThreadPool*>(nullptr), &threeThreads}) {
+            const std::string where = std::to_string(columns) + " columns, " + (pool ? "3 threads" : "no pool");
+            OrganismState human, mouse;
+            MStepWorkspace workspace;
+            ASSERT_TRUE(updateClusterParameters(data, weights, human, mouse, workspace, pool)) << where;
+            expectSumsInPairOrder(data.human.expression, humanOfPair, rowSums, human, where + ", human");
+            expectSumsInPairOrder(data.mouse.expression, mouseOfPair, columnSums, mouse, where + ", mouse");
+        }
+    }
 }
 
 TEST(UpdateClusterParameters, ClusterWithoutWeightFailsAndNanWeightPassesOn) {
