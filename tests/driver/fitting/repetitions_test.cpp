@@ -380,6 +380,20 @@ TEST(RepetitionLoop, TheRejectionLimitHoldsWhileAttemptsRunAhead) {
     }
 }
 
+TEST(RepetitionLoop, AnAttemptThatRunsAloneRunsOnTheCallingThread) {
+    // While attempts are accepted they run one at a time, on the thread that
+    // runs the loop, as with one thread; only attempts run ahead go to workers.
+    std::vector<std::thread::id> threadOfAttempt;
+    const AttemptRunner runner = [&](const AttemptStart&, const AttemptContext&) -> Result<AttemptResult> {
+        threadOfAttempt.push_back(std::this_thread::get_id());
+        return accepted(-static_cast<double>(threadOfAttempt.size()));
+    };
+    const ThreadedLoop run = runThreaded(3, runner, 4);
+    ASSERT_TRUE(run.outcome) << run.outcome.error().message;
+    ASSERT_EQ(threadOfAttempt.size(), 4u);
+    for (const std::thread::id id : threadOfAttempt) EXPECT_EQ(id, std::this_thread::get_id());
+}
+
 TEST(RepetitionLoop, AttemptsThatAreNoLongerNeededAreToldToStop) {
     // The first attempt is rejected, so the loop runs two at once; the second
     // completes the run while the third waits for the stop.
