@@ -142,7 +142,7 @@ void EmAttempt::createPairWeights() {
     mouse_.paired.build(pairs, mouse_.expression, &OrthologPair::mouse);
     for (OrganismSide* side : {&human_, &mouse_}) {
         densities_->prepareGenes(*side);
-        assignWithHugePages(side->densities, side->paired.genes.size() * side->clusterCount(), 0.0);
+        side->densities.assign(side->paired.genes.size() * side->clusterCount(), 0.0);
     }
 }
 

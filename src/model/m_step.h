@@ -19,7 +19,7 @@ public:
     void reset(std::size_t pairs, std::size_t humanClusters, std::size_t mouseClusters) {
         humanClusters_ = humanClusters;
         mouseClusters_ = mouseClusters;
-        assignWithHugePages(values_, pairs * (humanClusters + mouseClusters), 0.0);
+        values_.assign(pairs * (humanClusters + mouseClusters), 0.0);
     }
     std::size_t humanClusters() const { return humanClusters_; }
     std::size_t mouseClusters() const { return mouseClusters_; }
@@ -31,7 +31,7 @@ public:
 private:
     std::size_t humanClusters_ = 0;
     std::size_t mouseClusters_ = 0;
-    std::vector<double> values_;
+    HugePageVector<double> values_;
 };
 
 // Which posterior weights the M-step's sums take. AboveRounding leaves out,

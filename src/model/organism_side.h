@@ -6,6 +6,7 @@
 
 #include "model/densities.h"
 #include "model/log_densities.h"
+#include "support/huge_pages.h"
 #include "model/organism_state.h"
 #include "records/expression_matrix.h"
 #include "records/orthologs.h"
@@ -41,7 +42,7 @@ struct OrganismSide {
     LogDensityForms logForms;
     // Per paired gene and cluster, [slot * clusterCount + cluster]: densities
     // in the exact domain, their logarithms in the log domain.
-    std::vector<double> densities;
+    HugePageVector<double> densities;
 
     std::size_t clusterCount() const { return state.clusters.count(); }
     const double* densitiesOfPair(std::size_t pair) const {

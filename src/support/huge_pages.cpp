@@ -1,6 +1,8 @@
 #include "support/huge_pages.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <new>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -23,5 +25,18 @@ void adviseHugePages(const void* data, std::size_t bytes) {
     (void)bytes;
 #endif
 }
+
+void* allocateHugePageBlock(std::size_t bytes) {
+    const std::size_t rounded = (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+    if (rounded < bytes) throw std::bad_alloc();
+    void* block = std::aligned_alloc(kHugePageBytes, rounded);
+    if (block == nullptr) throw std::bad_alloc();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    (void)::madvise(block, rounded, MADV_HUGEPAGE);
+#endif
+    return block;
+}
+
+void freeHugePageBlock(void* block) noexcept { std::free(block); }
 
 }  // namespace orthomix

@@ -41,5 +41,26 @@ TEST(HugePages, AdvisedArraysKeepTheirContentsAndSizes) {
     EXPECT_EQ(text.find_first_not_of('x'), std::string::npos);
 }
 
+TEST(HugePages, LargeBlocksOfTheAllocatorStartOnAHugePageAndSmallOnesWorkAsEver) {
+    HugePageVector<double> values;
+    values.assign(300'000, 2.0);  // 2.4 MB
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(values.data()) % kHugePageBytes, 0u);
+    EXPECT_EQ(values.back(), 2.0);
+    // Growing from a small block into a large one and back keeps the contents.
+    HugePageVector<std::uint32_t> labels = {4u, 5u};
+    for (std::uint32_t i = 0; i < 1'000'000; ++i) labels.push_back(i);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(labels.data()) % kHugePageBytes, 0u);
+    EXPECT_EQ(labels[0], 4u);
+    EXPECT_EQ(labels[1], 5u);
+    EXPECT_EQ(labels.back(), 999'999u);
+    labels.resize(3);
+    labels.shrink_to_fit();
+    EXPECT_EQ(labels, (HugePageVector<std::uint32_t>{4u, 5u, 0u}));
+    HugePageVector<double> copy = values;
+    EXPECT_EQ(copy, values);
+    HugePageAllocator<double> allocator;
+    EXPECT_THROW((void)allocator.allocate(static_cast<std::size_t>(-1) / 4), std::bad_array_new_length);
+}
+
 }  // namespace
 }  // namespace orthomix
