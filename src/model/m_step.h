@@ -56,12 +56,12 @@ struct MStepWorkspace {
     std::vector<std::uint32_t> memberRows;
     std::vector<double> memberWeights;
     // The mouse genes' values in pair order, copied once per dataset when
-    // their rows are short. The pairs come in human gene order, so the human
-    // values are read in order anyway; short mouse rows would be gathered
-    // from all over the matrix twice per M-step, which costs more than all
-    // the arithmetic. Rows of kColumnsReadInPlace values or more (16 kB of
-    // wide data) stream as well where they lie, and a copy of them would
-    // hold as much memory as the mouse matrix once more per attempt.
+    // their rows are short, so that a cluster's members, taken in pair
+    // order, lie in the order of their addresses as the human genes' do
+    // (the pairs come in human gene order). Rows of kColumnsReadInPlace
+    // values or more (16 kB of wide data) are read where they lie: a copy
+    // of them would hold as much memory as the mouse matrix once more per
+    // attempt.
     const Dataset* copiedFrom = nullptr;
     ExpressionMatrix mouseValuesByPair;
 };
