@@ -246,25 +246,11 @@ bool updateClusterParameters(const Dataset& data, const PairWeights& weights, Or
                                           [&](std::size_t r) { return pairs[r].human; }, human.parameters, workspace,
                                           pool, mStepWeights);
     if (!humanOk) return false;
-    const std::size_t mouseColumns = data.mouse.expression.columns();
-    if (mouseColumns >= kColumnsReadInPlace) {
-        return estimateClusters(data.mouse.expression, pairs.size(), weights.mouseClusters(), mouseWeights,
-                                [&](std::size_t r) { return pairs[r].mouse; }, mouse.parameters, workspace, pool,
-                                mStepWeights);
-    }
-    ExpressionMatrix& mouseValues = workspace.mouseValuesByPair;
-    if (workspace.copiedFrom != &data || mouseValues.rows() != pairs.size() || mouseValues.columns() != mouseColumns) {
-        mouseValues = ExpressionMatrix(pairs.size(), mouseColumns);
-        forRanges(pool, pairs.size(), [&](std::size_t begin, std::size_t end) {
-            for (std::size_t r = begin; r < end; ++r) {
-                const double* values = data.mouse.expression.row(pairs[r].mouse);
-                std::copy(values, values + mouseColumns, mouseValues.row(r));
-            }
-        });
-        workspace.copiedFrom = &data;
-    }
-    return estimateClusters(mouseValues, pairs.size(), weights.mouseClusters(), mouseWeights,
-                            [](std::size_t r) { return r; }, mouse.parameters, workspace, pool, mStepWeights);
+    // The mouse rows are read where they lie: a cluster's sums gather its
+    // members' values from all over the matrix either way.
+    return estimateClusters(data.mouse.expression, pairs.size(), weights.mouseClusters(), mouseWeights,
+                            [&](std::size_t r) { return pairs[r].mouse; }, mouse.parameters, workspace, pool,
+                            mStepWeights);
 }
 
 }  // namespace orthomix

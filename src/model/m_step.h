@@ -40,8 +40,6 @@ private:
 // and most of a pair's weights are that small.
 enum class MStepWeights { AllButZero, AboveRounding };
 
-inline constexpr std::size_t kColumnsReadInPlace = 256;
-
 // Scratch of the M-step, reused across iterations.
 struct MStepWorkspace {
     std::vector<double> totalWeights;
@@ -55,15 +53,6 @@ struct MStepWorkspace {
     std::vector<std::size_t> nextMembers;
     std::vector<std::uint32_t> memberRows;
     std::vector<double> memberWeights;
-    // The mouse genes' values in pair order, copied once per dataset when
-    // their rows are short, so that a cluster's members, taken in pair
-    // order, lie in the order of their addresses as the human genes' do
-    // (the pairs come in human gene order). Rows of kColumnsReadInPlace
-    // values or more (16 kB of wide data) are read where they lie: a copy
-    // of them would hold as much memory as the mouse matrix once more per
-    // attempt.
-    const Dataset* copiedFrom = nullptr;
-    ExpressionMatrix mouseValuesByPair;
 };
 
 // The M-step: every cluster's mean and variance, human clusters then mouse

@@ -88,10 +88,10 @@ TEST(UpdateClusterParameters, DividesByMultiplyingWithTheReciprocal) {
     EXPECT_EQ(variancesOf(human, 0), (std::vector<double>{squares * (1.0 / total)}));
 }
 
-TEST(UpdateClusterParameters, WideMouseRowsReadWhereTheyLieGiveTheSameSums) {
-    // Rows this wide are read through the pairs, not copied into pair order;
-    // the pairs name the mouse genes out of their order, and one of them twice.
-    const std::size_t columns = kColumnsReadInPlace + 3;
+TEST(UpdateClusterParameters, WideMouseRowsReadThroughThePairsGiveTheSameSums) {
+    // Wide rows, 16 blocks of sixteen columns and three more; the pairs name
+    // the mouse genes out of their order, and one of them twice.
+    const std::size_t columns = 259;
     std::vector<std::vector<double>> mouseRows(3, std::vector<double>(columns));
     for (std::size_t g = 0; g < 3; ++g) {
         for (std::size_t c = 0; c < columns; ++c) mouseRows[g][c] = 0.1 * static_cast<double>(g + 1) + 0.01 * c;
@@ -230,8 +230,8 @@ TEST(UpdateClusterParameters, APairOfWeightZeroTakesNoPartEvenWithInfiniteValues
     EXPECT_EQ(variancesOf(human, 1), (std::vector<double>{1.0, 1.0}));
     EXPECT_EQ(meansOf(human, 0)[0], inf);
 
-    // The same workspace serves another dataset of the same shape: the mouse
-    // values it keeps in pair order are those of the dataset at hand.
+    // The same workspace serves another dataset of the same shape: the sums
+    // read the values of the dataset at hand.
     const Dataset other = datasetOf(organismOf({"a", "b", "c"}, {{0.0, 1.0}, {2.0, 3.0}, {4.0, 5.0}}),
                                     organismOf({"m"}, {{7.0}}), {{"a", "m"}, {"b", "m"}, {"c", "m"}});
     ASSERT_TRUE(updateClusterParameters(other, weights, human, mouse, workspace));
