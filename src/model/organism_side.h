@@ -6,10 +6,10 @@
 
 #include "model/densities.h"
 #include "model/log_densities.h"
-#include "support/huge_pages.h"
 #include "model/organism_state.h"
 #include "records/expression_matrix.h"
 #include "records/orthologs.h"
+#include "support/huge_pages.h"
 #include "support/thread_pool.h"
 
 namespace orthomix {

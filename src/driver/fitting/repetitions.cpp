@@ -150,12 +150,12 @@ public:
 
     // An attempt that is next in line is named before it starts, so that its
     // lines go out as they come, also when it runs on the calling thread.
-    // An attempt that runs alone (`alone`) runs right here, as with one
-    // thread: its iterations are split over the pool all the same, and its
-    // memory comes from where the previous attempt's went. On a worker each
-    // attempt would take fresh memory from that worker's own heap, and the
-    // first touch of every page of it costs a fault (10 us each on a virtual
-    // machine measured: a quarter of a k = 20 attempt's M-step time).
+    // An attempt that runs alone (`alone`: none other is in flight) runs
+    // right here, as with one thread: its iterations are split over the pool
+    // all the same, and its memory comes from where the previous attempt's
+    // went. On a worker each attempt would take fresh memory from that
+    // worker's own heap, and the first touch of every page of it costs a
+    // page fault (about 10 us each on the virtual machine measured).
     void launch(AttemptStart start, Reporter* verboseReporter, std::int32_t repetition, std::int32_t attempt,
                 bool alone) {
         queue_.push_back(std::make_unique<Flight>(verboseReporter));
@@ -176,7 +176,7 @@ public:
                 runner_(flight->start, AttemptContext{flight->progress, cancel_, flight->waitUntilNeeded});
             flight->seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         };
-        if (alone && queue_.size() == 1) {
+        if (alone) {
             run();  // the task stays empty: there is nothing to wait for
             return;
         }
