@@ -20,7 +20,7 @@ flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined,float-cast-overflow
        -DORTHOMIX_VERSION='"fuzz"')
 common=("$root/src/io/tab_separated_text.cpp" "$root/src/io/number_parsing.cpp" "$root/src/io/input_decoding.cpp"
         "$root/src/support/message_text.cpp" "$root/src/support/huge_pages.cpp" "$root/src/records/identifiers.cpp"
-        "$root/src/records/missing_values.cpp")
+        "$root/src/records/missing_values.cpp" "$root/src/support/thread_pool.cpp")
 
 build() {
     local name="$1"
@@ -53,6 +53,6 @@ mapfile -t core < <(find "$root/src" -name '*.cpp' ! -path '*/driver/main.cpp' !
     ! -path '*/driver/run.cpp' ! -path '*/driver/merge_run.cpp' ! -path '*/driver/results/report.cpp' ! -path '*/driver/results/result_files.cpp' \
     ! -name tab_separated_text.cpp \
     ! -name number_parsing.cpp ! -name input_decoding.cpp ! -name message_text.cpp ! -name huge_pages.cpp \
-    ! -name identifiers.cpp ! -name missing_values.cpp | sort)
+    ! -name identifiers.cpp ! -name missing_values.cpp ! -name thread_pool.cpp | sort)
 build pipeline_fuzz "${core[@]}" & pending+=($!)
 finish

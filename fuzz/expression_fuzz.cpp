@@ -1,6 +1,7 @@
 // The expression reader against the plain splitter: the same sample names, the
 // same genes with the same values, or a rejection exactly where the splitter
-// finds a line with too few values.
+// finds a line with too few values; and read in pieces on several threads,
+// the same file or the same rejection.
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -9,12 +10,35 @@
 #include "fuzz_support.h"
 #include "io/expression_reader.h"
 #include "io/number_parsing.h"
+#include "support/thread_pool.h"
 
 using namespace orthomix;
+
+namespace {
+
+bool sameFile(const Result<ExpressionFile>& a, const Result<ExpressionFile>& b) {
+    if (a.ok() != b.ok()) return false;
+    if (!a.ok()) return a.error().message == b.error().message;
+    const OrganismData& x = a->data;
+    const OrganismData& y = b->data;
+    const std::size_t valueBytes = x.expression.rows() * x.expression.columns() * sizeof(double);
+    return a->headerWithoutCorner == b->headerWithoutCorner && x.sampleNames == y.sampleNames &&
+           x.identifiers == y.identifiers && x.annotations == y.annotations &&
+           x.expression.rows() == y.expression.rows() && x.expression.columns() == y.expression.columns() &&
+           (valueBytes == 0 || std::memcmp(x.expression.row(0), y.expression.row(0), valueBytes) == 0) &&
+           a->nonNumericFields == b->nonNumericFields && a->nonNumericCells == b->nonNumericCells &&
+           a->firstNonNumericLine == b->firstNonNumericLine &&
+           a->firstNonNumericColumn == b->firstNonNumericColumn && a->firstNonNumericText == b->firstNonNumericText;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text = fuzz::asText(data, size);
     const Result<ExpressionFile> parsed = parseExpressionText(text, "input");
+    // Started once: threads for every input would halve the inputs tried.
+    static ThreadPool pool(3);
+    FUZZ_CHECK(sameFile(parseExpressionText(text, "input", Separator::Tab, &pool, 1 + size % 13), parsed));
 
     const auto lines = fuzz::referenceLines(text);
     const auto isGeneLine = [](const fuzz::ReferenceLine& line) {

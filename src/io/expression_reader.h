@@ -8,6 +8,7 @@
 #include "io/tab_separated_text.h"
 #include "records/organism_data.h"
 #include "support/error.h"
+#include "support/thread_pool.h"
 
 namespace orthomix {
 
@@ -37,11 +38,15 @@ struct ExpressionFile {
 // with too few values. The sample names are stored only once the first data
 // line has shown that it holds a value for each of them, so that a header of
 // millions of names over short data lines fails before it costs memory.
+// With a pool, the gene lines are read in pieces of at least
+// minimumPieceBytes side by side; the file read is the same.
+inline constexpr std::size_t kMinimumPieceBytes = std::size_t{1} << 18;
 Result<ExpressionFile> parseExpressionText(std::string_view text, std::string_view sourceName,
-                                           Separator separator = Separator::Tab);
+                                           Separator separator = Separator::Tab, ThreadPool* pool = nullptr,
+                                           std::size_t minimumPieceBytes = kMinimumPieceBytes);
 
 // Reads and parses the file, comma-separated when its name says so (see
 // separatorForName); "Cannot open <path>" when it cannot be read.
-Result<ExpressionFile> readExpressionFile(const std::string& path);
+Result<ExpressionFile> readExpressionFile(const std::string& path, ThreadPool* pool = nullptr);
 
 }  // namespace orthomix

@@ -27,6 +27,8 @@ public:
     bool next(std::string_view& line);
     // 1-based number of the line last returned.
     std::size_t lineNumber() const { return lineNumber_; }
+    // The text after the line last returned.
+    std::string_view rest() const { return text_.substr(position_); }
 
 private:
     std::string_view text_;

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "io/expression_reader.h"
+#include "support/thread_pool.h"
 #include "io_test_support.h"
 
 namespace orthomix {
@@ -208,6 +210,64 @@ TEST(ExpressionReader, AHeaderOfMillionsOfNamesOverShortLinesFailsAtTheFirstData
     const ExpressionFile file = parsed(filled + "\n" + row + "\n" + row);
     EXPECT_EQ(file.data.sampleCount(), 5000u);
     EXPECT_EQ(file.data.geneCount(), 2u);
+}
+
+// Everything a read gives, values by their bits; or the rejection.
+std::string summaryOf(const Result<ExpressionFile>& result) {
+    if (!result) return "rejected: " + result.error().message;
+    const ExpressionFile& file = *result;
+    std::string out = file.headerWithoutCorner ? "samples only;" : "corner;";
+    for (const std::string& name : file.data.sampleNames) out += name + ",";
+    out += ";";
+    for (std::size_t g = 0; g < file.data.geneCount(); ++g) {
+        out += file.data.identifiers[g] + ":";
+        for (const double value : file.data.expression.rowSpan(g)) {
+            std::uint64_t bits;
+            std::memcpy(&bits, &value, sizeof bits);
+            out += std::to_string(bits) + " ";
+        }
+    }
+    out += ";" + std::to_string(file.nonNumericFields) + "," + std::to_string(file.firstNonNumericLine) + "," +
+           std::to_string(file.firstNonNumericColumn) + "," + file.firstNonNumericText + ";";
+    for (const std::size_t cell : file.nonNumericCells) out += std::to_string(cell) + ",";
+    return out + ";" + std::to_string(file.data.annotations.size());
+}
+
+TEST(ExpressionReader, ReadingInPiecesOnManyThreadsGivesTheSameFile) {
+    std::string many = "ID\tS1\tS2\tS3\r\n";
+    for (int g = 0; g < 300; ++g) {
+        many += "g" + std::to_string(g) + "\t" + std::to_string(g * 0.37) + (g % 7 == 0 ? "\tNA" : "\t-2e3") + "\t" +
+                (g % 11 == 0 ? "1e999" : std::to_string(-g)) + (g % 5 == 0 ? "\r\n\n \t\n" : "\r\n");
+    }
+    std::string samplesOnly = "S1\tS2\n";
+    for (int g = 0; g < 100; ++g) samplesOnly += "g" + std::to_string(g) + "\t1\t" + std::to_string(g) + "\n";
+    std::string shortLate = many + "gx\t1\t2\n" + many;  // too few values half-way
+    std::string widerLate = samplesOnly + "gy\t1\t2\t3\n" + samplesOnly;  // a corner after all
+    // Lines too short to fit: beyond what a text of this size holds, so the
+    // later pieces start past the matrix's last row.
+    std::string shortLines = "ID\tS1\tS2\tS3\tS4\tS5\tS6\ng0\t1\t2\t3\t4\t5\t6\n";
+    for (int g = 0; g < 400; ++g) shortLines += "ab\n";
+    std::string csv = "ID,S1,S2\n";
+    for (int g = 0; g < 200; ++g) csv += "\"g," + std::to_string(g) + "\",," + std::to_string(g) + "\n";
+
+    ThreadPool pool(3);
+    const std::vector<std::pair<std::string, Separator>> texts = {
+        {many, Separator::Tab},      {samplesOnly, Separator::Tab}, {shortLate, Separator::Tab},
+        {widerLate, Separator::Tab}, {shortLines, Separator::Tab},  {csv, Separator::Comma},
+        {"ID\tS1\ng1\t1", Separator::Tab}};
+    for (const auto& [text, separator] : texts) {
+        const std::string whole = summaryOf(parseExpressionText(text, "in.txt", separator));
+        for (const std::size_t pieceBytes : {1u, 7u, 100u, 4096u}) {
+            EXPECT_EQ(summaryOf(parseExpressionText(text, "in.txt", separator, &pool, pieceBytes)), whole)
+                << "pieces of " << pieceBytes << " bytes, text starting " << text.substr(0, 20);
+        }
+    }
+    EXPECT_EQ(summaryOf(parseExpressionText(shortLate, "in.txt", Separator::Tab, &pool, 1)),
+              "rejected: Line 422 of in.txt has 2 values, but the header names 3 samples");
+    EXPECT_EQ(summaryOf(parseExpressionText(shortLines, "in.txt", Separator::Tab, &pool, 1)),
+              "rejected: Line 3 of in.txt has 0 values, but the header names 6 samples");
+    EXPECT_NE(summaryOf(parseExpressionText(widerLate, "in.txt", Separator::Tab, &pool, 1)).find("corner;"),
+              std::string::npos);
 }
 
 TEST(ExpressionReader, ReadsFilesAndNamesThePathInEveryError) {

@@ -14,8 +14,8 @@ namespace {
 
 Result<OrganismData> readOrganism(const std::string& path, const char* name, const ParameterSetting& settings,
                                   const std::string& parameterPath, Reporter& reporter,
-                                  std::optional<std::size_t>& incompleteGenesDropped) {
-    Result<ExpressionFile> file = readExpressionFile(path);
+                                  std::optional<std::size_t>& incompleteGenesDropped, ThreadPool& pool) {
+    Result<ExpressionFile> file = readExpressionFile(path, &pool);
     if (!file) return withFolderHint(file.error(), path, parameterPath);
     if (file->headerWithoutCorner) reporter.note(headerWithoutCornerNote(*file, path));
     reportDateLikeIdentifiers(file->data.identifiers, path, reporter);
@@ -38,11 +38,12 @@ Status readAnnotations(const std::string& path, const std::string& parameterPath
 Result<InputFiles> readExpressionFiles(const ParameterSetting& settings, const std::string& parameterPath,
                                        Reporter& reporter) {
     InputFiles inputs;
+    ThreadPool pool(static_cast<unsigned>(settings.threads));
     Result<OrganismData> human = readOrganism(settings.dataFile_hm, "human", settings, parameterPath, reporter,
-                                              inputs.humanIncompleteGenesDropped);
+                                              inputs.humanIncompleteGenesDropped, pool);
     if (!human) return human.error();
     Result<OrganismData> mouse = readOrganism(settings.dataFile_ms, "mouse", settings, parameterPath, reporter,
-                                              inputs.mouseIncompleteGenesDropped);
+                                              inputs.mouseIncompleteGenesDropped, pool);
     if (!mouse) return mouse.error();
     inputs.human = std::move(*human);
     inputs.mouse = std::move(*mouse);
