@@ -1,5 +1,6 @@
 #include "driver/run.h"
 
+#include <future>
 #include <new>
 #include <optional>
 
@@ -40,9 +41,12 @@ Result<ParameterSetting> readSettings(const std::string& path, std::uint32_t clo
     return settings;
 }
 
-// Every input file is read in full before any work starts.
+// Every input file is read in full before any work starts. The checksums
+// read every input once more, one byte after the other, alongside.
 Result<InputFiles> readInputs(const ParameterSetting& settings, const std::string& parameterPath, Reporter& reporter,
                               RunRecordBuilder& record) {
+    std::future<Result<std::vector<InputChecksum>>> checksumming =
+        std::async(std::launch::async | std::launch::deferred, [&settings] { return inputChecksums(settings); });
     std::optional<double> seconds;
     Result<InputFiles> inputs = timePhase(seconds, [&] { return readExpressionFiles(settings, parameterPath, reporter); });
     record.expressionRead(*seconds, inputs ? &*inputs : nullptr);
@@ -51,7 +55,7 @@ Result<InputFiles> readInputs(const ParameterSetting& settings, const std::strin
         timePhase(seconds, [&] { return readAnnotationAndOrthologFiles(settings, parameterPath, *inputs, reporter); });
     record.annotationsRead(*seconds);
     ORTHOMIX_TRY(annotations);
-    Result<std::vector<InputChecksum>> checksums = inputChecksums(settings);
+    Result<std::vector<InputChecksum>> checksums = checksumming.get();
     if (!checksums) return checksums.error();
     record.inputsChecksummed(std::move(*checksums));
     return inputs;
