@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -169,6 +170,91 @@ double sumOfSquares(const double* x, std::size_t columns) {
     return (partial[0] + partial[1]) + (partial[2] + partial[3]);
 }
 
+// What the screen of one row's expanded distances found: the lowest upper
+// end of their error intervals, and the two lowest lower ends with the
+// cluster of the lowest. A mean whose lower end is above the lowest upper
+// end cannot be the nearest; when the second lowest lower end is above it,
+// only one mean is left.
+struct RowScreen {
+    double lowestTop = std::numeric_limits<double>::infinity();
+    double lowestBottom = std::numeric_limits<double>::infinity();
+    double secondBottom = std::numeric_limits<double>::infinity();
+    std::size_t lowestCluster = 0;
+    bool finite = true;
+};
+
+using LaneMask = std::int64_t __attribute__((vector_size(4 * sizeof(std::int64_t))));
+
+// Fills expanded[0..k) with (|x|^2 - 2 x.m) + |m|^2, each rounded as one
+// scalar expression would be, four clusters side by side; the lowest ends
+// are kept per lane (min and compare are exact, so lanes change no result).
+__attribute__((target_clones("avx2", "default"))) void screenRow(double squares, double norm, const double* products,
+                                                                 const double* meanSquares, const double* meanNorms,
+                                                                 std::size_t k, double slack, double* expanded,
+                                                                 RowScreen& screen) {
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    const Lanes squaresLanes = {squares, squares, squares, squares};
+    const Lanes normLanes = {norm, norm, norm, norm};
+    const Lanes slackLanes = {slack, slack, slack, slack};
+    Lanes lowestTop = {kInfinity, kInfinity, kInfinity, kInfinity};
+    Lanes lowestBottom = lowestTop, secondBottom = lowestTop;
+    Lanes lowestCluster = {0.0, 0.0, 0.0, 0.0};
+    Lanes cluster = {0.0, 1.0, 2.0, 3.0};
+    // top - top is 0 for a finite top and NaN otherwise; a NaN stays.
+    Lanes nonFinite = {0.0, 0.0, 0.0, 0.0};
+    std::size_t c = 0;
+    for (; c + kLanes <= k; c += kLanes) {
+        Lanes product, meanSquare, meanNorm;
+        std::memcpy(&product, products + c, sizeof product);
+        std::memcpy(&meanSquare, meanSquares + c, sizeof meanSquare);
+        std::memcpy(&meanNorm, meanNorms + c, sizeof meanNorm);
+        const Lanes value = (squaresLanes - 2.0 * product) + meanSquare;
+        std::memcpy(expanded + c, &value, sizeof value);
+        const Lanes reach = normLanes + meanNorm;
+        const Lanes margin = slackLanes * (reach * reach);
+        const Lanes top = value + margin;
+        const Lanes bottom = value - margin;
+        nonFinite += top - top;
+        lowestTop = top < lowestTop ? top : lowestTop;
+        const LaneMask below = bottom < lowestBottom;
+        secondBottom = below ? lowestBottom : (bottom < secondBottom ? bottom : secondBottom);
+        lowestCluster = below ? cluster : lowestCluster;
+        lowestBottom = below ? bottom : lowestBottom;
+        cluster += 4.0;
+    }
+    double top = kInfinity, first = kInfinity, second = kInfinity, nanCheck = 0.0;
+    std::size_t firstCluster = 0;
+    const auto take = [&](double bottom, double candidateSecond, std::size_t index) {
+        if (bottom < first) {
+            second = std::min(first, candidateSecond);
+            first = bottom;
+            firstCluster = index;
+        } else {
+            second = std::min(second, bottom);
+            second = std::min(second, candidateSecond);
+        }
+    };
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+        top = std::min(top, lowestTop[lane]);
+        nanCheck += nonFinite[lane];
+        take(lowestBottom[lane], secondBottom[lane], static_cast<std::size_t>(lowestCluster[lane]));
+    }
+    for (; c < k; ++c) {
+        expanded[c] = (squares - 2.0 * products[c]) + meanSquares[c];
+        const double reach = norm + meanNorms[c];
+        const double margin = slack * (reach * reach);
+        const double clusterTop = expanded[c] + margin;
+        nanCheck += clusterTop - clusterTop;
+        top = std::min(top, clusterTop);
+        take(expanded[c] - margin, kInfinity, c);
+    }
+    screen.lowestTop = top;
+    screen.lowestBottom = first;
+    screen.secondBottom = second;
+    screen.lowestCluster = firstCluster;
+    screen.finite = std::isfinite(squares) && nanCheck == 0.0;
+}
+
 }  // namespace
 
 void NearestMeanSearch::findRows(const double* rows, std::size_t begin, std::size_t end, int* nearest,
@@ -201,18 +287,16 @@ void NearestMeanSearch::findRows(const double* rows, std::size_t begin, std::siz
             const double norm = std::sqrt(squares);
             const double* products = scratch.cross.data() + r * stride_;
             double* expanded = scratch.expanded.data();
-            // The lowest upper end of the expanded distances' error intervals.
-            double lowestTop = std::numeric_limits<double>::infinity();
-            bool finite = std::isfinite(squares);
-            for (std::size_t c = 0; c < k; ++c) {
-                expanded[c] = (squares - 2.0 * products[c]) + meanSquares_[c];
-                const double reach = norm + meanNorms_[c];
-                const double top = expanded[c] + slack * (reach * reach);
-                finite = finite && std::isfinite(top);
-                lowestTop = std::min(lowestTop, top);
-            }
-            if (!finite) {
+            RowScreen screen;
+            screenRow(squares, norm, products, meanSquares_.data(), meanNorms_.data(), k, slack, expanded, screen);
+            if (!screen.finite) {
                 nearest[g + r - begin] = find(x[r], scratch.sums.data(), nullptr);
+                continue;
+            }
+            const double lowestTop = screen.lowestTop;
+            // Most rows have one mean within reach, found by the screen itself.
+            if (screen.secondBottom > lowestTop) {
+                nearest[g + r - begin] = static_cast<int>(screen.lowestCluster);
                 continue;
             }
             const std::size_t before = candidates.size();

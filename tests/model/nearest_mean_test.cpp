@@ -48,9 +48,14 @@ TEST(NearestMeanRows, AgreeWithTheOneRowSearchOnRandomAndOnTiedRows) {
                     }
                 }
             }
-            // Rows equally far from two means: their midpoint.
-            if (k > 1) {
-                for (std::size_t i = 0; i < columns; ++i) rows.push_back(0.5 * (means[i] + means[columns + i]));
+            // Rows equally far from two means, their midpoint: means taken
+            // side by side and means taken one after the other.
+            const std::size_t pairs[][2] = {{0, 1}, {0, 4}, {1, 5}, {6, 14}, {2, k - 1}};
+            for (const auto& [a, b] : pairs) {
+                if (a >= k || b >= k || a == b) continue;
+                for (std::size_t i = 0; i < columns; ++i) {
+                    rows.push_back(0.5 * (means[a * columns + i] + means[b * columns + i]));
+                }
             }
             NearestMeanSearch search;
             search.prepare(means.data(), k, columns);
@@ -58,6 +63,29 @@ TEST(NearestMeanRows, AgreeWithTheOneRowSearchOnRandomAndOnTiedRows) {
             const std::vector<int> all = oneByOne(search, rows, columns);
             EXPECT_EQ(allAtOnce(search, rows, columns, 5), std::vector<int>(all.begin() + 5, all.end()));
         }
+    }
+}
+
+TEST(NearestMeanRows, MeansAHairApartAmongLargeValuesAreToldApartAsInTheOneRowSearch) {
+    // Two means a hair apart, four clusters from each other, among values so
+    // large that rounding alone orders their expanded distances; rows between
+    // them, nearer the later one.
+    std::mt19937_64 random(5);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    constexpr std::size_t kClusters = 9;
+    constexpr std::size_t kColumns = 3;
+    for (int trial = 0; trial < 50; ++trial) {
+        std::vector<double> means(kClusters * kColumns);
+        for (double& m : means) m = 1e3 * (1.0 + unit(random));
+        for (std::size_t i = 0; i < kColumns; ++i) means[4 * kColumns + i] = means[i] + 1e-7 * unit(random);
+        std::vector<double> rows;
+        for (int g = 0; g < 20; ++g) {
+            const double t = 0.5 + 0.5 * unit(random);
+            for (std::size_t i = 0; i < kColumns; ++i) rows.push_back(means[i] + t * (means[4 * kColumns + i] - means[i]));
+        }
+        NearestMeanSearch search;
+        search.prepare(means.data(), kClusters, kColumns);
+        EXPECT_EQ(allAtOnce(search, rows, kColumns), oneByOne(search, rows, kColumns)) << "trial " << trial;
     }
 }
 
