@@ -161,18 +161,24 @@ constexpr double kExpUnderflow = -746.0;               // exp of anything below 
 constexpr double kExpMinus64 = 1.603810890548638e-28;  // exp(-64)
 
 // Four shares from their arguments' distance below the largest, in registers.
+// A lane far below takes the exp of its raised argument instead; the
+// exponential works lane by lane, so one call serves both kinds of lane
+// with the bits each would get alone.
 [[gnu::always_inline]] inline void sharesOfFour(const Lanes& below, const Lanes& headroom, const Lanes& scale,
                                                 Lanes& shares) {
-    expNonPositiveOf(below, shares);
-    shares *= scale;
     const LaneBits farBelow = below < kFarBelow;
-    if ((farBelow[0] | farBelow[1] | farBelow[2] | farBelow[3]) == 0) return;
+    if ((farBelow[0] | farBelow[1] | farBelow[2] | farBelow[3]) == 0) {
+        expNonPositiveOf(below, shares);
+        shares *= scale;
+        return;
+    }
     const Lanes raisedArgument = below + headroom;
-    Lanes raised;
-    expNonPositiveOf(raisedArgument + 64.0, raised);
-    raised *= kExpMinus64;
+    Lanes exp;
+    expNonPositiveOf(farBelow ? raisedArgument + 64.0 : below, exp);
+    const Lanes nearShares = exp * scale;
+    const Lanes raised = exp * kExpMinus64;
     const Lanes farShares = raisedArgument < kExpUnderflow ? Lanes{0.0, 0.0, 0.0, 0.0} : raised;
-    shares = farBelow ? farShares : shares;
+    shares = farBelow ? farShares : nearShares;
 }
 
 [[gnu::always_inline]] inline void exponentiateShares(const double* logDensities, std::size_t count, double largest,
