@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -137,6 +138,43 @@ TEST(LogDomainEStep, FarPairKeepsItsTrueLogDensityAndTiesFollowTheExactRules) {
     StepOutput scatter(1, 2);
     runLog(even, zero, zeros, 0.9, scatter);
     EXPECT_EQ(scatter.labels.kind, Kind::Scatter);
+}
+
+TEST(LogDomainEStep, SharesFarBelowTheNearestKeepTheirWeightBesideNearOnesInAnyOrder) {
+    // Log densities near the largest, far below it (beyond exp's range on
+    // their own, still within a double's once raised) and beyond any share,
+    // in every position of the fours the shares are taken in.
+    const std::vector<double> near = {0.0, -5.0, -1.0, -30.0};
+    const std::vector<double> far = {-701.5, -706.0, -703.0, -704.5};
+    const double beyond = -1200.0;
+    for (int rotation = 0; rotation < 9; ++rotation) {
+        std::vector<double> logDensities;
+        for (std::size_t i = 0; i < 4; ++i) {
+            logDensities.push_back(near[i]);
+            logDensities.push_back(far[i]);
+        }
+        logDensities.push_back(beyond);
+        std::rotate(logDensities.begin(), logDensities.begin() + rotation, logDensities.end());
+        const int k = static_cast<int>(logDensities.size());
+        const PairTable column = tableOf(k, 1, std::vector<double>(logDensities.size(), 1.0 / k));
+        const double mouse[] = {-3.0};
+        StepOutput out(k, 1);
+        runLog(column, logDensities.data(), mouse, 0.0, out);
+        double total = 0.0;
+        for (const double value : logDensities) total += std::exp(value);
+        for (int i = 0; i < k; ++i) {
+            const double value = logDensities[static_cast<std::size_t>(i)];
+            if (value == beyond) {
+                EXPECT_EQ(out.rowSums[static_cast<std::size_t>(i)], 0.0) << "rotation " << rotation;
+            } else {
+                // exp(value) / total, with exp(value) written as a product where it would underflow.
+                const double expected = value < -700.0 ? std::exp(value + 400.0) / total * std::exp(-400.0)
+                                                       : std::exp(value) / total;
+                EXPECT_NEAR(out.rowSums[static_cast<std::size_t>(i)] / expected, 1.0, 1e-12)
+                    << "log density " << value << ", rotation " << rotation;
+            }
+        }
+    }
 }
 
 TEST(LogDomainEStep, NanLogDensitySendsThePairToScatterAsInTheExactStep) {
