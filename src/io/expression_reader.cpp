@@ -192,7 +192,8 @@ std::optional<Result<ExpressionFile>> readGenes(std::string_view text, std::stri
     // the pieces' overflow, so that no line's count claims memory of its own.
     const std::size_t perRow = separator == Separator::Tab ? 2 * sampleCount + 1 : sampleCount + 1;
     const std::size_t rowBound = text.size() / perRow + 1;
-    data.expression = ExpressionMatrix(std::min(geneLines, rowBound), sampleCount);
+    // Every row is written by its piece unless a piece ends the reading.
+    data.expression = ExpressionMatrix::unset(std::min(geneLines, rowBound), sampleCount);
     forRanges(pool, pieces.size(), [&](std::size_t begin, std::size_t end) {
         for (std::size_t p = begin; p < end; ++p) readPiece(pieces[p], layout, separator, data.expression);
     });
