@@ -90,12 +90,20 @@ int sixDigitsText(std::uint32_t digits, char* text) {
 
 // printf's %g of sign * digits * 10^(exponent - 5): fixed notation for
 // exponents from -4 to 5, scientific otherwise; trailing zeros of the
-// fraction go, and the point with them.
+// fraction go, and the point with them. The fixed forms are written as
+// whole blocks of characters, the point and the length placed by
+// arithmetic: which form a value takes is as good as random, and a branch
+// or a loop per character costs more than the characters.
 std::size_t formatSixDigits(bool negative, std::uint32_t digits, int exponent, char* out) {
     char* cursor = out;
     *cursor = '-';
     cursor += negative ? 1 : 0;
-    char text[8];
+    // Five zeros, then the six digits: the text of the value's digits from
+    // 10^4 down, whatever its exponent, so every fixed form is two slices.
+    static constexpr char kFiveZeros[32] = "00000";
+    char padded[32];
+    std::memcpy(padded, kFiveZeros, sizeof padded);
+    char* text = padded + 5;
     const int last = sixDigitsText(digits, text);
     if (exponent < -4 || exponent >= 6) {
         *cursor++ = text[0];
@@ -112,19 +120,18 @@ std::size_t formatSixDigits(bool negative, std::uint32_t digits, int exponent, c
         std::memcpy(cursor, kDigitPairs + 2 * (size % 100), 2);
         return static_cast<std::size_t>(cursor + 2 - out);
     }
-    if (exponent >= 0) {
-        for (int i = 0; i <= exponent; ++i) *cursor++ = text[i];
-        if (last > exponent) {
-            *cursor++ = '.';
-            for (int i = exponent + 1; i <= last; ++i) *cursor++ = text[i];
-        }
-        return static_cast<std::size_t>(cursor - out);
-    }
-    *cursor++ = '0';
-    *cursor++ = '.';
-    for (int i = exponent + 1; i < 0; ++i) *cursor++ = '0';
-    for (int i = 0; i <= last; ++i) *cursor++ = text[i];
-    return static_cast<std::size_t>(cursor - out);
+    // The whole part: exponent + 1 digits, or the 0 before them. The
+    // fraction: from the digit after the point down to the last that counts
+    // (-exponent - 1 zeros first when the exponent is negative); none when
+    // that is no digit.
+    const int wholeStart = exponent >= 0 ? 5 : 4;
+    const int wholeLength = exponent >= 0 ? exponent + 1 : 1;
+    const int fractionLength = last - exponent;
+    std::memcpy(cursor, padded + wholeStart, 8);
+    cursor[wholeLength] = '.';
+    std::memcpy(cursor + wholeLength + 1, padded + 6 + exponent, 16);
+    const int length = fractionLength > 0 ? wholeLength + 1 + fractionLength : wholeLength;
+    return static_cast<std::size_t>(cursor - out) + static_cast<std::size_t>(length);
 }
 
 }  // namespace
