@@ -116,6 +116,7 @@ std::vector<GenePiece> cutIntoPieces(std::string_view genes, std::size_t count, 
 void readPiece(GenePiece& piece, HeaderLayout layout, Separator separator, ExpressionMatrix& matrix) {
     const std::size_t sampleCount = matrix.columns();
     std::vector<double> spare(sampleCount);
+    piece.overflow = ExpressionMatrix(0, sampleCount);
     piece.identifiers.reserve(piece.geneLines);
     std::size_t row = piece.firstRow;
     LineCursor lines(piece.text);
