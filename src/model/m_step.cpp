@@ -146,11 +146,12 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
                       ThreadPool* pool, MStepWeights weights) {
     std::vector<double>& totalWeight = workspace.totalWeights;
     totalWeight.assign(clusterCount, 0.0);
+    // A weight of 0 adds nothing: the totals start at +0.0 and no sum of
+    // weights is -0.0, so adding every weight gives the bits of adding only
+    // those other than 0, and the loop runs without a branch.
     for (std::size_t r = 0; r < pairCount; ++r) {
         const double* w = weightsOf(r);
-        for (std::size_t c = 0; c < clusterCount; ++c) {
-            if (w[c] != 0.0) totalWeight[c] += w[c];
-        }
+        for (std::size_t c = 0; c < clusterCount; ++c) totalWeight[c] += w[c];
     }
     for (std::size_t c = 0; c < clusterCount; ++c) {
         if (totalWeight[c] <= 0.0) return false;  // NaN passes on, as in the estimate itself
@@ -177,9 +178,14 @@ bool estimateClusters(const ExpressionMatrix& expression, std::size_t pairCount,
             const double* w = weightsOf(r);
             std::uint32_t* listed = listedClusters.data() + r * clusterCount;
             std::uint32_t count = 0;
+            // Every cluster is written and only those kept are counted: which
+            // clusters a pair weighs on is as good as random, and a branch on
+            // it would mostly guess wrong.
             for (std::size_t c = 0; c < clusterCount; ++c) {
                 // NaN is listed, and passes on.
-                if (w[c] != 0.0 && !(std::fabs(w[c]) <= smallestKept[c])) listed[count++] = static_cast<std::uint32_t>(c);
+                const bool kept = w[c] != 0.0 && !(std::fabs(w[c]) <= smallestKept[c]);
+                listed[count] = static_cast<std::uint32_t>(c);
+                count += kept ? 1 : 0;
             }
             listedCounts[r] = count;
         }
