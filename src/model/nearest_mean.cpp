@@ -171,23 +171,22 @@ double sumOfSquares(const double* x, std::size_t columns) {
 }
 
 // What the screen of one row's expanded distances found: the lowest upper
-// end of their error intervals, and the two lowest lower ends with the
-// cluster of the lowest. A mean whose lower end is above the lowest upper
-// end cannot be the nearest; when the second lowest lower end is above it,
-// only one mean is left.
+// end of their error intervals, and whether a single mean has its lower end
+// at or below it (no other can then be the nearest), with that mean.
 struct RowScreen {
     double lowestTop = std::numeric_limits<double>::infinity();
-    double lowestBottom = std::numeric_limits<double>::infinity();
-    double secondBottom = std::numeric_limits<double>::infinity();
-    std::size_t lowestCluster = 0;
+    bool single = false;
+    std::size_t singleCluster = 0;
     bool finite = true;
 };
 
 using LaneMask = std::int64_t __attribute__((vector_size(4 * sizeof(std::int64_t))));
 
 // Fills expanded[0..k) with (|x|^2 - 2 x.m) + |m|^2, each rounded as one
-// scalar expression would be, four clusters side by side; the lowest ends
-// are kept per lane (min and compare are exact, so lanes change no result).
+// scalar expression would be, four clusters side by side. Each lane keeps
+// the lowest upper end and the two lowest lower ends of its clusters, and
+// the lanes are compared at the end without a branch: min and compare are
+// exact, so the lanes change no result.
 __attribute__((target_clones("avx2", "default"))) void screenRow(double squares, double norm, const double* products,
                                                                  const double* meanSquares, const double* meanNorms,
                                                                  std::size_t k, double slack, double* expanded,
@@ -222,37 +221,34 @@ __attribute__((target_clones("avx2", "default"))) void screenRow(double squares,
         lowestBottom = below ? bottom : lowestBottom;
         cluster += 4.0;
     }
-    double top = kInfinity, first = kInfinity, second = kInfinity, nanCheck = 0.0;
-    std::size_t firstCluster = 0;
-    const auto take = [&](double bottom, double candidateSecond, std::size_t index) {
-        if (bottom < first) {
-            second = std::min(first, candidateSecond);
-            first = bottom;
-            firstCluster = index;
-        } else {
-            second = std::min(second, bottom);
-            second = std::min(second, candidateSecond);
-        }
-    };
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-        top = std::min(top, lowestTop[lane]);
-        nanCheck += nonFinite[lane];
-        take(lowestBottom[lane], secondBottom[lane], static_cast<std::size_t>(lowestCluster[lane]));
-    }
     for (; c < k; ++c) {
+        // The last one to three clusters, each in the lane it would have among four.
+        const std::size_t lane = c % kLanes;
         expanded[c] = (squares - 2.0 * products[c]) + meanSquares[c];
         const double reach = norm + meanNorms[c];
         const double margin = slack * (reach * reach);
-        const double clusterTop = expanded[c] + margin;
-        nanCheck += clusterTop - clusterTop;
-        top = std::min(top, clusterTop);
-        take(expanded[c] - margin, kInfinity, c);
+        const double top = expanded[c] + margin;
+        const double bottom = expanded[c] - margin;
+        nonFinite[lane] += top - top;
+        lowestTop[lane] = top < lowestTop[lane] ? top : lowestTop[lane];
+        const bool below = bottom < lowestBottom[lane];
+        secondBottom[lane] = below ? lowestBottom[lane] : (bottom < secondBottom[lane] ? bottom : secondBottom[lane]);
+        lowestCluster[lane] = below ? static_cast<double>(c) : lowestCluster[lane];
+        lowestBottom[lane] = below ? bottom : lowestBottom[lane];
     }
+    const double top = std::min(std::min(lowestTop[0], lowestTop[1]), std::min(lowestTop[2], lowestTop[3]));
+    const Lanes tops = {top, top, top, top};
+    // A single mean within reach: one lane's lowest lower end, no lane's second.
+    const LaneMask firstWithin = lowestBottom <= tops;
+    const LaneMask secondWithin = secondBottom <= tops;
+    const std::int64_t lanesWithin = -(firstWithin[0] + firstWithin[1] + firstWithin[2] + firstWithin[3]);
+    const bool noSecond = (secondWithin[0] | secondWithin[1] | secondWithin[2] | secondWithin[3]) == 0;
+    const std::size_t lane = firstWithin[0] ? 0 : firstWithin[1] ? 1 : firstWithin[2] ? 2 : 3;
     screen.lowestTop = top;
-    screen.lowestBottom = first;
-    screen.secondBottom = second;
-    screen.lowestCluster = firstCluster;
-    screen.finite = std::isfinite(squares) && nanCheck == 0.0;
+    screen.single = lanesWithin == 1 && noSecond;
+    screen.singleCluster = static_cast<std::size_t>(lowestCluster[lane]);
+    screen.finite =
+        std::isfinite(squares) && ((nonFinite[0] + nonFinite[1]) + (nonFinite[2] + nonFinite[3])) == 0.0;
 }
 
 }  // namespace
@@ -295,8 +291,8 @@ void NearestMeanSearch::findRows(const double* rows, std::size_t begin, std::siz
             }
             const double lowestTop = screen.lowestTop;
             // Most rows have one mean within reach, found by the screen itself.
-            if (screen.secondBottom > lowestTop) {
-                nearest[g + r - begin] = static_cast<int>(screen.lowestCluster);
+            if (screen.single) {
+                nearest[g + r - begin] = static_cast<int>(screen.singleCluster);
                 continue;
             }
             const std::size_t before = candidates.size();
