@@ -161,9 +161,9 @@ void BM_LogDomainPairEStep(benchmark::State& state) {
 BENCHMARK(BM_LogDomainPairEStep);
 
 // The log densities of 14,000 genes of 80 columns at k = 20 (the human side
-// of the standard benchmark): the fused kernel against the library's product.
+// of the standard benchmark): the fused kernels against the library's product.
 void BM_LogDensities(benchmark::State& state) {
-    const auto kernel = static_cast<LogDensityKernel>(state.range(0));
+    const auto kernel = static_cast<VectorKernel>(state.range(0));
     constexpr std::size_t kGenes = 14000;
     Fixture fixture;
     ExpressionMatrix genes(0, kHumanColumns);
@@ -182,11 +182,14 @@ void BM_LogDensities(benchmark::State& state) {
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kGenes));
-    state.SetLabel(kernel == LogDensityKernel::Best ? "fused multiply-add where available" : "portable");
+    state.SetLabel(kernel == VectorKernel::Best        ? "fused multiply-add, eight lanes where available"
+                   : kernel == VectorKernel::FourLanes ? "fused multiply-add, four lanes"
+                                                           : "portable");
 }
 BENCHMARK(BM_LogDensities)
-    ->Arg(static_cast<int>(LogDensityKernel::Best))
-    ->Arg(static_cast<int>(LogDensityKernel::Portable))
+    ->Arg(static_cast<int>(VectorKernel::Best))
+    ->Arg(static_cast<int>(VectorKernel::FourLanes))
+    ->Arg(static_cast<int>(VectorKernel::Portable))
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

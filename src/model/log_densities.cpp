@@ -12,7 +12,8 @@ namespace orthomix {
 
 using RowMajorMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
 
-constexpr std::size_t kLanes = 4;  // doubles in one vector register of the fused kernel
+constexpr std::size_t kLanes = 4;      // doubles in one vector register of the fused kernel
+constexpr std::size_t kWideLanes = 8;  // and of the wide one
 
 void GeneFeatures::build(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& genes) {
     rows = genes.size();
@@ -170,15 +171,97 @@ template <std::size_t Vectors>
     }
 }
 
+// The same on eight clusters to a vector: 4 x Vectors sums of eight
+// clusters each. The lanes of the last vector past the padded clusters are
+// masked off. Each sum takes the same terms in the same order as above, so
+// both kernels give every density the same bits.
+template <std::size_t Vectors>
+[[gnu::always_inline]] [[gnu::target("avx512f,fma")]] inline void wideFusedBlock(
+    const double* const* genes, std::size_t rows, std::size_t columns, const double* weights, std::size_t stride,
+    __mmask8 lastMask, const double* constants, std::size_t clusters, double* out, std::size_t outStride) {
+    __m512d sums[4][Vectors];
+#pragma GCC unroll 4
+    for (std::size_t r = 0; r < 4; ++r) {
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < Vectors; ++v) sums[r][v] = _mm512_setzero_pd();
+    }
+    for (std::size_t half = 0; half < 2; ++half) {
+        const bool squares = half == 0;
+        for (std::size_t i = 0; i < columns; ++i) {
+            const double* weightRow = weights + (half * columns + i) * stride;
+            __m512d weight[Vectors];
+#pragma GCC unroll 4
+            for (std::size_t v = 0; v + 1 < Vectors; ++v) weight[v] = _mm512_loadu_pd(weightRow + v * kWideLanes);
+            weight[Vectors - 1] = _mm512_maskz_loadu_pd(lastMask, weightRow + (Vectors - 1) * kWideLanes);
+#pragma GCC unroll 4
+            for (std::size_t r = 0; r < 4; ++r) {
+                const __m512d value = _mm512_set1_pd(genes[r][i]);
+                const __m512d feature = squares ? _mm512_mul_pd(value, value) : value;
+#pragma GCC unroll 4
+                for (std::size_t v = 0; v < Vectors; ++v) sums[r][v] = _mm512_fmadd_pd(feature, weight[v], sums[r][v]);
+            }
+        }
+    }
+    alignas(64) double lanes[4][Vectors * kWideLanes];
+#pragma GCC unroll 4
+    for (std::size_t r = 0; r < 4; ++r) {
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < Vectors; ++v) _mm512_store_pd(lanes[r] + v * kWideLanes, sums[r][v]);
+    }
+    for (std::size_t r = 0; r < rows; ++r) {
+        for (std::size_t c = 0; c < clusters; ++c) out[r * outStride + c] = lanes[r][c] + constants[c];
+    }
+}
+
+[[gnu::target("avx512f,fma")]] void wideFusedProduct(const GeneFeatures& genes, std::size_t begin, std::size_t end,
+                                                     const LogDensityForms& forms, double* out) {
+    constexpr std::size_t kVectors = 4;  // 16 sums and 4 weights of the 32 vector registers
+    const std::size_t columns = forms.columns;
+    const std::size_t k = forms.clusterCount;
+    const std::size_t padded = forms.paddedClusterCount;
+    for (std::size_t g = begin; g < end; g += 4) {
+        const std::size_t rows = std::min<std::size_t>(4, end - g);
+        const double* values[4];
+        for (std::size_t r = 0; r < 4; ++r) values[r] = genes.row(g + std::min(r, rows - 1));
+        double* block = out + (g - begin) * k;
+        for (std::size_t first = 0; first < padded; first += kVectors * kWideLanes) {
+            const double* weights = forms.paddedWeights.data() + first;
+            const double* constants = forms.constants.data() + first;
+            const std::size_t clusters = std::min(k - first, kVectors * kWideLanes);
+            const std::size_t vectors = std::min(kVectors, (padded - first + kWideLanes - 1) / kWideLanes);
+            const std::size_t lastLanes = std::min(kWideLanes, padded - first - (vectors - 1) * kWideLanes);
+            const auto lastMask = static_cast<__mmask8>((1u << lastLanes) - 1u);
+            switch (vectors) {
+                case 1:
+                    wideFusedBlock<1>(values, rows, columns, weights, padded, lastMask, constants, clusters,
+                                        block + first, k);
+                    break;
+                case 2:
+                    wideFusedBlock<2>(values, rows, columns, weights, padded, lastMask, constants, clusters,
+                                        block + first, k);
+                    break;
+                case 3:
+                    wideFusedBlock<3>(values, rows, columns, weights, padded, lastMask, constants, clusters,
+                                        block + first, k);
+                    break;
+                default:
+                    wideFusedBlock<4>(values, rows, columns, weights, padded, lastMask, constants, clusters,
+                                        block + first, k);
+                    break;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 void logDensities(const GeneFeatures& genes, std::size_t begin, std::size_t end, const LogDensityForms& forms,
-                  double* out, LogDensityKernel kernel) {
+                  double* out, VectorKernel kernel) {
     if (end <= begin || forms.clusterCount == 0) return;
-    if (kernel == LogDensityKernel::Best && processorHasFusedMultiplyAdd()) {
-        fusedProduct(genes, begin, end, forms, out);
-    } else {
-        portableProduct(genes, begin, end, forms, out);
+    switch (kernelOnThisProcessor(kernel)) {
+        case VectorKernel::Best: wideFusedProduct(genes, begin, end, forms, out); break;
+        case VectorKernel::FourLanes: fusedProduct(genes, begin, end, forms, out); break;
+        case VectorKernel::Portable: portableProduct(genes, begin, end, forms, out); break;
     }
     const std::size_t d = forms.columns;
     for (const std::size_t c : forms.squaredClusters) {

@@ -7,6 +7,7 @@
 #include "model/cluster_parameters.h"
 #include "model/densities.h"
 #include "records/expression_matrix.h"
+#include "support/processor.h"
 
 namespace orthomix {
 
@@ -52,17 +53,10 @@ inline constexpr double kLargestExpansionError = 1e-6;
 
 void prepareLogDensityForms(const ClusterParameters& parameters, const GeneFeatures& genes, LogDensityForms& forms);
 
-// How the matrix product of the log densities is computed. Both give every
-// density from its own dot product in a fixed order, whatever the block of
-// genes it is computed in; they differ in the last bits.
-enum class LogDensityKernel {
-    Best,      // fused multiply-adds on four clusters at once where the processor has them, else Portable
-    Portable,  // the linear-algebra library's product, in the instructions every x86-64 processor has
-};
-
 // log f_c of genes [begin, end) of `genes` for every cluster c, written to
-// out[g * clusterCount + c] (g counted from 0, not from begin): one matrix product.
+// out[g * clusterCount + c] (g counted from 0, not from begin): one matrix
+// product. The portable kernel is the linear-algebra library's product.
 void logDensities(const GeneFeatures& genes, std::size_t begin, std::size_t end, const LogDensityForms& forms,
-                  double* out, LogDensityKernel kernel = LogDensityKernel::Best);
+                  double* out, VectorKernel kernel = VectorKernel::Best);
 
 }  // namespace orthomix

@@ -17,6 +17,7 @@ namespace {
 // Four clusters side by side; each lane is one cluster's sum, in column order.
 using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
 constexpr std::size_t kLanes = 4;
+constexpr std::size_t kWideLanes = 8;  // doubles in a 512-bit vector
 
 // At most this many groups of four clusters keep their sums in registers
 // through all columns; more groups are taken in turn.
@@ -110,6 +111,63 @@ template <std::size_t Vectors>
             case 1: crossBlock<1>(x, rows, columns, means, stride, out); break;
             case 2: crossBlock<2>(x, rows, columns, means, stride, out); break;
             default: crossBlock<3>(x, rows, columns, means, stride, out); break;
+        }
+    }
+}
+
+// The same on eight means to a vector, the lanes of the last vector past
+// `stride` masked off: each sum takes the same terms in the same order, so
+// both give the same bits.
+template <std::size_t Vectors>
+[[gnu::always_inline]] [[gnu::target("avx512f,fma")]] inline void wideCrossBlock(const double* const* x,
+                                                                                 std::size_t rows,
+                                                                                 std::size_t columns,
+                                                                                 const double* meansByColumn,
+                                                                                 std::size_t stride, __mmask8 lastMask,
+                                                                                 double* cross) {
+    __m512d sums[4][Vectors];
+#pragma GCC unroll 4
+    for (std::size_t r = 0; r < 4; ++r) {
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v < Vectors; ++v) sums[r][v] = _mm512_setzero_pd();
+    }
+    for (std::size_t i = 0; i < columns; ++i) {
+        const double* meanRow = meansByColumn + i * stride;
+        __m512d mean[Vectors];
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v + 1 < Vectors; ++v) mean[v] = _mm512_loadu_pd(meanRow + v * kWideLanes);
+        mean[Vectors - 1] = _mm512_maskz_loadu_pd(lastMask, meanRow + (Vectors - 1) * kWideLanes);
+#pragma GCC unroll 4
+        for (std::size_t r = 0; r < 4; ++r) {
+            const __m512d value = _mm512_set1_pd(x[r][i]);
+#pragma GCC unroll 4
+            for (std::size_t v = 0; v < Vectors; ++v) sums[r][v] = _mm512_fmadd_pd(value, mean[v], sums[r][v]);
+        }
+    }
+#pragma GCC unroll 4
+    for (std::size_t r = 0; r < 4; ++r) {
+        if (r >= rows) break;
+#pragma GCC unroll 4
+        for (std::size_t v = 0; v + 1 < Vectors; ++v) _mm512_storeu_pd(cross + r * stride + v * kWideLanes, sums[r][v]);
+        _mm512_mask_storeu_pd(cross + r * stride + (Vectors - 1) * kWideLanes, lastMask, sums[r][Vectors - 1]);
+    }
+}
+
+[[gnu::target("avx512f,fma")]] void wideCrossProducts(const double* const* x, std::size_t rows, std::size_t columns,
+                                                      const double* meansByColumn, std::size_t stride,
+                                                      double* cross) {
+    constexpr std::size_t kVectors = 4;  // 16 sums and 4 means of the 32 vector registers
+    for (std::size_t first = 0; first < stride; first += kVectors * kWideLanes) {
+        const double* means = meansByColumn + first;
+        double* out = cross + first;
+        const std::size_t vectors = std::min(kVectors, (stride - first + kWideLanes - 1) / kWideLanes);
+        const std::size_t lastLanes = std::min(kWideLanes, stride - first - (vectors - 1) * kWideLanes);
+        const auto lastMask = static_cast<__mmask8>((1u << lastLanes) - 1u);
+        switch (vectors) {
+            case 1: wideCrossBlock<1>(x, rows, columns, means, stride, lastMask, out); break;
+            case 2: wideCrossBlock<2>(x, rows, columns, means, stride, lastMask, out); break;
+            case 3: wideCrossBlock<3>(x, rows, columns, means, stride, lastMask, out); break;
+            default: wideCrossBlock<4>(x, rows, columns, means, stride, lastMask, out); break;
         }
     }
 }
@@ -254,7 +312,7 @@ __attribute__((target_clones("avx2", "default"))) void screenRow(double squares,
 }  // namespace
 
 void NearestMeanSearch::findRows(const double* rows, std::size_t begin, std::size_t end, int* nearest,
-                                 NearestMeanScratch& scratch) const {
+                                 NearestMeanScratch& scratch, VectorKernel kernel) const {
     if (clusterCount_ == 0 || columns_ == 0) {
         for (std::size_t g = begin; g < end; ++g) nearest[g - begin] = -1;
         return;
@@ -265,17 +323,17 @@ void NearestMeanSearch::findRows(const double* rows, std::size_t begin, std::siz
     scratch.expanded.resize(k);
     scratch.sums.resize(stride_);
     std::vector<NearestMeanScratch::Candidate>& candidates = scratch.candidates;
-    const bool fused = processorHasFusedMultiplyAdd();
+    using CrossProducts = void (*)(const double* const*, std::size_t, std::size_t, const double*, std::size_t, double*);
+    const VectorKernel chosen = kernelOnThisProcessor(kernel);
+    const CrossProducts crossProducts = chosen == VectorKernel::Best        ? wideCrossProducts
+                                        : chosen == VectorKernel::FourLanes ? crossProductsFused
+                                                                            : crossProductsPortable;
     const double slack = expansionSlack(d);
     for (std::size_t g = begin; g < end; g += 4) {
         const std::size_t count = std::min<std::size_t>(4, end - g);
         const double* x[4];
         for (std::size_t r = 0; r < 4; ++r) x[r] = rows + (g + std::min(r, count - 1)) * d;
-        if (fused) {
-            crossProductsFused(x, count, d, meansByColumn_.data(), stride_, scratch.cross.data());
-        } else {
-            crossProductsPortable(x, count, d, meansByColumn_.data(), stride_, scratch.cross.data());
-        }
+        crossProducts(x, count, d, meansByColumn_.data(), stride_, scratch.cross.data());
         // The means each row may be nearest to, by row and then in cluster order.
         candidates.clear();
         for (std::size_t r = 0; r < count; ++r) {

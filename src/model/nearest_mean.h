@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "records/expression_matrix.h"
+#include "support/processor.h"
 #include "support/thread_pool.h"
 
 namespace orthomix {
@@ -48,9 +49,9 @@ public:
     // only the means within that form's rounding error of the nearest are
     // then measured as find measures them, so ties and rounding fall as in
     // find. A row whose expanded distances are not all finite is searched by
-    // find itself.
-    void findRows(const double* rows, std::size_t begin, std::size_t end, int* nearest,
-                  NearestMeanScratch& scratch) const;
+    // find itself. Every kernel gives the same answers.
+    void findRows(const double* rows, std::size_t begin, std::size_t end, int* nearest, NearestMeanScratch& scratch,
+                  VectorKernel kernel = VectorKernel::Best) const;
 
 private:
     std::size_t clusterCount_ = 0;

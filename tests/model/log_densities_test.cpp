@@ -32,13 +32,14 @@ TEST(LogDensities, LogDensitiesAgreeWithTheDensity) {
     }
 }
 
-TEST(LogDensities, BothKernelsGiveTheSameLogDensitiesWhateverTheBlockOfGenes) {
-    // Cluster counts around whole vectors and register blocks; gene counts
+TEST(LogDensities, EveryKernelGivesTheSameLogDensitiesWhateverTheBlockOfGenes) {
+    // Cluster counts around whole vectors of four and of eight and around
+    // register blocks, a last vector half full among them; gene counts
     // around the kernel's groups of four; one cluster with tiny variances,
     // which is evaluated without the expansion.
     std::mt19937_64 random(23);
     std::normal_distribution<double> value(0.0, 2.0);
-    for (const int k : {1, 3, 4, 5, 12, 13, 20, 50}) {
+    for (const int k : {1, 3, 4, 5, 12, 13, 20, 40, 50}) {
         for (const std::size_t geneCount : {1u, 3u, 4u, 7u, 10u, 33u}) {
             constexpr int kColumns = 9;
             ClusterParameters parameters = randomClusters(random, k, kColumns);
@@ -57,9 +58,10 @@ TEST(LogDensities, BothKernelsGiveTheSameLogDensitiesWhateverTheBlockOfGenes) {
             prepareLogDensityForms(parameters, features, forms);
             ASSERT_FALSE(forms.squaredClusters.empty()) << "cluster 0 should be evaluated without the expansion";
             const std::size_t cells = geneCount * static_cast<std::size_t>(k);
-            std::vector<double> best(cells), portable(cells), pieces(cells, -1.0);
-            logDensities(features, 0, geneCount, forms, best.data(), LogDensityKernel::Best);
-            logDensities(features, 0, geneCount, forms, portable.data(), LogDensityKernel::Portable);
+            std::vector<double> best(cells), fourLanes(cells), portable(cells), pieces(cells, -1.0);
+            logDensities(features, 0, geneCount, forms, best.data(), VectorKernel::Best);
+            logDensities(features, 0, geneCount, forms, fourLanes.data(), VectorKernel::FourLanes);
+            logDensities(features, 0, geneCount, forms, portable.data(), VectorKernel::Portable);
             // The same genes in blocks of 1, 2 and the rest: every density bit for bit.
             const std::size_t first = std::min<std::size_t>(1, geneCount), second = std::min<std::size_t>(3, geneCount);
             logDensities(features, 0, first, forms, pieces.data());
@@ -67,6 +69,8 @@ TEST(LogDensities, BothKernelsGiveTheSameLogDensitiesWhateverTheBlockOfGenes) {
             logDensities(features, second, geneCount, forms, pieces.data() + second * k);
             const std::string context = "k = " + std::to_string(k) + ", " + std::to_string(geneCount) + " genes";
             EXPECT_EQ(pieces, best) << context;
+            // Eight lanes or four: the same sums in the same order.
+            EXPECT_EQ(fourLanes, best) << context;
             for (std::size_t cell = 0; cell < cells; ++cell) {
                 ASSERT_TRUE(std::isfinite(best[cell])) << context;
                 EXPECT_NEAR(best[cell], portable[cell], 1e-12 * std::max(1.0, std::fabs(portable[cell])))

@@ -19,18 +19,18 @@ std::vector<int> oneByOne(NearestMeanSearch& search, const std::vector<double>& 
 }
 
 std::vector<int> allAtOnce(const NearestMeanSearch& search, const std::vector<double>& rows, std::size_t columns,
-                           std::size_t begin = 0) {
+                           std::size_t begin = 0, VectorKernel kernel = VectorKernel::Best) {
     const std::size_t count = rows.size() / columns;
     std::vector<int> nearest(count - begin, -2);
     NearestMeanScratch scratch;
-    search.findRows(rows.data(), begin, count, nearest.data(), scratch);
+    search.findRows(rows.data(), begin, count, nearest.data(), scratch, kernel);
     return nearest;
 }
 
 TEST(NearestMeanRows, AgreeWithTheOneRowSearchOnRandomAndOnTiedRows) {
     std::mt19937_64 random(11);
     std::normal_distribution<double> value(0.0, 1.0);
-    for (const std::size_t k : {1u, 3u, 5u, 13u, 20u, 50u}) {
+    for (const std::size_t k : {1u, 3u, 5u, 13u, 20u, 33u, 50u}) {
         for (const std::size_t columns : {1u, 6u, 80u}) {
             std::vector<double> means(k * columns);
             for (double& m : means) m = value(random);
@@ -59,8 +59,11 @@ TEST(NearestMeanRows, AgreeWithTheOneRowSearchOnRandomAndOnTiedRows) {
             }
             NearestMeanSearch search;
             search.prepare(means.data(), k, columns);
-            EXPECT_EQ(allAtOnce(search, rows, columns), oneByOne(search, rows, columns)) << k << " x " << columns;
             const std::vector<int> all = oneByOne(search, rows, columns);
+            for (const VectorKernel kernel : {VectorKernel::Best, VectorKernel::FourLanes, VectorKernel::Portable}) {
+                EXPECT_EQ(allAtOnce(search, rows, columns, 0, kernel), all)
+                    << k << " x " << columns << ", kernel " << static_cast<int>(kernel);
+            }
             EXPECT_EQ(allAtOnce(search, rows, columns, 5), std::vector<int>(all.begin() + 5, all.end()));
         }
     }
