@@ -52,14 +52,16 @@ bool sixSignificantDigits(double magnitude, std::uint32_t& digits, int& exponent
     for (int tries = 0; tries < 3; ++tries) {
         double scaled = 0.0;
         if (!sixDigitScale(magnitude, exponent, scaled)) return false;
-        // scaled is below 10^7 here: truncation is its floor.
-        const double whole = static_cast<double>(static_cast<std::int64_t>(scaled));
-        const double fraction = scaled - whole;
+        // scaled is below 10^7 here: truncation is its floor. The rounding
+        // up is added as a number, not taken as a branch: it is as good as
+        // random.
+        const auto whole = static_cast<std::int64_t>(scaled);
+        const double fraction = scaled - static_cast<double>(whole);
         if (std::fabs(fraction - 0.5) < kUncertain) return false;
-        const double rounded = fraction > 0.5 ? whole + 1.0 : whole;
-        if (rounded < 100000.0) {
+        const std::int64_t rounded = whole + static_cast<std::int64_t>(fraction > 0.5);
+        if (rounded < 100000) {
             --exponent;
-        } else if (rounded >= 1000000.0) {
+        } else if (rounded >= 1000000) {
             ++exponent;
         } else {
             digits = static_cast<std::uint32_t>(rounded);
@@ -75,37 +77,47 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// The six digits of 100000 <= digits < 1000000 into text[0..5]; returns the
-// index of the last digit that is not a trailing zero.
-int sixDigitsText(std::uint32_t digits, char* text) {
+// The six digits of 100000 <= digits < 1000000 as characters in the low
+// six bytes of a word, the first digit in the lowest byte (the order in
+// which a little-endian store writes them).
+static_assert(std::endian::native == std::endian::little, "digits are placed in words by little-endian stores");
+
+std::uint64_t sixDigitCharacters(std::uint32_t digits) {
     const std::uint32_t high = digits / 10000;
     const std::uint32_t rest = digits % 10000;
-    std::memcpy(text, kDigitPairs + 2 * high, 2);
-    std::memcpy(text + 2, kDigitPairs + 2 * (rest / 100), 2);
-    std::memcpy(text + 4, kDigitPairs + 2 * (rest % 100), 2);
-    int last = 5;
-    while (last > 0 && text[last] == '0') --last;
-    return last;
+    std::uint16_t pairs[3];
+    std::memcpy(&pairs[0], kDigitPairs + 2 * high, 2);
+    std::memcpy(&pairs[1], kDigitPairs + 2 * (rest / 100), 2);
+    std::memcpy(&pairs[2], kDigitPairs + 2 * (rest % 100), 2);
+    return std::uint64_t{pairs[0]} | std::uint64_t{pairs[1]} << 16 | std::uint64_t{pairs[2]} << 32;
 }
+
+// Index of the last of the six digits that is not a trailing zero: the
+// highest byte that differs from '0' (the first digit always does).
+int lastSignificantDigit(std::uint64_t characters) {
+    constexpr std::uint64_t kSixZeros = 0x303030303030;
+    return (63 - std::countl_zero(characters ^ kSixZeros)) / 8;
+}
+
+// Bytes [0, count) of a word, for count from 1 to 7.
+std::uint64_t lowBytes(std::uint64_t word, int count) { return word & ((std::uint64_t{1} << (8 * count)) - 1); }
 
 // printf's %g of sign * digits * 10^(exponent - 5): fixed notation for
 // exponents from -4 to 5, scientific otherwise; trailing zeros of the
-// fraction go, and the point with them. The fixed forms are written as
-// whole blocks of characters, the point and the length placed by
-// arithmetic: which form a value takes is as good as random, and a branch
-// or a loop per character costs more than the characters.
+// fraction go, and the point with them. The fixed forms are put together in
+// a word and stored whole, the point placed by shifts: which form a value
+// takes is as good as random, and a branch or a loop per character costs
+// more than the characters. (Reading back characters just stored one by
+// one would wait for the stores.)
 std::size_t formatSixDigits(bool negative, std::uint32_t digits, int exponent, char* out) {
     char* cursor = out;
     *cursor = '-';
     cursor += negative ? 1 : 0;
-    // Five zeros, then the six digits: the text of the value's digits from
-    // 10^4 down, whatever its exponent, so every fixed form is two slices.
-    static constexpr char kFiveZeros[32] = "00000";
-    char padded[32];
-    std::memcpy(padded, kFiveZeros, sizeof padded);
-    char* text = padded + 5;
-    const int last = sixDigitsText(digits, text);
+    const std::uint64_t characters = sixDigitCharacters(digits);
+    const int last = lastSignificantDigit(characters);
     if (exponent < -4 || exponent >= 6) {
+        char text[8];
+        std::memcpy(text, &characters, sizeof text);
         *cursor++ = text[0];
         if (last > 0) {
             *cursor++ = '.';
@@ -120,18 +132,22 @@ std::size_t formatSixDigits(bool negative, std::uint32_t digits, int exponent, c
         std::memcpy(cursor, kDigitPairs + 2 * (size % 100), 2);
         return static_cast<std::size_t>(cursor + 2 - out);
     }
-    // The whole part: exponent + 1 digits, or the 0 before them. The
-    // fraction: from the digit after the point down to the last that counts
-    // (-exponent - 1 zeros first when the exponent is negative); none when
-    // that is no digit.
-    const int wholeStart = exponent >= 0 ? 5 : 4;
-    const int wholeLength = exponent >= 0 ? exponent + 1 : 1;
-    const int fractionLength = last - exponent;
-    std::memcpy(cursor, padded + wholeStart, 8);
-    cursor[wholeLength] = '.';
-    std::memcpy(cursor + wholeLength + 1, padded + 6 + exponent, 16);
-    const int length = fractionLength > 0 ? wholeLength + 1 + fractionLength : wholeLength;
-    return static_cast<std::size_t>(cursor - out) + static_cast<std::size_t>(length);
+    const std::size_t sign = static_cast<std::size_t>(cursor - out);
+    if (exponent >= 0) {
+        // exponent + 1 whole digits, the point, then the rest: the point is
+        // written even when no digit follows it, and not counted.
+        const int whole = exponent + 1;
+        const std::uint64_t text = lowBytes(characters, whole) | std::uint64_t{'.'} << (8 * whole) |
+                                   (characters >> (8 * whole)) << (8 * whole + 8);
+        std::memcpy(cursor, &text, sizeof text);
+        const int fraction = last - exponent;
+        return sign + static_cast<std::size_t>(fraction > 0 ? whole + 1 + fraction : whole);
+    }
+    // "0.", -exponent - 1 zeros, then the digits down to the last that counts.
+    static constexpr char kZeroPoint[8] = {'0', '.', '0', '0', '0', '0', '0', '0'};
+    std::memcpy(cursor, kZeroPoint, sizeof kZeroPoint);
+    std::memcpy(cursor + 1 - exponent, &characters, sizeof characters);
+    return sign + static_cast<std::size_t>(2 - exponent + last);
 }
 
 }  // namespace
