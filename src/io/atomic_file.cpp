@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -224,6 +225,24 @@ AtomicOutputFile::~AtomicOutputFile() {
 void AtomicOutputFile::writeNumber(double value) {
     char text[32];
     buffer_.append(text, formatGeneral6(value, text));
+}
+
+void AtomicOutputFile::writeNumbers(std::span<const double> values, char separator) {
+    // Formatted into a block on the stack and appended once per block: an
+    // append per value costs about as much as formatting the value.
+    constexpr std::size_t kBlockValues = 64;
+    constexpr std::size_t kLongestNumber = 32;  // what formatGeneral6 may write into
+    char block[kBlockValues * (kLongestNumber + 1)];
+    for (std::size_t first = 0; first < values.size(); first += kBlockValues) {
+        const std::size_t last = std::min(values.size(), first + kBlockValues);
+        char* cursor = block;
+        for (std::size_t i = first; i < last; ++i) {
+            *cursor++ = separator;
+            cursor += formatGeneral6(values[i], cursor);
+        }
+        buffer_.append(block, static_cast<std::size_t>(cursor - block));
+        if (buffer_.size() >= kFlushSize) flush();
+    }
 }
 
 void AtomicOutputFile::flush() {

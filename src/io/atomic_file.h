@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,9 @@ public:
     void write(char c) { buffer_.push_back(c); }
     // %g with six significant digits, the form of every number in the result files.
     void writeNumber(double value);
+    // Each value after a separator, as write(separator) and writeNumber would
+    // write them, a block of values at a time.
+    void writeNumbers(std::span<const double> values, char separator);
 
     // Writes out and closes the temporary file; the target is not touched yet.
     Status finish();

@@ -22,12 +22,8 @@ void writeMembershipFile(AtomicOutputFile& out, const std::vector<MembershipClus
             out.write(row.name);
             out.write('\t');
             out.write(row.annotation);
-            for (const std::span<const double> values : {row.values, row.moreValues}) {
-                for (const double value : values) {
-                    out.write('\t');
-                    out.writeNumber(value);
-                }
-            }
+            out.writeNumbers(row.values, '\t');
+            out.writeNumbers(row.moreValues, '\t');
             out.write('\n');
         }
     }

@@ -91,6 +91,33 @@ TEST(AtomicOutputFile, NumbersAreWrittenWithSixSignificantDigits) {
               "0.1 -2.5 0.333333 1.5e+07 123456 1.23457e+06 0.0001 1e-05 0 -0 1e+300 4.94066e-324 inf -inf ");
 }
 
+TEST(AtomicOutputFile, RowsOfNumbersAreWrittenAsNumberAfterNumber) {
+    // Rows around the block of values written at once, long enough together
+    // to cross the buffer, with every form a number takes.
+    const TemporaryDirectory directory;
+    const std::string path = directory.pathOf("rows.txt");
+    const double forms[] = {0.1, -2.5, 1.0 / 3.0, 15000000.0, 1234567.0, 0.00001, 0.0, -0.0, 5e-324,
+                            std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()};
+    std::string expected;
+    const Status status = [&] {
+        AtomicOutputFile out(path);
+        for (const std::size_t length : {0u, 1u, 63u, 64u, 65u, 129u, 3000u, 9000u}) {
+            std::vector<double> row(length);
+            for (std::size_t i = 0; i < length; ++i) row[i] = forms[i % std::size(forms)] * static_cast<double>(i + 1);
+            out.write("row");
+            out.writeNumbers(row, '\t');
+            out.write('\n');
+            expected += "row";
+            for (const double value : row) expected += "\t" + formatNumber(value);
+            expected += "\n";
+        }
+        return out.commit();
+    }();
+    ASSERT_TRUE(status.ok()) << status.error().message;
+    ASSERT_GT(expected.size(), std::size_t{1} << 16);
+    EXPECT_TRUE(readWholeFile(path) == expected) << "the rows differ from the numbers written one by one";
+}
+
 TEST(AtomicOutputFile, AnUnusablePathFailsAtCommitWithTheSystemsReasonAndLeavesNoFile) {
     const TemporaryDirectory directory;
     const std::string missingFolder = directory.pathOf("absent/result.txt");
