@@ -119,12 +119,9 @@ template <std::size_t Vectors>
 // `stride` masked off: each sum takes the same terms in the same order, so
 // both give the same bits.
 template <std::size_t Vectors>
-[[gnu::always_inline]] [[gnu::target("avx512f,fma")]] inline void wideCrossBlock(const double* const* x,
-                                                                                 std::size_t rows,
-                                                                                 std::size_t columns,
-                                                                                 const double* meansByColumn,
-                                                                                 std::size_t stride, __mmask8 lastMask,
-                                                                                 double* cross) {
+[[gnu::always_inline]] [[gnu::target("avx512f,fma")]] inline void wideCrossBlock(
+    const double* const* x, std::size_t rows, std::size_t columns, const double* meansByColumn, std::size_t stride,
+    __mmask8 lastMask, double* cross) {
     __m512d sums[4][Vectors];
 #pragma GCC unroll 4
     for (std::size_t r = 0; r < 4; ++r) {

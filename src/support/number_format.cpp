@@ -77,11 +77,11 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+static_assert(std::endian::native == std::endian::little, "digits are placed in words by little-endian stores");
+
 // The six digits of 100000 <= digits < 1000000 as characters in the low
 // six bytes of a word, the first digit in the lowest byte (the order in
 // which a little-endian store writes them).
-static_assert(std::endian::native == std::endian::little, "digits are placed in words by little-endian stores");
-
 std::uint64_t sixDigitCharacters(std::uint32_t digits) {
     const std::uint32_t high = digits / 10000;
     const std::uint32_t rest = digits % 10000;
