@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -306,6 +307,66 @@ __attribute__((target_clones("avx2", "default"))) void screenRow(double squares,
         std::isfinite(squares) && ((nonFinite[0] + nonFinite[1]) + (nonFinite[2] + nonFinite[3])) == 0.0;
 }
 
+// The same screen on eight clusters to a vector, the lanes past k masked
+// off. Every value is rounded as in the four-lane screen, and which means are
+// within reach does not depend on the lane a mean sits in, so both screens
+// give the same answer.
+[[gnu::target("avx512f")]] void wideScreenRow(double squares, double norm, const double* products,
+                                              const double* meanSquares, const double* meanNorms, std::size_t k,
+                                              double slack, double* expanded, RowScreen& screen) {
+    const __m512d squaresLanes = _mm512_set1_pd(squares);
+    const __m512d normLanes = _mm512_set1_pd(norm);
+    const __m512d slackLanes = _mm512_set1_pd(slack);
+    const __m512d two = _mm512_set1_pd(2.0);
+    const __m512d infinity = _mm512_set1_pd(std::numeric_limits<double>::infinity());
+    __m512d lowestTop = infinity, lowestBottom = infinity, secondBottom = infinity;
+    __m512d nonFinite = _mm512_setzero_pd();  // as in the four-lane screen
+    __m512i lowestCluster = _mm512_setzero_si512();
+    __m512i cluster = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
+    const __m512i step = _mm512_set1_epi64(static_cast<long long>(kWideLanes));
+    for (std::size_t c = 0; c < k; c += kWideLanes) {
+        const std::size_t lanes = std::min(kWideLanes, k - c);
+        const auto real = static_cast<__mmask8>((1u << lanes) - 1u);
+        const __m512d product = _mm512_maskz_loadu_pd(real, products + c);
+        const __m512d meanSquare = _mm512_maskz_loadu_pd(real, meanSquares + c);
+        const __m512d meanNorm = _mm512_maskz_loadu_pd(real, meanNorms + c);
+        const __m512d value =
+            _mm512_add_pd(_mm512_sub_pd(squaresLanes, _mm512_mul_pd(two, product)), meanSquare);
+        _mm512_mask_storeu_pd(expanded + c, real, value);
+        const __m512d reach = _mm512_add_pd(normLanes, meanNorm);
+        const __m512d margin = _mm512_mul_pd(slackLanes, _mm512_mul_pd(reach, reach));
+        const __m512d top = _mm512_add_pd(value, margin);
+        const __m512d bottom = _mm512_sub_pd(value, margin);
+        nonFinite = _mm512_mask_add_pd(nonFinite, real, nonFinite, _mm512_sub_pd(top, top));
+        // min(a, b) is a < b ? a : b, as the four-lane screen's choices.
+        lowestTop = _mm512_mask_min_pd(lowestTop, real, top, lowestTop);
+        const __mmask8 below = _mm512_mask_cmp_pd_mask(real, bottom, lowestBottom, _CMP_LT_OQ);
+        secondBottom = _mm512_mask_min_pd(secondBottom, real, bottom, secondBottom);
+        secondBottom = _mm512_mask_mov_pd(secondBottom, below, lowestBottom);
+        lowestCluster = _mm512_mask_mov_epi64(lowestCluster, below, cluster);
+        lowestBottom = _mm512_mask_mov_pd(lowestBottom, below, bottom);
+        cluster = _mm512_add_epi64(cluster, step);
+    }
+    // The lowest top in every lane, by swapping halves, quarters and
+    // neighbours: no lane holds NaN, so the order of the minima is free.
+    // (The masked forms: the plain ones leave GCC 12 warning of an
+    // uninitialised operand inside its own headers.)
+    constexpr __mmask8 kAll = 0xFF;
+    __m512d tops = _mm512_mask_shuffle_f64x2(lowestTop, kAll, lowestTop, lowestTop, 0x4E);
+    tops = _mm512_mask_min_pd(tops, kAll, lowestTop, tops);
+    __m512d swapped = _mm512_mask_shuffle_f64x2(tops, kAll, tops, tops, 0xB1);
+    tops = _mm512_mask_min_pd(tops, kAll, tops, swapped);
+    swapped = _mm512_mask_permute_pd(tops, kAll, tops, 0x55);
+    tops = _mm512_mask_min_pd(tops, kAll, tops, swapped);
+    const __mmask8 firstWithin = _mm512_cmp_pd_mask(lowestBottom, tops, _CMP_LE_OQ);
+    const __mmask8 secondWithin = _mm512_cmp_pd_mask(secondBottom, tops, _CMP_LE_OQ);
+    screen.lowestTop = _mm512_cvtsd_f64(tops);
+    screen.single = std::popcount(static_cast<unsigned>(firstWithin)) == 1 && secondWithin == 0;
+    const __m512i within = _mm512_maskz_compress_epi64(firstWithin, lowestCluster);
+    screen.singleCluster = static_cast<std::size_t>(within[0]);
+    screen.finite = std::isfinite(squares) && _mm512_cmp_pd_mask(nonFinite, _mm512_setzero_pd(), _CMP_EQ_OQ) == 0xFF;
+}
+
 }  // namespace
 
 void NearestMeanSearch::findRows(const double* rows, std::size_t begin, std::size_t end, int* nearest,
@@ -325,6 +386,7 @@ void NearestMeanSearch::findRows(const double* rows, std::size_t begin, std::siz
     const CrossProducts crossProducts = chosen == VectorKernel::Best        ? wideCrossProducts
                                         : chosen == VectorKernel::FourLanes ? crossProductsFused
                                                                             : crossProductsPortable;
+    const auto screenOf = chosen == VectorKernel::Best ? wideScreenRow : screenRow;
     const double slack = expansionSlack(d);
     for (std::size_t g = begin; g < end; g += 4) {
         const std::size_t count = std::min<std::size_t>(4, end - g);
@@ -339,7 +401,7 @@ void NearestMeanSearch::findRows(const double* rows, std::size_t begin, std::siz
             const double* products = scratch.cross.data() + r * stride_;
             double* expanded = scratch.expanded.data();
             RowScreen screen;
-            screenRow(squares, norm, products, meanSquares_.data(), meanNorms_.data(), k, slack, expanded, screen);
+            screenOf(squares, norm, products, meanSquares_.data(), meanNorms_.data(), k, slack, expanded, screen);
             if (!screen.finite) {
                 nearest[g + r - begin] = find(x[r], scratch.sums.data(), nullptr);
                 continue;

@@ -70,25 +70,34 @@ TEST(NearestMeanRows, AgreeWithTheOneRowSearchOnRandomAndOnTiedRows) {
 }
 
 TEST(NearestMeanRows, MeansAHairApartAmongLargeValuesAreToldApartAsInTheOneRowSearch) {
-    // Two means a hair apart, four clusters from each other, among values so
-    // large that rounding alone orders their expanded distances; rows between
-    // them, nearer the later one.
+    // Two means a hair apart among values so large that rounding alone
+    // orders their expanded distances; rows between them, nearer either. The
+    // later mean is four or eight clusters on, so that on four or
+    // eight lanes it replaces the earlier one as its lane's nearest.
     std::mt19937_64 random(5);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     constexpr std::size_t kClusters = 9;
     constexpr std::size_t kColumns = 3;
-    for (int trial = 0; trial < 50; ++trial) {
-        std::vector<double> means(kClusters * kColumns);
-        for (double& m : means) m = 1e3 * (1.0 + unit(random));
-        for (std::size_t i = 0; i < kColumns; ++i) means[4 * kColumns + i] = means[i] + 1e-7 * unit(random);
-        std::vector<double> rows;
-        for (int g = 0; g < 20; ++g) {
-            const double t = 0.5 + 0.5 * unit(random);
-            for (std::size_t i = 0; i < kColumns; ++i) rows.push_back(means[i] + t * (means[4 * kColumns + i] - means[i]));
+    for (const std::size_t later : {4u, 8u}) {
+        for (int trial = 0; trial < 50; ++trial) {
+            std::vector<double> means(kClusters * kColumns);
+            for (double& m : means) m = 1e3 * (1.0 + unit(random));
+            for (std::size_t i = 0; i < kColumns; ++i) means[later * kColumns + i] = means[i] + 1e-7 * unit(random);
+            std::vector<double> rows;
+            for (int g = 0; g < 20; ++g) {
+                const double t = unit(random);
+                for (std::size_t i = 0; i < kColumns; ++i) {
+                    rows.push_back(means[i] + t * (means[later * kColumns + i] - means[i]));
+                }
+            }
+            NearestMeanSearch search;
+            search.prepare(means.data(), kClusters, kColumns);
+            const std::vector<int> expected = oneByOne(search, rows, kColumns);
+            for (const VectorKernel kernel : {VectorKernel::Best, VectorKernel::FourLanes, VectorKernel::Portable}) {
+                EXPECT_EQ(allAtOnce(search, rows, kColumns, 0, kernel), expected)
+                    << "later mean " << later << ", trial " << trial << ", kernel " << static_cast<int>(kernel);
+            }
         }
-        NearestMeanSearch search;
-        search.prepare(means.data(), kClusters, kColumns);
-        EXPECT_EQ(allAtOnce(search, rows, kColumns), oneByOne(search, rows, kColumns)) << "trial " << trial;
     }
 }
 
