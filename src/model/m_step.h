@@ -7,6 +7,7 @@
 #include "model/organism_state.h"
 #include "records/dataset.h"
 #include "support/huge_pages.h"
+#include "support/processor.h"
 #include "support/thread_pool.h"
 
 namespace orthomix {
@@ -44,13 +45,17 @@ enum class MStepWeights { AllButZero, AboveRounding };
 struct MStepWorkspace {
     std::vector<double> totalWeights;
     std::vector<double> smallestKeptWeights;  // per cluster
-    std::vector<std::uint32_t> weightedClusters;       // per pair, the clusters of weight other than 0
-    std::vector<std::uint32_t> weightedClusterCounts;  // per pair, how many
+    // The (cluster, pair) entries of the weights the sums take, pair after
+    // pair; each chunk of pairs writes from its first pair's place on, and
+    // how many it wrote and how many fall to each cluster.
+    std::vector<std::uint32_t> entryClusters;
+    std::vector<std::uint32_t> entryPairs;
+    std::vector<std::size_t> chunkEntries;
+    std::vector<std::size_t> chunkClusterCounts;  // per chunk, then cluster; then the chunk's next slots
     // The pairs weighing on each cluster, cluster after cluster in pair
     // order: where each cluster's list begins, the row of each pair's gene in
     // the matrix the sums read, and its weight.
     std::vector<std::size_t> firstMembers;
-    std::vector<std::size_t> nextMembers;
     std::vector<std::uint32_t> memberRows;
     std::vector<double> memberWeights;
 };
@@ -60,9 +65,11 @@ struct MStepWorkspace {
 // weights, each sum in pair order and divided by multiplying with the
 // reciprocal of the total weight. False, with the parameters partly rebuilt,
 // when a cluster has no positive total weight. Each cluster's blocks of
-// columns are shared out among the pool's threads; every sum keeps its order.
+// columns are shared out among the pool's threads; every sum keeps its order,
+// so every kernel gives the same bits.
 bool updateClusterParameters(const Dataset& data, const PairWeights& weights, OrganismState& human,
                              OrganismState& mouse, MStepWorkspace& workspace, ThreadPool* pool = nullptr,
-                             MStepWeights mStepWeights = MStepWeights::AllButZero);
+                             MStepWeights mStepWeights = MStepWeights::AllButZero,
+                             VectorKernel kernel = VectorKernel::Best);
 
 }  // namespace orthomix

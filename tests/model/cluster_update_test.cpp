@@ -124,25 +124,30 @@ TEST(UpdateClusterParameters, WideMouseRowsReadThroughThePairsGiveTheSameSums) {
 }
 
 // Every cluster's mean and variance summed pair after pair, as the M-step
-// must: sum += x * w over the pairs of weight other than 0, in pair order.
+// must: sum += x * w over the pairs whose weight it takes, in pair order.
+// The total adds every weight; with `aboveRounding`, a weight of at most one
+// rounding of the total shared over the pairs is left out of the sums.
 void expectSumsInPairOrder(const ExpressionMatrix& values, const std::vector<std::uint32_t>& geneOfPair,
-                           const std::vector<std::vector<double>>& weights, const OrganismState& state,
-                           const std::string& where) {
+                           const std::vector<std::vector<double>>& weights, bool aboveRounding,
+                           const OrganismState& state, const std::string& where) {
     const std::size_t columns = values.columns();
     for (std::size_t c = 0; c < weights.front().size(); ++c) {
         double total = 0.0;
-        for (const std::vector<double>& w : weights) total = w[c] != 0.0 ? total + w[c] : total;
+        for (const std::vector<double>& w : weights) total += w[c];
+        const double smallestKept =
+            aboveRounding ? 2.220446049250313e-16 * total / static_cast<double>(weights.size()) : 0.0;
+        const auto kept = [&](std::size_t r) { return weights[r][c] != 0.0 && !(std::fabs(weights[r][c]) <= smallestKept); };
         std::vector<double> means(columns), variances(columns);
         for (std::size_t i = 0; i < columns; ++i) {
             double sum = 0.0;
             for (std::size_t r = 0; r < weights.size(); ++r) {
-                if (weights[r][c] != 0.0) sum += values.row(geneOfPair[r])[i] * weights[r][c];
+                if (kept(r)) sum += values.row(geneOfPair[r])[i] * weights[r][c];
             }
             means[i] = sum * (1.0 / total);
             double squares = 0.0;
             for (std::size_t r = 0; r < weights.size(); ++r) {
                 const double deviation = values.row(geneOfPair[r])[i] - means[i];
-                if (weights[r][c] != 0.0) squares += (deviation * deviation) * weights[r][c];
+                if (kept(r)) squares += (deviation * deviation) * weights[r][c];
             }
             variances[i] = squares * (1.0 / total);
         }
@@ -151,12 +156,15 @@ void expectSumsInPairOrder(const ExpressionMatrix& values, const std::vector<std
     }
 }
 
-TEST(UpdateClusterParameters, EveryBlockOfColumnsSumsInPairOrderOnAnyNumberOfThreads) {
+TEST(UpdateClusterParameters, EveryBlockOfColumnsSumsInPairOrderOnAnyNumberOfThreadsAndKernel) {
     // Widths that take each kind of block: one column alone, a group of four
     // and two left over, full blocks of sixteen with a group and a column
-    // after them, and more clusters than a block holds columns.
+    // after them, more than a block of 32 columns, and more clusters than a
+    // block holds columns. Cluster counts that fill part of a vector of
+    // eight, and more than the 32 whose totals are added at once.
     std::mt19937 random(29);
     std::uniform_real_distribution<double> value(-3.0, 5.0);
+    const std::size_t clusterCounts[][2] = {{7, 5}, {37, 9}};
     for (const std::size_t columns : {std::size_t{1}, std::size_t{6}, std::size_t{23}, std::size_t{37}}) {
         const auto organism = [&](char prefix, std::size_t genes, std::size_t width) {
             std::vector<std::string> names;
@@ -172,28 +180,67 @@ TEST(UpdateClusterParameters, EveryBlockOfColumnsSumsInPairOrderOnAnyNumberOfThr
         const Dataset data = datasetOf(organism('h', 40, columns), organism('m', 30, columns + 2), table);
         const std::size_t pairs = data.orthologs.pairs.size();
         ASSERT_GT(pairs, 50u);
-        // Seven human and five mouse clusters; a third of the weights are 0.
-        std::vector<std::vector<double>> rowSums(pairs, std::vector<double>(7)), columnSums(pairs, std::vector<double>(5));
-        for (std::vector<std::vector<double>>* sums : {&rowSums, &columnSums}) {
-            for (std::vector<double>& w : *sums) {
-                for (double& x : w) x = random() % 3 == 0 ? 0.0 : value(random) + 3.5;
-            }
-        }
-        const PairWeights weights = weightsOf(rowSums, columnSums);
         std::vector<std::uint32_t> humanOfPair, mouseOfPair;
         for (const OrthologPair& pair : data.orthologs.pairs) {
             humanOfPair.push_back(pair.human);
             mouseOfPair.push_back(pair.mouse);
         }
-        ThreadPool threeThreads(3);
-        for (ThreadPool* pool : {static_cast<ThreadPool*>(nullptr), &threeThreads}) {
-            const std::string where = std::to_string(columns) + " columns, " + (pool ? "3 threads" : "no pool");
-            OrganismState human, mouse;
-            MStepWorkspace workspace;
-            ASSERT_TRUE(updateClusterParameters(data, weights, human, mouse, workspace, pool)) << where;
-            expectSumsInPairOrder(data.human.expression, humanOfPair, rowSums, human, where + ", human");
-            expectSumsInPairOrder(data.mouse.expression, mouseOfPair, columnSums, mouse, where + ", mouse");
+        for (const auto& [humanClusters, mouseClusters] : clusterCounts) {
+            // A third of the weights are 0 and a sixth far below one rounding
+            // of the totals.
+            std::vector<std::vector<double>> rowSums(pairs, std::vector<double>(humanClusters)),
+                columnSums(pairs, std::vector<double>(mouseClusters));
+            for (std::vector<std::vector<double>>* sums : {&rowSums, &columnSums}) {
+                for (std::vector<double>& w : *sums) {
+                    for (double& x : w) {
+                        const unsigned kind = random() % 6;
+                        x = kind < 2 ? 0.0 : kind == 2 ? 1e-20 * (value(random) + 3.5) : value(random) + 3.5;
+                    }
+                }
+            }
+            const PairWeights weights = weightsOf(rowSums, columnSums);
+            ThreadPool threeThreads(3);
+            for (const MStepWeights mode : {MStepWeights::AllButZero, MStepWeights::AboveRounding}) {
+                for (const VectorKernel kernel : {VectorKernel::Best, VectorKernel::FourLanes, VectorKernel::Portable}) {
+                    for (ThreadPool* pool : {static_cast<ThreadPool*>(nullptr), &threeThreads}) {
+                        const bool aboveRounding = mode == MStepWeights::AboveRounding;
+                        const std::string where = std::to_string(columns) + " columns, " +
+                                                  std::to_string(humanClusters) + " clusters, " +
+                                                  (aboveRounding ? "above rounding" : "all but 0") + ", kernel " +
+                                                  std::to_string(static_cast<int>(kernel)) +
+                                                  (pool ? ", 3 threads" : ", no pool");
+                        OrganismState human, mouse;
+                        MStepWorkspace workspace;
+                        ASSERT_TRUE(
+                            updateClusterParameters(data, weights, human, mouse, workspace, pool, mode, kernel))
+                            << where;
+                        expectSumsInPairOrder(data.human.expression, humanOfPair, rowSums, aboveRounding, human,
+                                              where + ", human");
+                        expectSumsInPairOrder(data.mouse.expression, mouseOfPair, columnSums, aboveRounding, mouse,
+                                              where + ", mouse");
+                    }
+                }
+            }
         }
+    }
+}
+
+TEST(UpdateClusterParameters, AboveRoundingLeavesOutWeightsOfAtMostOneRoundingOfTheTotalShared) {
+    // The middle pair's weight, 1e-17, is below 2.2e-16 x 2 / 3; its gene's
+    // value is so large that its term would show.
+    const Dataset data = datasetOf(organismOf({"a", "b", "c"}, {{1.0}, {1e17}, {1.0}}),
+                                   organismOf({"x", "y", "z"}, {{1.0}, {2.0}, {3.0}}),
+                                   {{"a", "x"}, {"b", "y"}, {"c", "z"}});
+    const PairWeights weights = weightsOf({{1.0}, {1e-17}, {1.0}}, {{1.0}, {1.0}, {1.0}});
+    for (const VectorKernel kernel : {VectorKernel::Best, VectorKernel::FourLanes, VectorKernel::Portable}) {
+        OrganismState human, mouse;
+        MStepWorkspace workspace;
+        ASSERT_TRUE(updateClusterParameters(data, weights, human, mouse, workspace, nullptr,
+                                            MStepWeights::AboveRounding, kernel));
+        EXPECT_EQ(meansOf(human, 0), std::vector<double>{1.0}) << static_cast<int>(kernel);
+        ASSERT_TRUE(updateClusterParameters(data, weights, human, mouse, workspace, nullptr,
+                                            MStepWeights::AllButZero, kernel));
+        EXPECT_EQ(meansOf(human, 0), std::vector<double>{1.5}) << static_cast<int>(kernel);
     }
 }
 
