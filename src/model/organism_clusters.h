@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "records/expression_matrix.h"
+#include "support/processor.h"
 #include "support/thread_pool.h"
 
 namespace orthomix {
@@ -23,8 +24,10 @@ struct OrganismClusters {
     const double* centre(std::size_t cluster) const { return centres.data() + cluster * columns; }
 
     // The centre becomes the mean of the members, each column summed in member
-    // order; a cluster without members keeps its centre.
-    void recomputeCentre(std::size_t cluster, const ExpressionMatrix& expression);
+    // order, so every kernel gives the same bits; a cluster without members
+    // keeps its centre.
+    void recomputeCentre(std::size_t cluster, const ExpressionMatrix& expression,
+                         VectorKernel kernel = VectorKernel::Best);
 
     // Mean distance of the members to the centre; 0.0 without members.
     double meanDistanceToCentre(std::size_t cluster, const ExpressionMatrix& expression) const;

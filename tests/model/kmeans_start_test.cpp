@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "model/organism_clusters.h"
@@ -133,6 +134,38 @@ TEST(RunKMeans, SameSeedsSameClusteringToTheLastBit) {
     EXPECT_EQ(first.clusters.centres, second.clusters.centres);
     EXPECT_EQ(first.meanDistance, second.meanDistance);
     EXPECT_GT(first.meanDistance, 0.0);
+}
+
+TEST(OrganismClusters, EveryKernelSumsEachColumnInMemberOrder) {
+    // Widths that fill part of a vector of eight, a block of 32 columns and
+    // more; members out of order, one of them twice.
+    std::mt19937 random(17);
+    std::uniform_real_distribution<double> value(-4.0, 9.0);
+    for (const std::size_t columns : {std::size_t{1}, std::size_t{6}, std::size_t{16}, std::size_t{37}, std::size_t{80}}) {
+        std::vector<std::vector<double>> rows(50, std::vector<double>(columns));
+        for (auto& row : rows) {
+            for (double& x : row) x = value(random) * std::pow(10.0, static_cast<double>(random() % 9) - 4.0);
+        }
+        const ExpressionMatrix values = matrixOf(rows);
+        const Members members = {31, 7, 49, 7, 0, 18, 44, 2, 25, 13, 36};
+        std::vector<double> expected(columns, 0.0);
+        for (std::size_t i = 0; i < columns; ++i) {
+            for (const std::uint32_t gene : members) expected[i] += rows[gene][i];
+            expected[i] /= static_cast<double>(members.size());
+        }
+        for (const VectorKernel kernel : {VectorKernel::Best, VectorKernel::FourLanes, VectorKernel::Portable}) {
+            OrganismClusters clusters;
+            clusters.columns = columns;
+            clusters.members = {{}, members};
+            clusters.centres.assign(2 * columns, -1.0);
+            clusters.recomputeCentre(1, values, kernel);
+            EXPECT_EQ(std::vector<double>(clusters.centre(1), clusters.centre(1) + columns), expected)
+                << columns << " columns, kernel " << static_cast<int>(kernel);
+            EXPECT_EQ(std::vector<double>(clusters.centre(0), clusters.centre(0) + columns),
+                      std::vector<double>(columns, -1.0))
+                << "the neighbouring centre is left alone";
+        }
+    }
 }
 
 TEST(OrganismClusters, CentresAreMemberMeansAndEmptyClustersKeepTheirs) {
