@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstring>
 
-
 namespace orthomix {
 namespace {
 
@@ -222,7 +221,10 @@ struct PairWeightRows {
     const double* of(std::size_t pair) const { return first + pair * stride; }
 };
 
-// Adds every pair's weights to its clusters' totals, in pair order.
+// Adds every pair's weights to its clusters' totals, in pair order. A weight
+// of 0 adds nothing: the totals start at +0.0 and no sum of weights is -0.0,
+// so adding every weight gives the bits of adding only those other than 0,
+// and the loop runs without a branch.
 void addTotalsPortable(PairWeightRows weights, std::size_t pairCount, std::size_t clusterCount, double* totals) {
     for (std::size_t r = 0; r < pairCount; ++r) {
         const double* w = weights.of(r);
@@ -243,7 +245,9 @@ template <std::size_t Vectors>
     for (std::size_t r = 0; r < pairCount; ++r) {
         const double* w = weights.of(r);
 #pragma GCC unroll 4
-        for (std::size_t v = 0; v + 1 < Vectors; ++v) sums[v] = _mm512_add_pd(sums[v], _mm512_loadu_pd(w + v * kWideLanes));
+        for (std::size_t v = 0; v + 1 < Vectors; ++v) {
+            sums[v] = _mm512_add_pd(sums[v], _mm512_loadu_pd(w + v * kWideLanes));
+        }
         sums[Vectors - 1] =
             _mm512_add_pd(sums[Vectors - 1], _mm512_maskz_loadu_pd(lastMask, w + (Vectors - 1) * kWideLanes));
     }

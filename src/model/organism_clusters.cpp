@@ -54,9 +54,9 @@ template <std::size_t Vectors>
 
 // The columns in blocks of up to 32, their sums in registers.
 [[gnu::target("avx512f")]] void wideMeanOfMembers(const ExpressionMatrix& expression,
-                                                  const std::vector<std::uint32_t>& list, double* centre) {
+                                                  const std::vector<std::uint32_t>& list, std::size_t columns,
+                                                  double* centre) {
     constexpr std::size_t kBlockColumns = 4 * kWideLanes;
-    const std::size_t columns = expression.columns();
     for (std::size_t first = 0; first < columns; first += kBlockColumns) {
         const std::size_t width = std::min(kBlockColumns, columns - first);
         const std::size_t vectors = (width + kWideLanes - 1) / kWideLanes;
@@ -78,7 +78,7 @@ void OrganismClusters::recomputeCentre(std::size_t cluster, const ExpressionMatr
     if (list.empty()) return;
     double* sums = centres.data() + cluster * columns;
     if (kernelOnThisProcessor(kernel) == VectorKernel::Best) {
-        wideMeanOfMembers(expression, list, sums);
+        wideMeanOfMembers(expression, list, columns, sums);
         return;
     }
     std::fill(sums, sums + columns, 0.0);

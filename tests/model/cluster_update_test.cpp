@@ -136,7 +136,9 @@ void expectSumsInPairOrder(const ExpressionMatrix& values, const std::vector<std
         for (const std::vector<double>& w : weights) total += w[c];
         const double smallestKept =
             aboveRounding ? 2.220446049250313e-16 * total / static_cast<double>(weights.size()) : 0.0;
-        const auto kept = [&](std::size_t r) { return weights[r][c] != 0.0 && !(std::fabs(weights[r][c]) <= smallestKept); };
+        const auto kept = [&](std::size_t r) {
+            return weights[r][c] != 0.0 && !(std::fabs(weights[r][c]) <= smallestKept);
+        };
         std::vector<double> means(columns), variances(columns);
         for (std::size_t i = 0; i < columns; ++i) {
             double sum = 0.0;
@@ -201,7 +203,8 @@ TEST(UpdateClusterParameters, EveryBlockOfColumnsSumsInPairOrderOnAnyNumberOfThr
             const PairWeights weights = weightsOf(rowSums, columnSums);
             ThreadPool threeThreads(3);
             for (const MStepWeights mode : {MStepWeights::AllButZero, MStepWeights::AboveRounding}) {
-                for (const VectorKernel kernel : {VectorKernel::Best, VectorKernel::FourLanes, VectorKernel::Portable}) {
+                for (const VectorKernel kernel :
+                     {VectorKernel::Best, VectorKernel::FourLanes, VectorKernel::Portable}) {
                     for (ThreadPool* pool : {static_cast<ThreadPool*>(nullptr), &threeThreads}) {
                         const bool aboveRounding = mode == MStepWeights::AboveRounding;
                         const std::string where = std::to_string(columns) + " columns, " +

@@ -141,7 +141,8 @@ TEST(OrganismClusters, EveryKernelSumsEachColumnInMemberOrder) {
     // more; members out of order, one of them twice.
     std::mt19937 random(17);
     std::uniform_real_distribution<double> value(-4.0, 9.0);
-    for (const std::size_t columns : {std::size_t{1}, std::size_t{6}, std::size_t{16}, std::size_t{37}, std::size_t{80}}) {
+    for (const std::size_t columns :
+         {std::size_t{1}, std::size_t{6}, std::size_t{16}, std::size_t{37}, std::size_t{80}}) {
         std::vector<std::vector<double>> rows(50, std::vector<double>(columns));
         for (auto& row : rows) {
             for (double& x : row) x = value(random) * std::pow(10.0, static_cast<double>(random() % 9) - 4.0);
