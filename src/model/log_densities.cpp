@@ -7,13 +7,13 @@
 #include <cstdint>
 
 #include "support/processor.h"
+#include "support/wide_vectors.h"
 
 namespace orthomix {
 
 using RowMajorMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
 
-constexpr std::size_t kLanes = 4;      // doubles in one vector register of the fused kernel
-constexpr std::size_t kWideLanes = 8;  // and of the wide one
+constexpr std::size_t kLanes = 4;  // doubles in one vector register of the fused kernel
 
 void GeneFeatures::build(const ExpressionMatrix& expression, const std::vector<std::uint32_t>& genes) {
     rows = genes.size();
@@ -228,9 +228,7 @@ template <std::size_t Vectors>
             const double* weights = forms.paddedWeights.data() + first;
             const double* constants = forms.constants.data() + first;
             const std::size_t clusters = std::min(k - first, kVectors * kWideLanes);
-            const std::size_t vectors = std::min(kVectors, (padded - first + kWideLanes - 1) / kWideLanes);
-            const std::size_t lastLanes = std::min(kWideLanes, padded - first - (vectors - 1) * kWideLanes);
-            const auto lastMask = static_cast<__mmask8>((1u << lastLanes) - 1u);
+            const auto [vectors, lastMask] = wideVectorsOf(padded - first, kVectors);
             switch (vectors) {
                 case 1:
                     wideFusedBlock<1>(values, rows, columns, weights, padded, lastMask, constants, clusters,

@@ -8,13 +8,14 @@
 #include <cstdint>
 #include <cstring>
 
+#include "support/wide_vectors.h"
+
 namespace orthomix {
 namespace {
 
 // Four columns side by side; each lane is one column's sum.
 using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
 constexpr std::size_t kLanes = 4;
-constexpr std::size_t kWideLanes = 8;  // doubles in a 512-bit vector
 // A block of columns whose sums, and then means, stay in registers while the
 // cluster's members go by: four vectors of sums and four of means.
 constexpr std::size_t kBlockColumns = 16;
@@ -173,9 +174,7 @@ template <std::size_t Vectors>
 [[gnu::target("avx512f")]] void wideMomentsOfBlock(const double* values, std::size_t stride, std::size_t width,
                                                    const MemberList& members, double reciprocal, double* mean,
                                                    double* variance) {
-    const std::size_t vectors = (width + kWideLanes - 1) / kWideLanes;
-    const std::size_t lastLanes = width - (vectors - 1) * kWideLanes;
-    const auto lastMask = static_cast<__mmask8>((1u << lastLanes) - 1u);
+    const auto [vectors, lastMask] = wideVectorsOf(width, kWideBlockColumns / kWideLanes);
     switch (vectors) {
         case 1: wideMomentsOfVectors<1>(values, stride, members, reciprocal, lastMask, mean, variance); break;
         case 2: wideMomentsOfVectors<2>(values, stride, members, reciprocal, lastMask, mean, variance); break;
@@ -261,9 +260,7 @@ template <std::size_t Vectors>
     constexpr std::size_t kVectors = 4;
     for (std::size_t first = 0; first < clusterCount; first += kVectors * kWideLanes) {
         const PairWeightRows block{weights.first + first, weights.stride};
-        const std::size_t vectors = std::min(kVectors, (clusterCount - first + kWideLanes - 1) / kWideLanes);
-        const std::size_t lastLanes = std::min(kWideLanes, clusterCount - first - (vectors - 1) * kWideLanes);
-        const auto lastMask = static_cast<__mmask8>((1u << lastLanes) - 1u);
+        const auto [vectors, lastMask] = wideVectorsOf(clusterCount - first, kVectors);
         switch (vectors) {
             case 1: addTotalsOfBlock<1>(block, pairCount, lastMask, totals + first); break;
             case 2: addTotalsOfBlock<2>(block, pairCount, lastMask, totals + first); break;
@@ -311,8 +308,7 @@ std::size_t listWeightsPortable(PairWeightRows weights, std::size_t begin, std::
         const double* w = weights.of(r);
         const __m256i pair = _mm256_set1_epi32(static_cast<int>(r));
         for (std::size_t first = 0; first < clusterCount; first += kWideLanes) {
-            const std::size_t lanes = std::min(kWideLanes, clusterCount - first);
-            const auto real = static_cast<__mmask8>((1u << lanes) - 1u);
+            const __mmask8 real = firstLanesMask(std::min(kWideLanes, clusterCount - first));
             const __m512d weight = _mm512_maskz_loadu_pd(real, w + first);
             const __m512d smallest = _mm512_maskz_loadu_pd(real, smallestKept + first);
             // w != 0 and !(|w| <= smallest), NaN kept by both.

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "support/processor.h"
+#include "support/wide_vectors.h"
 
 namespace orthomix {
 namespace {
@@ -18,7 +19,6 @@ namespace {
 // Four clusters side by side; each lane is one cluster's sum, in column order.
 using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
 constexpr std::size_t kLanes = 4;
-constexpr std::size_t kWideLanes = 8;  // doubles in a 512-bit vector
 
 // At most this many groups of four clusters keep their sums in registers
 // through all columns; more groups are taken in turn.
@@ -158,9 +158,7 @@ template <std::size_t Vectors>
     for (std::size_t first = 0; first < stride; first += kVectors * kWideLanes) {
         const double* means = meansByColumn + first;
         double* out = cross + first;
-        const std::size_t vectors = std::min(kVectors, (stride - first + kWideLanes - 1) / kWideLanes);
-        const std::size_t lastLanes = std::min(kWideLanes, stride - first - (vectors - 1) * kWideLanes);
-        const auto lastMask = static_cast<__mmask8>((1u << lastLanes) - 1u);
+        const auto [vectors, lastMask] = wideVectorsOf(stride - first, kVectors);
         switch (vectors) {
             case 1: wideCrossBlock<1>(x, rows, columns, means, stride, lastMask, out); break;
             case 2: wideCrossBlock<2>(x, rows, columns, means, stride, lastMask, out); break;
@@ -325,8 +323,7 @@ __attribute__((target_clones("avx2", "default"))) void screenRow(double squares,
     __m512i cluster = _mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0);
     const __m512i step = _mm512_set1_epi64(static_cast<long long>(kWideLanes));
     for (std::size_t c = 0; c < k; c += kWideLanes) {
-        const std::size_t lanes = std::min(kWideLanes, k - c);
-        const auto real = static_cast<__mmask8>((1u << lanes) - 1u);
+        const __mmask8 real = firstLanesMask(std::min(kWideLanes, k - c));
         const __m512d product = _mm512_maskz_loadu_pd(real, products + c);
         const __m512d meanSquare = _mm512_maskz_loadu_pd(real, meanSquares + c);
         const __m512d meanNorm = _mm512_maskz_loadu_pd(real, meanNorms + c);

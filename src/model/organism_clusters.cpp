@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "numeric/distance.h"
+#include "support/wide_vectors.h"
 
 namespace orthomix {
 
@@ -16,7 +17,6 @@ namespace {
 // longer row streams on its own once begun).
 constexpr std::size_t kMembersAhead = 4;
 constexpr std::size_t kBytesAhead = 1024;
-constexpr std::size_t kWideLanes = 8;  // doubles in a 512-bit vector
 
 inline void prefetchRow(const ExpressionMatrix& expression, std::uint32_t gene, std::size_t columns) {
     const char* row = reinterpret_cast<const char*>(expression.row(gene));
@@ -58,9 +58,7 @@ template <std::size_t Vectors>
                                                   double* centre) {
     constexpr std::size_t kBlockColumns = 4 * kWideLanes;
     for (std::size_t first = 0; first < columns; first += kBlockColumns) {
-        const std::size_t width = std::min(kBlockColumns, columns - first);
-        const std::size_t vectors = (width + kWideLanes - 1) / kWideLanes;
-        const auto lastMask = static_cast<__mmask8>((1u << (width - (vectors - 1) * kWideLanes)) - 1u);
+        const auto [vectors, lastMask] = wideVectorsOf(columns - first, kBlockColumns / kWideLanes);
         switch (vectors) {
             case 1: wideMeanOfMembers<1>(expression, list, first, lastMask, centre); break;
             case 2: wideMeanOfMembers<2>(expression, list, first, lastMask, centre); break;
