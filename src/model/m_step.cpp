@@ -317,7 +317,7 @@ std::size_t listWeightsPortable(PairWeightRows weights, std::size_t begin, std::
             const __m256i numbers =
                 _mm256_add_epi32(laneNumbers, _mm256_set1_epi32(static_cast<int>(first)));
             const auto count = static_cast<unsigned>(std::popcount(static_cast<unsigned>(kept)));
-            const auto written = static_cast<__mmask8>((1u << count) - 1u);
+            const __mmask8 written = firstLanesMask(count);
             _mm256_mask_storeu_epi32(clusters + filled, written, _mm256_maskz_compress_epi32(kept, numbers));
             _mm256_mask_storeu_epi32(pairs + filled, written, pair);
             filled += count;

@@ -9,8 +9,8 @@ namespace orthomix {
 // Doubles in a 512-bit vector.
 inline constexpr std::size_t kWideLanes = 8;
 
-// The mask (an __mmask8) of the first `lanes` lanes of a 512-bit vector of
-// doubles, for `lanes` from 1 to 8.
+// The mask (an __mmask8) of the first `lanes` of eight lanes, for `lanes`
+// from 0 to 8: doubles in a 512-bit vector, or 32-bit integers in a 256-bit one.
 constexpr std::uint8_t firstLanesMask(std::size_t lanes) { return static_cast<std::uint8_t>((1u << lanes) - 1u); }
 
 // `values` doubles (at least one) taken eight to a vector, at most
