@@ -5,14 +5,20 @@ parameter file asks repetitions, with its k. The matrices are filtered and
 standardised by the same rules as the tool's preprocessing. Reading and
 preprocessing are not timed.
 
-Usage: peer_gmm.py PARAMETER_FILE   (paths in it relative to the current folder)
-Prints one line: peer seconds=S iterations=N fits=F
+With --time-starts, each fit is followed by a k-means fit of the same k,
+one start and the same random state, timed apart: the kind of start the
+peer's fit makes by default (init_params='kmeans'), so that its time can be
+told apart from the EM iterations'. It is not part of seconds.
+
+Usage: peer_gmm.py [--time-starts] PARAMETER_FILE   (paths in it relative to the current folder)
+Prints one line: peer seconds=S iterations=N fits=F, and kmeans=K with --time-starts
 Exit status 3 when scikit-learn is not installed."""
 import sys
 import time
 
 try:
     import numpy as np
+    from sklearn.cluster import KMeans
     from sklearn.mixture import GaussianMixture
 except ImportError:
     print("scikit-learn is not installed (Debian: python3-sklearn): the peer is skipped", file=sys.stderr)
@@ -58,7 +64,13 @@ def preprocess(matrix, cv_threshold, max_threshold):
 
 
 def main():
-    settings = read_parameters(sys.argv[1])
+    arguments = sys.argv[1:]
+    time_starts = "--time-starts" in arguments
+    arguments = [argument for argument in arguments if argument != "--time-starts"]
+    if len(arguments) != 1:
+        print("usage: peer_gmm.py [--time-starts] PARAMETER_FILE", file=sys.stderr)
+        sys.exit(2)
+    settings = read_parameters(arguments[0])
     k = int(float(settings["k"]))
     starts = int(float(settings["nMaxAlgRun"]))
     matrices = []
@@ -68,6 +80,7 @@ def main():
             matrix = preprocess(matrix, float(settings.get("CVThr", 0)), float(settings.get("maxExpr", 0)))
         matrices.append(matrix)
     seconds = 0.0
+    kmeans_seconds = 0.0
     iterations = 0
     fits = 0
     for matrix in matrices:
@@ -79,7 +92,14 @@ def main():
             seconds += time.perf_counter() - began
             iterations += model.n_iter_
             fits += 1
-    print("peer seconds=%.3f iterations=%d fits=%d" % (seconds, iterations, fits))
+            if time_starts:
+                began = time.perf_counter()
+                KMeans(n_clusters=k, n_init=1, random_state=start).fit(matrix)
+                kmeans_seconds += time.perf_counter() - began
+    line = "peer seconds=%.3f iterations=%d fits=%d" % (seconds, iterations, fits)
+    if time_starts:
+        line += " kmeans=%.3f" % kmeans_seconds
+    print(line)
 
 
 if __name__ == "__main__":

@@ -83,15 +83,21 @@ dataset() {
 # The standard size: 20,000 x 80 human, 18,000 x 60 mouse, k planted clusters.
 generate() { dataset "bench-data-k$1" "$1" 20000 18000 80 60 3; }
 
-# The peer's line on a dataset, or nothing when scikit-learn is missing.
+# The peer's line on a dataset, its k-means starts timed apart, or nothing
+# when scikit-learn is missing.
 peer_line() {
     [ -n "$peer_python" ] || return 0
-    (cd "$1" && "$peer_python" "$root/bench/peer_gmm.py" ParameterSetting.txt)
+    (cd "$1" && "$peer_python" "$root/bench/peer_gmm.py" --time-starts ParameterSetting.txt)
 }
 
 print_peer() {
     echo "peer (scikit-learn GaussianMixture, diagonal, each organism, $(field fits "$1") fits):" \
         "$(field seconds "$1") s, $(field iterations "$1") iterations"
+    local starts
+    starts="$(field kmeans "$1")"
+    [ -n "$starts" ] || return 0
+    echo "  of which about $starts s its k-means starts (the same k-means fits timed apart) and" \
+        "$(awk -v s="$(field seconds "$1")" -v k="$starts" 'BEGIN { printf "%.3f", s - k }') s its EM iterations"
 }
 
 # A phase's time over its fast-mode floor, from a summary line.
@@ -102,7 +108,7 @@ compare() {
     local data="$1" title="$2"
     echo
     echo "== $title"
-    local peer_seconds=0 peer fast_one=""
+    local peer_seconds=0 peer fast_one="" fast_all=""
     peer="$(peer_line "$data")"
     if [ -n "$peer" ]; then
         peer_seconds="$(field seconds "$peer")"
@@ -117,6 +123,7 @@ compare() {
         for threads in 1 "$threads_all"; do
             local summary floors="- - - -"
             summary="$(profile "$data" "$(parameters "$data" "$mode-$threads" "$switch" "threads = $threads")")"
+            [ "$mode" = fast ] && fast_all="$summary"
             if [ "$mode" = fast ] && [ "$threads" = 1 ]; then
                 fast_one="$summary"
                 floors="$(floor_ratio eStep "$summary") $(floor_ratio mStep "$summary")"
@@ -138,6 +145,15 @@ compare() {
         cmp -s "$data/out-exact-1/$file" "$data/out-exact-$threads_all/$file" || same="no (threads differ!)"
     done
     echo "memberships of the fast mode identical to the exact mode's: $same"
+    if [ -n "$(field kmeans "$peer")" ]; then
+        # The peer's EM time over its iterations: its fits are one organism each.
+        local peer_iteration
+        peer_iteration="$(awk -v s="$peer_seconds" -v k="$(field kmeans "$peer")" -v n="$(field iterations "$peer")" \
+            'BEGIN { if (n > 0) printf "%.5f", (s - k) / n; else printf "-" }')"
+        echo "one EM iteration: the fast mode with $threads_all threads $(field perIteration "$fast_all") s" \
+            "(both organisms and the pairs, $(field iterations "$fast_all") iterations in all)," \
+            "the peer $peer_iteration s (one organism, $(field iterations "$peer") iterations in all)"
+    fi
     echo "fast-mode floors per iteration (dense products of the run's shapes, Eigen, one thread, best of a few rounds):"
     echo "  E-step $(field floorEStep "$fast_one") s (densities $(field floorDensities "$fast_one") s + pairs" \
         "$(field floorPairs "$fast_one") s), M-step $(field floorMStep "$fast_one") s, reassignment" \
