@@ -1,5 +1,6 @@
 #include "model/log_pair_estep.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -104,12 +105,24 @@ ScatterTerm ScatterTerm::of(double value) {
 void PairLogScratch::prepare(const PairTable& table) {
     const auto kHm = static_cast<std::size_t>(table.rows);
     const auto kMs = static_cast<std::size_t>(table.cols);
+    paddedWidth = (kMs + 3) / 4 * 4;
     humanShares.resize(kHm);
-    mouseShares.resize(kMs);
+    mouseShares.assign(paddedWidth, 0.0);
     cells.resize(kMs);
     rowLargest.resize(kHm);
     tableRowLargest.resize(kHm);
     for (std::size_t i = 0; i < kHm; ++i) tableRowLargest[i] = largestOf(table.cells.data() + i * kMs, kMs, 0.0);
+    paddedCells.assign(kHm * paddedWidth, 0.0);
+    cellsFinite = true;
+    for (std::size_t i = 0; i < kHm; ++i) {
+        for (std::size_t j = 0; j < kMs; ++j) {
+            const double cell = table.cells[i * kMs + j];
+            paddedCells[i * paddedWidth + j] = cell;
+            cellsFinite = cellsFinite && std::isfinite(cell);
+        }
+    }
+    rowPartials.assign(kHm * 4, 0.0);
+    sharedRows.resize(kHm);
 }
 
 namespace {
@@ -291,85 +304,139 @@ constexpr double kExpMinus64 = 1.603810890548638e-28;  // exp(-64)
     return (partial[0] + partial[1]) + (partial[2] + partial[3]);
 }
 
-// dotOf(a, row, count) for four consecutive rows of a table `count` wide,
-// each with the same partial sums in the same order, side by side: the
-// shares are read once for all four, and the four reductions overlap.
-[[gnu::always_inline]] inline void dotsOfFourRows(const double* a, const double* rows, std::size_t count,
-                                                  double* dots) {
-    const double* row0 = rows;
-    const double* row1 = rows + count;
-    const double* row2 = rows + 2 * count;
-    const double* row3 = rows + 3 * count;
-    Lanes partial0 = {0.0, 0.0, 0.0, 0.0}, partial1 = partial0, partial2 = partial0, partial3 = partial0;
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        ORTHOMIX_LOAD_LANES(x, a + i);
-        ORTHOMIX_LOAD_LANES(y0, row0 + i);
-        ORTHOMIX_LOAD_LANES(y1, row1 + i);
-        ORTHOMIX_LOAD_LANES(y2, row2 + i);
-        ORTHOMIX_LOAD_LANES(y3, row3 + i);
-        partial0 += x * y0;
-        partial1 += x * y1;
-        partial2 += x * y2;
-        partial3 += x * y3;
+// A block of groups of four columns of the row and column sums below, over
+// the listed rows, whose human shares are not 0.
+struct BlockOfColumns {
+    const double* cells;  // the block's first column of the padded table's first row
+    std::size_t width;    // of the padded rows
+    const std::uint32_t* rows;
+    std::size_t rowCount;
+    const double* humanShares;
+    const double* mouseShares;  // the block's
+    bool firstBlock;
+    bool lastBlock;
+    double* rowPartials;     // per listed row
+    double* rowSums;
+    double* columnProducts;  // the block's, padding included
+};
+
+// The column sums of the block stay in registers while the rows go by.
+// Each row's sum of mouse share times cell keeps element j in partial sum
+// j % 4, carried over from the block before, as dotOf does; each column sum
+// adds the human share times the cell row after row. The padding adds 0 to
+// partial sums that are never -0.0 (they start at +0.0) and to column sums
+// that are never read, so every sum has the bits of adding only the
+// table's own cells.
+template <std::size_t Vectors>
+[[gnu::always_inline]] inline void sumBlockOfColumns(const BlockOfColumns& block) {
+    Lanes shares[Vectors];
+    Lanes columns[Vectors];
+#pragma GCC unroll 8
+    for (std::size_t v = 0; v < Vectors; ++v) {
+        std::memcpy(&shares[v], block.mouseShares + v * 4, sizeof shares[v]);
+        columns[v] = Lanes{0.0, 0.0, 0.0, 0.0};
     }
-    for (; i < count; ++i) {
-        partial0[i % 4] += a[i] * row0[i];
-        partial1[i % 4] += a[i] * row1[i];
-        partial2[i % 4] += a[i] * row2[i];
-        partial3[i % 4] += a[i] * row3[i];
+    for (std::size_t r = 0; r < block.rowCount; ++r) {
+        const std::uint32_t i = block.rows[r];
+        const double* row = block.cells + i * block.width;
+        Lanes partial = {0.0, 0.0, 0.0, 0.0};
+        if (!block.firstBlock) std::memcpy(&partial, block.rowPartials + r * 4, sizeof partial);
+        const double humanShare = block.humanShares[i];
+        const Lanes scale = {humanShare, humanShare, humanShare, humanShare};
+#pragma GCC unroll 8
+        for (std::size_t v = 0; v < Vectors; ++v) {
+            ORTHOMIX_LOAD_LANES(value, row + v * 4);
+            partial += shares[v] * value;
+            columns[v] += scale * value;
+        }
+        if (block.lastBlock) {
+            block.rowSums[i] = humanShare * ((partial[0] + partial[1]) + (partial[2] + partial[3]));
+        } else {
+            std::memcpy(block.rowPartials + r * 4, &partial, sizeof partial);
+        }
     }
-    dots[0] = (partial0[0] + partial0[1]) + (partial0[2] + partial0[3]);
-    dots[1] = (partial1[0] + partial1[1]) + (partial1[2] + partial1[3]);
-    dots[2] = (partial2[0] + partial2[1]) + (partial2[2] + partial2[3]);
-    dots[3] = (partial3[0] + partial3[1]) + (partial3[2] + partial3[3]);
+#pragma GCC unroll 8
+    for (std::size_t v = 0; v < Vectors; ++v) {
+        std::memcpy(block.columnProducts + v * 4, &columns[v], sizeof columns[v]);
+    }
 }
 
-// sums[j] += factor * row[j] for every j.
-[[gnu::always_inline]] inline void addScaledRow(double factor, const double* row, std::size_t count, double* sums) {
-    const Lanes scale = {factor, factor, factor, factor};
-    std::size_t j = 0;
-    for (; j + 4 <= count; j += 4) {
-        ORTHOMIX_LOAD_LANES(sum, sums + j);
-        ORTHOMIX_LOAD_LANES(term, row + j);
-        sum += scale * term;
-        std::memcpy(sums + j, &sum, sizeof sum);
+// Groups of four columns whose column sums stay in registers as one block:
+// with the mouse shares of the block, a row's partial sums and the loaded
+// group, as many as the sixteen registers of four doubles hold.
+constexpr std::size_t kSumBlockVectors = 6;
+
+// Whether every value is finite, `count` a multiple of four: a value times 0
+// is 0 when it is finite and NaN when it is not.
+[[gnu::always_inline]] inline bool allFinite(const double* values, std::size_t count) {
+    Lanes zeros = {0.0, 0.0, 0.0, 0.0};
+    for (std::size_t j = 0; j < count; j += 4) {
+        ORTHOMIX_LOAD_LANES(value, values + j);
+        zeros += value * 0.0;
     }
-    for (; j < count; ++j) sums[j] += factor * row[j];
+    return zeros[0] == 0.0 && zeros[1] == 0.0 && zeros[2] == 0.0 && zeros[3] == 0.0;
 }
 
 // The row and column sums of the pair's cells on the cells' scale, through
 // the factorisation of a cell as humanShare[i] * mouseShare[j] * P[i][j]: a
 // row sum is the human share times the table row's product with the mouse
 // shares, a column sum the mouse share times the table column's product
-// with the human shares. Two passes over the table instead of one per cell
-// and sum. Returns the total of the row sums.
+// with the human shares. Returns the total of the row sums.
+// Only rows whose human share is not 0 are walked, once per block of
+// columns, both products from each loaded group: a row of share 0 adds
+// nothing to a finite column sum, and its row sum is 0 times its product,
+// which is 0 wherever the shares and cells are finite (the shares are at
+// most exp(2 kHeadroom), the cells probabilities) and is computed as
+// before elsewhere.
 [[gnu::always_inline]] inline double sumCells(const PairTable& table, PairLogScratch& scratch, double* rowSums,
                                               double* columnSums) {
     const auto rowCount = static_cast<std::size_t>(table.rows);
     const auto columnCount = static_cast<std::size_t>(table.cols);
     const double* humanShares = scratch.humanShares.data();
     const double* mouseShares = scratch.mouseShares.data();
-    double* columnProducts = scratch.cells.data();
-    for (std::size_t j = 0; j < columnCount; ++j) columnProducts[j] = 0.0;
-    const double* cells = table.cells.data();
-    std::size_t i = 0;
-    for (; i + 4 <= rowCount; i += 4) {
-        double dots[4];
-        dotsOfFourRows(mouseShares, cells + i * columnCount, columnCount, dots);
-        for (std::size_t q = 0; q < 4; ++q) {
-            const double humanShare = humanShares[i + q];
-            rowSums[i + q] = humanShare * dots[q];
-            if (humanShare != 0.0) addScaledRow(humanShare, cells + (i + q) * columnCount, columnCount, columnProducts);
+    std::uint32_t* sharedRows = scratch.sharedRows.data();
+    std::size_t sharedCount = 0;
+    for (std::size_t i = 0; i < rowCount; ++i) {
+        sharedRows[sharedCount] = static_cast<std::uint32_t>(i);
+        sharedCount += humanShares[i] != 0.0 ? 1 : 0;
+        rowSums[i] = humanShares[i] * 0.0;
+    }
+    if (!(scratch.cellsFinite && allFinite(mouseShares, scratch.paddedWidth))) {
+        for (std::size_t i = 0; i < rowCount; ++i) {
+            if (humanShares[i] != 0.0) continue;
+            rowSums[i] = humanShares[i] * dotOf(mouseShares, table.cells.data() + i * columnCount, columnCount);
         }
     }
-    for (; i < rowCount; ++i) {
-        const double humanShare = humanShares[i];
-        const double* tableRow = table.cells.data() + i * columnCount;
-        rowSums[i] = humanShare * dotOf(mouseShares, tableRow, columnCount);
-        // A share of 0 adds nothing to a finite sum.
-        if (humanShare == 0.0) continue;
-        addScaledRow(humanShare, tableRow, columnCount, columnProducts);
+    const std::size_t width = scratch.paddedWidth;
+    const std::size_t groups = width / 4;
+    double* columnProducts = scratch.cells.data();
+    for (std::size_t first = 0; first < groups; first += kSumBlockVectors) {
+        const std::size_t vectors = std::min(kSumBlockVectors, groups - first);
+        // The block's column sums, padding included, go to a place of their
+        // own: the last block's padding would run past the column sums.
+        double blockSums[kSumBlockVectors * 4];
+        const BlockOfColumns block{scratch.paddedCells.data() + first * 4,
+                                   width,
+                                   sharedRows,
+                                   sharedCount,
+                                   humanShares,
+                                   mouseShares + first * 4,
+                                   first == 0,
+                                   first + vectors == groups,
+                                   scratch.rowPartials.data(),
+                                   rowSums,
+                                   blockSums};
+        switch (vectors) {
+            case 1: sumBlockOfColumns<1>(block); break;
+            case 2: sumBlockOfColumns<2>(block); break;
+            case 3: sumBlockOfColumns<3>(block); break;
+            case 4: sumBlockOfColumns<4>(block); break;
+            case 5: sumBlockOfColumns<5>(block); break;
+            default: sumBlockOfColumns<6>(block); break;
+        }
+        const std::size_t firstColumn = first * 4;
+        const std::size_t blockColumns = std::min(vectors * 4, columnCount - firstColumn);
+        for (std::size_t j = 0; j < blockColumns; ++j) columnProducts[firstColumn + j] = blockSums[j];
     }
     for (std::size_t j = 0; j < columnCount; ++j) columnSums[j] = mouseShares[j] * columnProducts[j];
     return sumOf(rowSums, rowCount);

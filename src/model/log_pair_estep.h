@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "model/pair_estep.h"
@@ -24,8 +25,18 @@ struct ScatterTerm {
 
 // Scratch of pairLogEStep, prepared once for a table.
 struct PairLogScratch {
-    std::vector<double> humanShares, mouseShares, cells, rowLargest;
+    std::vector<double> humanShares, cells, rowLargest;
+    std::vector<double> mouseShares;      // paddedWidth of them, the padding 0
     std::vector<double> tableRowLargest;  // the largest cell of every row of the table
+    // The table's rows, each padded with zeros to a whole number of groups
+    // of four columns, so that the row and column sums take every group
+    // whole; whether every cell is finite; the rows whose human share is
+    // not 0, and their row sums' partial sums carried from one block of
+    // columns to the next.
+    std::size_t paddedWidth = 0;
+    std::vector<double> paddedCells, rowPartials;
+    bool cellsFinite = true;
+    std::vector<std::uint32_t> sharedRows;
     void prepare(const PairTable& table);
 };
 

@@ -102,6 +102,42 @@ TEST(LogDomainEStep, AgreesWithTheExactStepWhereNothingUnderflows) {
     EXPECT_LT(scatterPairs, 200) << "and pairs that do not";
 }
 
+TEST(LogDomainEStep, RowAndColumnSumsAddUpTheCellsForEveryTableWidth) {
+    // Widths on both sides of the groups of four columns and of the blocks
+    // of columns the sums are taken in; some human clusters with a log
+    // density of minus infinity, whose share and row sum are 0.
+    std::mt19937_64 random(17);
+    std::uniform_real_distribution<double> cellDraw(0.0, 1.0), logDensityDraw(-30.0, 0.0);
+    const double minusInfinity = -std::numeric_limits<double>::infinity();
+    for (const int kMs : {1, 3, 4, 5, 8, 23, 24, 25, 28, 49, 50, 53}) {
+        const int kHm = 7;
+        std::vector<double> cells(static_cast<std::size_t>(kHm * kMs));
+        for (double& cell : cells) cell = cellDraw(random) < 0.3 ? 0.0 : cellDraw(random) / (kHm * kMs);
+        const PairTable table = tableOf(kHm, kMs, cells);
+        std::vector<double> f(kHm), g(kMs);
+        for (int c = 0; c < kHm; ++c) f[c] = c % 3 == 1 ? minusInfinity : logDensityDraw(random);
+        for (double& value : g) value = logDensityDraw(random);
+        StepOutput out(kHm, kMs);
+        runLog(table, f.data(), g.data(), 1e-9, out);
+        for (int i = 0; i < kHm; ++i) {
+            double cellSum = 0.0;
+            for (int j = 0; j < kMs; ++j) cellSum += out.posterior[static_cast<std::size_t>(i * kMs + j)];
+            if (f[i] == minusInfinity) {
+                EXPECT_EQ(out.rowSums[static_cast<std::size_t>(i)], 0.0) << "k_ms " << kMs << ", row " << i;
+            } else {
+                EXPECT_NEAR(out.rowSums[static_cast<std::size_t>(i)], cellSum, 1e-13 + 1e-12 * cellSum)
+                    << "k_ms " << kMs << ", row " << i;
+            }
+        }
+        for (int j = 0; j < kMs; ++j) {
+            double cellSum = 0.0;
+            for (int i = 0; i < kHm; ++i) cellSum += out.posterior[static_cast<std::size_t>(i * kMs + j)];
+            EXPECT_NEAR(out.columnSums[static_cast<std::size_t>(j)], cellSum, 1e-13 + 1e-12 * cellSum)
+                << "k_ms " << kMs << ", column " << j;
+        }
+    }
+}
+
 TEST(LogDomainEStep, FarPairKeepsItsTrueLogDensityAndTiesFollowTheExactRules) {
     // Every density underflows in the linear domain; the log domain still ranks the cells.
     const PairTable halves = tableOf(1, 2, {0.5, 0.5});
