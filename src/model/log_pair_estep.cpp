@@ -409,7 +409,6 @@ constexpr std::size_t kSumBlockVectors = 6;
     }
     const std::size_t width = scratch.paddedWidth;
     const std::size_t groups = width / 4;
-    double* columnProducts = scratch.cells.data();
     for (std::size_t first = 0; first < groups; first += kSumBlockVectors) {
         const std::size_t vectors = std::min(kSumBlockVectors, groups - first);
         // The block's column sums, padding included, go to a place of their
@@ -436,9 +435,10 @@ constexpr std::size_t kSumBlockVectors = 6;
         }
         const std::size_t firstColumn = first * 4;
         const std::size_t blockColumns = std::min(vectors * 4, columnCount - firstColumn);
-        for (std::size_t j = 0; j < blockColumns; ++j) columnProducts[firstColumn + j] = blockSums[j];
+        for (std::size_t j = 0; j < blockColumns; ++j) {
+            columnSums[firstColumn + j] = mouseShares[firstColumn + j] * blockSums[j];
+        }
     }
-    for (std::size_t j = 0; j < columnCount; ++j) columnSums[j] = mouseShares[j] * columnProducts[j];
     return sumOf(rowSums, rowCount);
 }
 
